@@ -1,0 +1,71 @@
+#include "ShellExt/contextmenu/HandOff.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "ShellExt/module/Module.h"
+#include "ShellExt/settings/Settings.h"
+
+CSharedBuffer<MAX_PATH> g_szSelectionFile;
+
+namespace {
+
+const UINT kHandOffDelayMs = 10000;
+
+// "<AppData>\Kelvoss\Orvane\selectedfiles.dat", or false when AppData is
+// unknown or the path would not fit: a cut path would name another file.
+bool BuildFixedCopyPath(wchar_t (&szPath)[MAX_PATH]) noexcept
+{
+    wchar_t szAppData[MAX_PATH];
+    g_szAppData.CopyTo(szAppData);
+    if (szAppData[0] == L'\0')
+        return false;
+    int cch = _snwprintf(szPath, MAX_PATH, L"%ls\\Kelvoss\\Orvane\\selectedfiles.dat", szAppData);
+    if (cch < 0 || cch >= MAX_PATH)
+    {
+        szPath[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void CopySelectionFile() noexcept
+{
+    wchar_t szCopy[MAX_PATH] = {};
+    if (!BuildFixedCopyPath(szCopy))
+        return;
+    wchar_t szSelection[MAX_PATH];
+    g_szSelectionFile.CopyTo(szSelection);
+    ::CopyFileW(szSelection, szCopy, FALSE);
+}
+
+void StartMainApplication(const wchar_t* pszParameters) noexcept
+{
+    wchar_t szAppPath[MAX_PATH];
+    g_szAppPath.CopyTo(szAppPath);
+    // Without a program there is nothing to start; an empty file name would
+    // let the shell open whatever the current folder is instead.
+    if (szAppPath[0] == L'\0')
+        return;
+    ::ShellExecuteW(nullptr, nullptr, szAppPath, pszParameters, nullptr, SW_SHOW);
+}
+
+void StartHandOffTimer() noexcept
+{
+    g_pModule->AddModuleLock();
+    // A thread timer without a window: the system picks the identifier, and
+    // the callback runs from this thread's message loop.
+    if (::SetTimer(nullptr, 1, kHandOffDelayMs, SelectionTimerProc) == 0)
+        g_pModule->ReleaseModuleLock();
+}
+
+void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent, DWORD /*dwTime*/)
+{
+    ::KillTimer(nullptr, idEvent);
+    CopySelectionFile();
+    StartMainApplication(L"-ad");
+    g_pModule->ReleaseModuleLock();
+}

@@ -1,0 +1,24 @@
+// The hand-off to the Orvane main application: the newest selection file of
+// the process, its fixed per-user copy, the program start, and the timer that
+// repeats the hand-off with "-ad" ten seconds after every right-click.
+#pragma once
+
+#include <windows.h>
+
+#include "ShellExt/settings/SharedValues.h"
+
+// The selection file written last in the process, by any object.
+extern CSharedBuffer<MAX_PATH> g_szSelectionFile;
+
+// Copies the newest selection file over "<AppData>\Kelvoss\Orvane\selectedfiles.dat".
+void CopySelectionFile() noexcept;
+
+// Starts g_szAppPath with the given parameters, without waiting for it.
+void StartMainApplication(const wchar_t* pszParameters) noexcept;
+
+// Starts one ten-second hand-off timer on the calling thread. While it is
+// pending it holds a module lock: its callback is code of this DLL, and a
+// host that unloaded the DLL in between would crash when the timer fires.
+void StartHandOffTimer() noexcept;
+
+void CALLBACK SelectionTimerProc(HWND hwnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);

@@ -1,0 +1,173 @@
+#include "ShellExt/contextmenu/SimpleShlExt.h"
+
+#include <shellapi.h>
+
+#include <new>
+
+#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/module/Handles.h"
+#include "ShellExt/settings/Settings.h"
+
+namespace {
+
+// DragQueryFileW's index that asks for the number of names.
+const UINT kCountDroppedFiles = 0xFFFFFFFF;
+
+// Reads one dropped name whole: its length is asked first, so even a name
+// beyond MAX_PATH reaches the main application uncut. Empty when unreadable.
+std::wstring QueryDroppedName(HDROP hDrop, UINT nIndex)
+{
+    UINT cch = ::DragQueryFileW(hDrop, nIndex, nullptr, 0);
+    if (cch == 0)
+        return std::wstring();
+    std::wstring strName(cch + 1, L'\0');
+    UINT cchCopied = ::DragQueryFileW(hDrop, nIndex, &strName[0], cch + 1);
+    strName.resize(cchCopied < cch ? cchCopied : cch);
+    strName.resize(wcsnlen(strName.c_str(), strName.size()));
+    return strName;
+}
+
+}  // namespace
+
+CSimpleShlExt::CSimpleShlExt() noexcept : m_szInstallDir{}, m_szFileName{}
+{
+    ReadAppDataVariable();
+}
+
+CSimpleShlExt::~CSimpleShlExt() = default;
+
+const InterfaceMapEntry* CSimpleShlExt::GetInterfaceMap() noexcept
+{
+    static const InterfaceMapEntry s_entries[] = {
+        {&IID_ISimpleShlExt, OffsetOfBase<ISimpleShlExt, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+        {&IID_IShellExtInit, OffsetOfBase<IShellExtInit, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+        {&IID_IContextMenu, OffsetOfBase<IContextMenu, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+        {&IID_IPersistFile, OffsetOfBase<IPersistFile, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+        {&IID_IExtractIconW, OffsetOfBase<IExtractIconW, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+        {nullptr, 0, InterfaceEntryKind::End},
+    };
+    return s_entries;
+}
+
+STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataObject* pdtobj, HKEY /*hkeyProgID*/)
+{
+    // Settings are refreshed at every right-click, before the selection is
+    // looked at; nothing that goes wrong there changes the answer.
+    try
+    {
+        LoadSettings(m_szInstallDir);
+    }
+    catch (...)
+    {
+    }
+
+    HRESULT hr;
+    try
+    {
+        hr = CaptureSelection(pdtobj);
+    }
+    catch (const std::bad_alloc&)
+    {
+        hr = E_OUTOFMEMORY;
+    }
+    catch (...)
+    {
+        hr = E_UNEXPECTED;
+    }
+    if (FAILED(hr))
+        return hr;
+
+    StartHandOffTimer();
+    return S_OK;
+}
+
+HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
+{
+    if (pdtobj == nullptr)
+        return E_INVALIDARG;
+
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    CStgMediumHolder medium;
+    medium.Receive()->tymed = TYMED_HGLOBAL;
+    if (FAILED(pdtobj->GetData(&format, medium.Receive())))
+        return E_INVALIDARG;
+    medium.MarkFilled();
+
+    CGlobalLock lock(medium.Get().hGlobal);
+    HDROP hDrop = static_cast<HDROP>(lock.Get());
+    if (hDrop == nullptr)
+        return E_INVALIDARG;
+
+    UINT nCount = ::DragQueryFileW(hDrop, kCountDroppedFiles, nullptr, 0);
+    if (nCount == 0)
+        return E_INVALIDARG;
+
+    // Built aside and swapped in, so that running out of memory half-way
+    // leaves the previous selection intact.
+    std::vector<std::wstring> vecFiles;
+    vecFiles.reserve(nCount);
+    for (UINT i = 0; i < nCount; ++i)
+    {
+        std::wstring strName = QueryDroppedName(hDrop, i);
+        if (!strName.empty())
+            vecFiles.push_back(std::move(strName));
+    }
+    m_vecSelectedFiles.swap(vecFiles);
+    return S_OK;
+}
+
+STDMETHODIMP CSimpleShlExt::GetCommandString(UINT_PTR /*idCmd*/, UINT uType, UINT* /*pReserved*/, CHAR* pszName,
+                                             UINT cchMax)
+{
+    // No verbs and no help texts. A host that asks for text still gets a
+    // terminated empty string, never whatever was in its buffer before.
+    if (pszName != nullptr && cchMax > 0)
+    {
+        switch (uType)
+        {
+        case GCS_VERBA:
+        case GCS_HELPTEXTA:
+            pszName[0] = '\0';
+            break;
+        case GCS_VERBW:
+        case GCS_HELPTEXTW:
+            reinterpret_cast<wchar_t*>(pszName)[0] = L'\0';
+            break;
+        default:
+            break;
+        }
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CSimpleShlExt::GetClassID(CLSID* /*pClassID*/)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CSimpleShlExt::IsDirty()
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CSimpleShlExt::Save(LPCOLESTR /*pszFileName*/, BOOL /*fRemember*/)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CSimpleShlExt::SaveCompleted(LPCOLESTR /*pszFileName*/)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CSimpleShlExt::GetCurFile(LPOLESTR* /*ppszFileName*/)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CSimpleShlExt::Extract(PCWSTR /*pszFile*/, UINT /*nIconIndex*/, HICON* /*phiconLarge*/,
+                                    HICON* /*phiconSmall*/, UINT /*nIconSize*/)
+{
+    // The shell extracts the icon itself from the location we named.
+    return S_FALSE;
+}

@@ -1,0 +1,108 @@
+#include "ShellExt/settings/Settings.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "ShellExt/module/Handles.h"
+
+const wchar_t kProductKey[] = L"Software\\Kelvoss\\Orvane";
+
+CSharedBuffer<MAX_PATH> g_szAppPath;
+CSharedBuffer<MAX_PATH> g_szAppData;
+CSharedString g_strViewSettingsIni;
+CSharedString g_strLangFile;
+
+namespace {
+
+const wchar_t kDllVersionMark[] = L"2.2.0 Free";
+const wchar_t kDefaultLanguage[] = L"english";
+const DWORD kRegistryValueBytes = 520;
+
+// Reads one string value into a cleared buffer of 520 bytes, without a type
+// check. The extra character keeps the text terminated even when the stored
+// data fills all 520 bytes without a NUL of its own.
+bool QueryStringValue(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_PATH + 1]) noexcept
+{
+    ZeroMemory(szValue, sizeof(szValue));
+    DWORD cbData = kRegistryValueBytes;
+    return ::RegQueryValueExW(hKey, pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(szValue), &cbData) ==
+           ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void ReadAppDataVariable() noexcept
+{
+    wchar_t szValue[MAX_PATH] = {};
+    DWORD cch = ::GetEnvironmentVariableW(L"AppData", szValue, MAX_PATH);
+    // 0: absent; MAX_PATH or more: the required size, nothing copied.
+    if (cch == 0 || cch >= MAX_PATH)
+        g_szAppData.Clear();
+    else
+        g_szAppData.Store(szValue);
+}
+
+void ReadInstallLocation(HKEY hHive, wchar_t (&szInstallDir)[MAX_PATH]) noexcept
+{
+    // KEY_WOW64_64KEY: the 32-bit build on 64-bit Windows reads the same
+    // entries as the 64-bit one, which is where the installer writes them.
+    CRegKeyHandle key;
+    if (::RegOpenKeyExW(hHive, kProductKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS)
+        return;
+
+    wchar_t szValue[MAX_PATH + 1];
+    if (QueryStringValue(key.Get(), L"OrvanePath", szValue))
+        g_szAppPath.Store(szValue);
+    if (QueryStringValue(key.Get(), L"OrvaneDir", szValue))
+        CopyBounded(szInstallDir, MAX_PATH, szValue);
+}
+
+void WriteDllVersion() noexcept
+{
+    CRegKeyHandle key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kProductKey, 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExW(key.Get(), L"DllVer", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDllVersionMark),
+                     sizeof(kDllVersionMark));
+}
+
+bool GetViewSettingsPath(std::wstring& strPath)
+{
+    wchar_t szPath[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, szPath)))
+        return false;
+    // PathAppendW refuses a result longer than MAX_PATH; a half-built path
+    // would name another file, so keep the previous one instead.
+    if (!::PathAppendW(szPath, L"Kelvoss\\Orvane\\ViewSettings.ini"))
+        return false;
+    strPath = szPath;
+    return true;
+}
+
+std::wstring ReadLanguageName()
+{
+    const std::wstring strIni = g_strViewSettingsIni.Copy();
+    wchar_t szName[MAX_PATH] = {};
+    ::GetPrivateProfileStringW(L"Options", L"Lang", kDefaultLanguage, szName, MAX_PATH, strIni.c_str());
+    // A key present with nothing after '=' reads as empty, not as the default.
+    if (szName[0] == L'\0')
+        return kDefaultLanguage;
+    return szName;
+}
+
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
+{
+    ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
+    ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
+    WriteDllVersion();
+
+    std::wstring strIni = g_strViewSettingsIni.Copy();
+    if (GetViewSettingsPath(strIni))
+        g_strViewSettingsIni.Store(std::move(strIni));
+
+    std::wstring strLangFile = szInstallDir;
+    strLangFile += L"\\Languages\\";
+    strLangFile += ReadLanguageName();
+    strLangFile += L".lng";
+    g_strLangFile.Store(std::move(strLangFile));
+}

@@ -1,0 +1,41 @@
+// Where the main application lives, which language the user reads, and the
+// paths derived from them. Everything is read again at every Initialize: the
+// extension keeps no configuration of its own.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ShellExt/settings/SharedValues.h"
+
+// Registry key of the product, under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+extern const wchar_t kProductKey[];
+
+extern CSharedBuffer<MAX_PATH> g_szAppPath;   // the main application's executable
+extern CSharedBuffer<MAX_PATH> g_szAppData;   // "AppData" from the environment
+extern CSharedString g_strViewSettingsIni;    // the user's ViewSettings.ini
+extern CSharedString g_strLangFile;           // the language file of the captions
+
+// Refreshes g_szAppData from the environment. An absent variable, or one too
+// long for its buffer, leaves it empty rather than cut: a cut folder would
+// send the fixed selection copy somewhere else entirely.
+void ReadAppDataVariable() noexcept;
+
+// The first step of every Initialize. Never fails; may throw std::bad_alloc,
+// which the COM boundary catches.
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH]);
+
+// Reads OrvanePath into g_szAppPath and OrvaneDir into szInstallDir from one
+// hive; a value found replaces its target, a missing one leaves it alone.
+void ReadInstallLocation(HKEY hHive, wchar_t (&szInstallDir)[MAX_PATH]) noexcept;
+
+// Leaves the version mark for the main application, only in an existing key.
+void WriteDllVersion() noexcept;
+
+// Builds the ViewSettings.ini path in strPath; false (and strPath unchanged)
+// when the roaming application-data folder is unknown.
+bool GetViewSettingsPath(std::wstring& strPath);
+
+// The user's language name from ViewSettings.ini; never empty.
+std::wstring ReadLanguageName();

@@ -1,0 +1,442 @@
+#include "tests/win/TestSupport.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <sstream>
+
+namespace testing_support {
+
+std::wstring Widen(const std::string& strUtf8)
+{
+    if (strUtf8.empty())
+        return std::wstring();
+    int cch = ::MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), (int)strUtf8.size(), nullptr, 0);
+    std::wstring str(cch, L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), (int)strUtf8.size(), &str[0], cch);
+    return str;
+}
+
+std::string Narrow(const std::wstring& str)
+{
+    if (str.empty())
+        return std::string();
+    int cb = ::WideCharToMultiByte(CP_UTF8, 0, str.data(), (int)str.size(), nullptr, 0, nullptr, nullptr);
+    std::string strOut(cb, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, str.data(), (int)str.size(), &strOut[0], cb, nullptr, nullptr);
+    return strOut;
+}
+
+std::wstring EnvW(const wchar_t* pszVariable)
+{
+    DWORD cch = ::GetEnvironmentVariableW(pszVariable, nullptr, 0);
+    if (cch == 0)
+        return std::wstring();
+    std::wstring str(cch, L'\0');
+    cch = ::GetEnvironmentVariableW(pszVariable, &str[0], cch);
+    str.resize(cch);
+    return str;
+}
+
+std::wstring WinPathFromEnv(const wchar_t* pszVariable)
+{
+    std::wstring str = EnvW(pszVariable);
+    if (!str.empty() && str[0] == L'/')
+    {
+        for (wchar_t& ch : str)
+            if (ch == L'/')
+                ch = L'\\';
+        str = L"Z:" + str;
+    }
+    return str;
+}
+
+bool CreateFolderTree(const std::wstring& strPath)
+{
+    int nResult = ::SHCreateDirectoryExW(nullptr, strPath.c_str(), nullptr);
+    return nResult == ERROR_SUCCESS || nResult == ERROR_ALREADY_EXISTS || nResult == ERROR_FILE_EXISTS;
+}
+
+void DeleteFolderTree(const std::wstring& strPath)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = ::FindFirstFileW((strPath + L"\\*").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            std::wstring strName = data.cFileName;
+            if (strName == L"." || strName == L"..")
+                continue;
+            std::wstring strChild = strPath + L"\\" + strName;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteFolderTree(strChild);
+            else
+                ::DeleteFileW(strChild.c_str());
+        } while (::FindNextFileW(hFind, &data));
+        ::FindClose(hFind);
+    }
+    ::RemoveDirectoryW(strPath.c_str());
+}
+
+std::wstring MakeTempFolder(const std::wstring& strHint)
+{
+    static std::atomic<int> s_nCounter{0};
+    wchar_t szTemp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szTemp);
+    std::wstringstream stream;
+    stream << szTemp << L"orvtest-" << strHint << L"-" << ::GetCurrentProcessId() << L"-" << s_nCounter++;
+    std::wstring strPath = stream.str();
+    DeleteFolderTree(strPath);
+    CreateFolderTree(strPath);
+    return strPath;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& strPath)
+{
+    std::vector<uint8_t> vecBytes;
+    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return vecBytes;
+    uint8_t buffer[4096];
+    DWORD cbRead = 0;
+    while (::ReadFile(h, buffer, sizeof(buffer), &cbRead, nullptr) && cbRead > 0)
+        vecBytes.insert(vecBytes.end(), buffer, buffer + cbRead);
+    ::CloseHandle(h);
+    return vecBytes;
+}
+
+bool FileExists(const std::wstring& strPath)
+{
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteFileBytes(const std::wstring& strPath, const std::vector<uint8_t>& vecBytes)
+{
+    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD cbWritten = 0;
+    if (!vecBytes.empty())
+        ::WriteFile(h, vecBytes.data(), (DWORD)vecBytes.size(), &cbWritten, nullptr);
+    ::CloseHandle(h);
+}
+
+void WriteTextFile(const std::wstring& strPath, const std::string& strText)
+{
+    WriteFileBytes(strPath, std::vector<uint8_t>(strText.begin(), strText.end()));
+}
+
+void WriteUtf16File(const std::wstring& strPath, const std::wstring& strText)
+{
+    std::vector<uint8_t> vecBytes = {0xFF, 0xFE};
+    for (wchar_t ch : strText)
+    {
+        vecBytes.push_back(static_cast<uint8_t>(ch & 0xFF));
+        vecBytes.push_back(static_cast<uint8_t>(ch >> 8));
+    }
+    WriteFileBytes(strPath, vecBytes);
+}
+
+std::wstring AppDataFolder()
+{
+    wchar_t szPath[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, szPath);
+    return szPath;
+}
+
+std::wstring OrvaneDataFolder()
+{
+    std::wstring strPath = AppDataFolder() + L"\\Kelvoss\\Orvane";
+    CreateFolderTree(strPath);
+    return strPath;
+}
+
+namespace {
+const wchar_t kProductKeyPath[] = L"Software\\Kelvoss\\Orvane";
+}
+
+namespace {
+
+// The extension reads the 64-bit view of the registry from both builds, so
+// the tests write there too (a 32-bit test would otherwise land in
+// Wow6432Node under HKEY_LOCAL_MACHINE).
+HKEY OpenProductKey(HKEY hHive, bool bCreate)
+{
+    HKEY hKey = nullptr;
+    LONG lResult = bCreate ? ::RegCreateKeyExW(hHive, kProductKeyPath, 0, nullptr, 0,
+                                               KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &hKey, nullptr)
+                           : ::RegOpenKeyExW(hHive, kProductKeyPath, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &hKey);
+    return lResult == ERROR_SUCCESS ? hKey : nullptr;
+}
+
+void DeleteProductKey(HKEY hHive)
+{
+    HKEY hKey = OpenProductKey(hHive, false);
+    if (hKey == nullptr)
+        return;
+    ::RegDeleteTreeW(hKey, nullptr);
+    ::RegCloseKey(hKey);
+    ::RegDeleteKeyExW(hHive, kProductKeyPath, KEY_WOW64_64KEY, 0);
+}
+
+}  // namespace
+
+ProductKey::ProductKey(HKEY hHive) : m_hHive(hHive)
+{
+    HKEY hKey = OpenProductKey(m_hHive, true);
+    if (hKey)
+        ::RegCloseKey(hKey);
+}
+
+ProductKey::~ProductKey()
+{
+    DeleteProductKey(m_hHive);
+}
+
+void ProductKey::SetString(const wchar_t* pszName, const std::wstring& strValue)
+{
+    HKEY hKey = OpenProductKey(m_hHive, true);
+    if (hKey == nullptr)
+        return;
+    ::RegSetValueExW(hKey, pszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(strValue.c_str()),
+                     (DWORD)((strValue.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(hKey);
+}
+
+void ProductKey::DeleteValue(const wchar_t* pszName)
+{
+    HKEY hKey = OpenProductKey(m_hHive, false);
+    if (hKey == nullptr)
+        return;
+    ::RegDeleteValueW(hKey, pszName);
+    ::RegCloseKey(hKey);
+}
+
+bool ProductKey::ReadString(const wchar_t* pszName, std::wstring& strValue) const
+{
+    return ReadProductString(m_hHive, pszName, strValue);
+}
+
+bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue)
+{
+    HKEY hKey = OpenProductKey(hHive, false);
+    if (hKey == nullptr)
+        return false;
+    wchar_t szValue[1024] = {};
+    DWORD cbValue = sizeof(szValue) - sizeof(wchar_t);
+    DWORD dwType = 0;
+    LONG lResult = ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(szValue), &cbValue);
+    ::RegCloseKey(hKey);
+    if (lResult != ERROR_SUCCESS || dwType != REG_SZ)
+        return false;
+    strValue = szValue;
+    return true;
+}
+
+bool ProductKeyExists(HKEY hHive)
+{
+    HKEY hKey = OpenProductKey(hHive, false);
+    if (hKey == nullptr)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+void DeleteProductKeys()
+{
+    DeleteProductKey(HKEY_LOCAL_MACHINE);
+    DeleteProductKey(HKEY_CURRENT_USER);
+}
+
+namespace {
+
+// The smallest data object a shell extension can be handed: CF_HDROP in an
+// HGLOBAL, built fresh for every GetData like the shell's own.
+class HDropDataObject : public IDataObject
+{
+public:
+    HDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
+        : m_vecFiles(vecFiles), m_bOfferHDrop(bOfferHDrop)
+    {
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (ppv == nullptr)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject))
+        {
+            *ppv = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRef; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ULONG n = --m_nRef;
+        if (n == 0)
+            delete this;
+        return n;
+    }
+
+    STDMETHODIMP GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override
+    {
+        if (QueryGetData(pFormat) != S_OK)
+            return DV_E_FORMATETC;
+        pMedium->tymed = TYMED_HGLOBAL;
+        pMedium->pUnkForRelease = nullptr;
+        pMedium->hGlobal = BuildDropFiles();
+        return pMedium->hGlobal ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* pFormat) override
+    {
+        if (!m_bOfferHDrop || pFormat == nullptr || pFormat->cfFormat != CF_HDROP ||
+            !(pFormat->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        return S_OK;
+    }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pOut) override
+    {
+        if (pOut)
+            pOut->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    HGLOBAL BuildDropFiles() const
+    {
+        size_t cchList = 1;
+        for (const std::wstring& strFile : m_vecFiles)
+            cchList += strFile.size() + 1;
+        SIZE_T cb = sizeof(DROPFILES) + cchList * sizeof(wchar_t);
+        HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cb);
+        if (!hGlobal)
+            return nullptr;
+        auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
+        pDrop->pFiles = sizeof(DROPFILES);
+        pDrop->fWide = TRUE;
+        wchar_t* pszList = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES));
+        for (const std::wstring& strFile : m_vecFiles)
+        {
+            memcpy(pszList, strFile.c_str(), (strFile.size() + 1) * sizeof(wchar_t));
+            pszList += strFile.size() + 1;
+        }
+        *pszList = L'\0';
+        ::GlobalUnlock(hGlobal);
+        return hGlobal;
+    }
+
+    ULONG m_nRef = 1;
+    std::vector<std::wstring> m_vecFiles;
+    bool m_bOfferHDrop;
+};
+
+}  // namespace
+
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
+{
+    return new HDropDataObject(vecFiles, bOfferHDrop);
+}
+
+void PumpMessagesFor(DWORD dwMilliseconds)
+{
+    DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        DWORD dwElapsed = ::GetTickCount() - dwStart;
+        if (dwElapsed >= dwMilliseconds)
+            return;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMilliseconds - dwElapsed, QS_ALLINPUT);
+    }
+}
+
+std::wstring StandinPath()
+{
+    return WinPathFromEnv(L"ORVANE_STANDIN");
+}
+
+StandinLog::StandinLog()
+{
+    m_strPath = MakeTempFolder(L"standin") + L"\\starts.log";
+    ::SetEnvironmentVariableW(L"ORVANE_STANDIN_LOG", m_strPath.c_str());
+}
+
+StandinLog::~StandinLog()
+{
+    ::SetEnvironmentVariableW(L"ORVANE_STANDIN_LOG", nullptr);
+}
+
+namespace {
+
+std::vector<uint8_t> ParseHex(const std::string& strHex)
+{
+    std::vector<uint8_t> vecBytes;
+    for (size_t i = 0; i + 1 < strHex.size(); i += 2)
+        vecBytes.push_back(static_cast<uint8_t>(std::stoi(strHex.substr(i, 2), nullptr, 16)));
+    return vecBytes;
+}
+
+}  // namespace
+
+std::vector<StandinStart> StandinLog::Read() const
+{
+    std::vector<uint8_t> vecBytes = ReadFileBytes(m_strPath);
+    std::istringstream stream(std::string(vecBytes.begin(), vecBytes.end()));
+    std::vector<StandinStart> vecStarts;
+    StandinStart current;
+    std::string strLine;
+    while (std::getline(stream, strLine))
+    {
+        size_t nSpace = strLine.find(' ');
+        std::string strTag = strLine.substr(0, nSpace);
+        std::string strRest = nSpace == std::string::npos ? std::string() : strLine.substr(nSpace + 1);
+        if (strTag == "begin")
+            current = StandinStart();
+        else if (strTag == "cmdline")
+            current.strCommandLine = Widen(strRest);
+        else if (strTag == "arg")
+            current.vecArgs.push_back(Widen(strRest));
+        else if (strTag == "selection")
+        {
+            current.bSelectionPresent = strRest != "missing";
+            if (current.bSelectionPresent)
+                current.vecSelection = ParseHex(strRest);
+        }
+        else if (strTag == "copy")
+        {
+            current.bCopyPresent = strRest != "missing";
+            if (current.bCopyPresent)
+                current.vecCopy = ParseHex(strRest);
+        }
+        else if (strTag == "end")
+            vecStarts.push_back(current);
+    }
+    return vecStarts;
+}
+
+std::vector<StandinStart> StandinLog::WaitFor(size_t nStarts, DWORD dwMilliseconds) const
+{
+    PumpMessagesUntil(dwMilliseconds, [&] { return Read().size() >= nStarts; });
+    return Read();
+}
+
+}  // namespace testing_support

@@ -1,0 +1,107 @@
+// Helpers shared by the Windows tests: real registry values, real files in
+// the prefix's folders, a real CF_HDROP data object, message pumping, and the
+// log of the stand-in main application.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+std::wstring Widen(const std::string& strUtf8);
+std::string Narrow(const std::wstring& str);
+
+// A Linux path handed in through the environment, as Wine sees it (Z:\...).
+std::wstring WinPathFromEnv(const wchar_t* pszVariable);
+std::wstring EnvW(const wchar_t* pszVariable);
+
+// A fresh, empty folder under %TEMP% for one test.
+std::wstring MakeTempFolder(const std::wstring& strHint);
+bool CreateFolderTree(const std::wstring& strPath);
+void DeleteFolderTree(const std::wstring& strPath);
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& strPath);
+bool FileExists(const std::wstring& strPath);
+void WriteFileBytes(const std::wstring& strPath, const std::vector<uint8_t>& vecBytes);
+void WriteTextFile(const std::wstring& strPath, const std::string& strText);  // 8-bit text
+void WriteUtf16File(const std::wstring& strPath, const std::wstring& strText);  // with BOM
+
+std::wstring AppDataFolder();  // the roaming application-data folder
+std::wstring OrvaneDataFolder();  // <AppData>\Kelvoss\Orvane, created
+
+// The product's registry key in one hive; the key is removed again when the
+// object goes out of scope.
+class ProductKey
+{
+public:
+    explicit ProductKey(HKEY hHive);
+    ~ProductKey();
+    ProductKey(const ProductKey&) = delete;
+    ProductKey& operator=(const ProductKey&) = delete;
+
+    void SetString(const wchar_t* pszName, const std::wstring& strValue);
+    void DeleteValue(const wchar_t* pszName);
+    bool ReadString(const wchar_t* pszName, std::wstring& strValue) const;
+
+private:
+    HKEY m_hHive;
+};
+
+void DeleteProductKeys();  // both hives
+bool ProductKeyExists(HKEY hHive);
+bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
+
+// A data object that offers CF_HDROP with the given names, or no formats.
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true);
+
+// Runs the thread's message loop for the given time (thread timers fire only
+// while their thread pumps messages).
+void PumpMessagesFor(DWORD dwMilliseconds);
+// Pumps until pred() is true or the time is up; returns pred().
+template <class Pred>
+bool PumpMessagesUntil(DWORD dwMilliseconds, Pred pred)
+{
+    DWORD dwStart = ::GetTickCount();
+    while (!pred())
+    {
+        if (::GetTickCount() - dwStart >= dwMilliseconds)
+            return pred();
+        PumpMessagesFor(20);
+    }
+    return true;
+}
+
+// One start of the stand-in main application.
+struct StandinStart
+{
+    std::wstring strCommandLine;
+    std::vector<std::wstring> vecArgs;  // without the program name
+    bool bSelectionPresent = false;
+    std::vector<uint8_t> vecSelection;  // the file named by the second argument
+    bool bCopyPresent = false;
+    std::vector<uint8_t> vecCopy;  // <AppData>\Kelvoss\Orvane\selectedfiles.dat
+};
+
+// The stand-in writes to the log named by ORVANE_STANDIN_LOG, which tests
+// point at a fresh file.
+class StandinLog
+{
+public:
+    StandinLog();  // a fresh log; sets ORVANE_STANDIN_LOG for programs we start
+    ~StandinLog();
+    std::vector<StandinStart> Read() const;
+    // Waits (pumping messages) until the log holds at least n starts.
+    std::vector<StandinStart> WaitFor(size_t nStarts, DWORD dwMilliseconds) const;
+    const std::wstring& Path() const { return m_strPath; }
+
+private:
+    std::wstring m_strPath;
+};
+
+std::wstring StandinPath();
+
+}  // namespace testing_support
