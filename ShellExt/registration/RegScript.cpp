@@ -335,7 +335,7 @@ private:
     bool m_bPerUser;
     std::u16string& m_strOut;
     size_t m_nPos = 0;
-    int m_nDepth = 0;
+    std::ptrdiff_t m_nDepth = 0;
     bool m_bInQuote = false;
     bool m_bRedirected = false;
 };
