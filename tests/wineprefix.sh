@@ -15,7 +15,7 @@ setup)
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot --init >/dev/null 2>&1
+    wineboot --init </dev/null >/dev/null 2>&1
     wineserver -w
     # One persistent server for the whole run: every later start is cheap.
     wineserver -p </dev/null >/dev/null 2>&1

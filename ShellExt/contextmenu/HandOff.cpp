@@ -34,12 +34,17 @@ bool BuildFixedCopyPath(wchar_t (&szPath)[MAX_PATH]) noexcept
 
 void CopySelectionFile() noexcept
 {
-    wchar_t szCopy[MAX_PATH] = {};
-    if (!BuildFixedCopyPath(szCopy))
-        return;
     wchar_t szSelection[MAX_PATH];
     g_szSelectionFile.CopyTo(szSelection);
-    ::CopyFileW(szSelection, szCopy, FALSE);
+    CopySelectionFileFrom(szSelection);
+}
+
+void CopySelectionFileFrom(const wchar_t* pszSelectionFile) noexcept
+{
+    wchar_t szCopy[MAX_PATH] = {};
+    if (pszSelectionFile[0] == L'\0' || !BuildFixedCopyPath(szCopy))
+        return;
+    ::CopyFileW(pszSelectionFile, szCopy, FALSE);
 }
 
 void StartMainApplication(const wchar_t* pszParameters) noexcept

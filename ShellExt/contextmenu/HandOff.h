@@ -12,6 +12,9 @@ extern CSharedBuffer<MAX_PATH> g_szSelectionFile;
 
 // Copies the newest selection file over "<AppData>\Kelvoss\Orvane\selectedfiles.dat".
 void CopySelectionFile() noexcept;
+// The same for a selection file the caller has just written and holds a copy
+// of its name: another thread may write a newer one in between.
+void CopySelectionFileFrom(const wchar_t* pszSelectionFile) noexcept;
 
 // Starts g_szAppPath with the given parameters, without waiting for it.
 void StartMainApplication(const wchar_t* pszParameters) noexcept;

@@ -61,11 +61,22 @@ public:
     const std::vector<MenuItemRecord>& MenuItems() const noexcept { return m_vecMenuItems; }
     const wchar_t* InstallDir() const noexcept { return m_szInstallDir; }
 
+    // Inserts one item of the marker menu and appends its record (none for a
+    // cascading item, type 7, whose idOrSubmenu is the submenu it opens), then
+    // gives it its picture. Returns the result of the insertion.
+    BOOL AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption, int nType,
+                     const wchar_t* pszIconLibrary, int nIconIndex, COLORREF crColor, WORD wIconResource) noexcept;
+
 protected:
     wchar_t m_szInstallDir[MAX_PATH];
     wchar_t m_szFileName[2 * MAX_PATH];
     std::vector<std::wstring> m_vecSelectedFiles;
     std::vector<MenuItemRecord> m_vecMenuItems;
+
+    // Writes the selection to a new file in the temporary folder, records it
+    // in g_szSelectionFile and gives its name to the caller (empty when no
+    // file could be named).
+    void WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;
 
 private:
     HRESULT CaptureSelection(IDataObject* pdtobj);

@@ -435,6 +435,10 @@ private:
         {
             return RegHr::kOutOfMemory;
         }
+        catch (...)
+        {
+            return RegHr::kFail;
+        }
     }
 
     // Handles entries up to and including the token that closes the block.
@@ -803,10 +807,8 @@ int32_t CRegObject::AddSubstitution(const char16_t* pszName, const char16_t* psz
 
 int32_t CRegObject::ClearSubstitutions()
 {
-    m_vecNames.clear();
-    m_vecValues.clear();
-    m_vecNames.shrink_to_fit();
-    m_vecValues.shrink_to_fit();
+    std::vector<std::u16string>().swap(m_vecNames);
+    std::vector<std::u16string>().swap(m_vecValues);
     return RegHr::kOk;
 }
 
@@ -835,6 +837,10 @@ int32_t CRegObject::ExpandScript(const char16_t* pszText, bool bPerUser, std::u1
     catch (const std::length_error&)
     {
         return RegHr::kOutOfMemory;
+    }
+    catch (...)
+    {
+        return RegHr::kFail;
     }
 }
 

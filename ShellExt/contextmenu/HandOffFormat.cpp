@@ -1,0 +1,87 @@
+#include "ShellExt/contextmenu/HandOffFormat.h"
+
+namespace {
+
+const char16_t kByteOrderMark = 0xFEFF;
+const char16_t kPathSeparator = u'\r';
+
+void AppendQuoted(std::u16string& str, const char16_t* psz)
+{
+    str += u" \"";
+    str += psz ? psz : u"";
+    str += u'"';
+}
+
+// Signed decimal, the way the main application has always parsed it; a
+// colour is a 32-bit value printed as a signed integer.
+void AppendDecimal(std::u16string& str, int32_t nValue)
+{
+    char16_t szDigits[12];
+    size_t nPos = sizeof(szDigits) / sizeof(szDigits[0]);
+    // Work on the magnitude as unsigned so that INT32_MIN does not overflow.
+    uint32_t nMagnitude = nValue < 0 ? 0u - static_cast<uint32_t>(nValue) : static_cast<uint32_t>(nValue);
+    do
+    {
+        szDigits[--nPos] = static_cast<char16_t>(u'0' + nMagnitude % 10);
+        nMagnitude /= 10;
+    } while (nMagnitude != 0);
+    str += u' ';
+    if (nValue < 0)
+        str += u'-';
+    str.append(szDigits + nPos, szDigits + sizeof(szDigits) / sizeof(szDigits[0]));
+}
+
+const char16_t* SwitchOf(int nType)
+{
+    switch (nType)
+    {
+    case 1: return u"-oi";
+    case 2: return u"-uo";
+    case 3: return u"-ci";
+    case 4: return u"-uc";
+    case 5: return u"-mi";
+    case 6: return u"-rd";
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+SelectionFileEncoder::SelectionFileEncoder()
+{
+    AppendUnit(kByteOrderMark);
+}
+
+void SelectionFileEncoder::AppendUnit(char16_t ch)
+{
+    m_vecBytes.push_back(static_cast<uint8_t>(ch & 0xFF));
+    m_vecBytes.push_back(static_cast<uint8_t>(ch >> 8));
+}
+
+void SelectionFileEncoder::AddPath(const char16_t* pszPath, size_t cchPath)
+{
+    m_vecBytes.reserve(m_vecBytes.size() + 2 * (cchPath + 1));
+    for (size_t i = 0; i < cchPath; ++i)
+        AppendUnit(pszPath[i]);
+    AppendUnit(kPathSeparator);
+}
+
+bool FormatCommandParameters(const CommandArguments& args, std::u16string& strParameters)
+{
+    const char16_t* pszSwitch = SwitchOf(args.nType);
+    if (pszSwitch == nullptr)
+        return false;
+    std::u16string str = pszSwitch;
+    AppendQuoted(str, args.pszSelectionFile);
+    if (args.nType == 1)
+    {
+        AppendQuoted(str, args.pszIconFile);
+        AppendDecimal(str, args.nIconIndex);
+    }
+    else if (args.nType == 3)
+    {
+        AppendDecimal(str, static_cast<int32_t>(args.crColor));
+    }
+    strParameters.swap(str);
+    return true;
+}

@@ -1,0 +1,116 @@
+// A chosen menu item becomes a selection file and a start of the main
+// application with the item's switch.
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/contextmenu/HandOffFormat.h"
+#include "ShellExt/contextmenu/SimpleShlExt.h"
+#include "ShellExt/module/Handles.h"
+
+namespace {
+
+// Selection files are named from the C runtime's generator, never seeded, so
+// the same names recur and an old file of the same name is overwritten: the
+// main application expects exactly this name range.
+int NextSelectionFileNumber() noexcept
+{
+    return std::rand() % 9000000 + 100000;
+}
+
+// The folder named by TEMP, or the system's temporary folder when TEMP is
+// absent or too long to hold a file name; false when neither is usable.
+bool FindTempFolder(wchar_t (&szFolder)[MAX_PATH]) noexcept
+{
+    DWORD cch = ::GetEnvironmentVariableW(L"TEMP", szFolder, MAX_PATH);
+    if (cch > 0 && cch < MAX_PATH)
+        return true;
+    cch = ::GetTempPathW(MAX_PATH, szFolder);
+    if (cch == 0 || cch >= MAX_PATH)
+        return false;
+    // GetTempPathW ends the folder with a backslash; the name adds its own.
+    if (szFolder[cch - 1] == L'\\')
+        szFolder[cch - 1] = L'\0';
+    return true;
+}
+
+bool NameSelectionFile(wchar_t (&szPath)[MAX_PATH]) noexcept
+{
+    wchar_t szFolder[MAX_PATH];
+    if (!FindTempFolder(szFolder))
+        return false;
+    int cch = _snwprintf(szPath, MAX_PATH, L"%ls\\orvane%d.dat", szFolder, NextSelectionFileNumber());
+    return cch >= 0 && cch < MAX_PATH;
+}
+
+void WriteBytes(HANDLE hFile, const std::vector<uint8_t>& vecBytes) noexcept
+{
+    DWORD cbWritten = 0;
+    ::WriteFile(hFile, vecBytes.data(), static_cast<DWORD>(vecBytes.size()), &cbWritten, nullptr);
+}
+
+}  // namespace
+
+void CSimpleShlExt::WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+{
+    // No usable temporary folder: no file and an empty name, rather than a
+    // cut path that would name some other file.
+    if (!NameSelectionFile(szSelectionFile))
+        szSelectionFile[0] = L'\0';
+    g_szSelectionFile.Store(szSelectionFile);
+    if (szSelectionFile[0] == L'\0')
+        return;
+
+    CFileHandle file(::CreateFileW(szSelectionFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;
+    try
+    {
+        SelectionFileEncoder encoder;
+        for (const std::wstring& strPath : m_vecSelectedFiles)
+            encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
+        // One write of the whole file: the same bytes as one write per piece,
+        // without a system call per path.
+        WriteBytes(file.Get(), encoder.Bytes());
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Out of memory: the file keeps whatever could be written (nothing).
+    }
+}
+
+STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)
+{
+    // A new selection file for every call, before the verb is looked at: the
+    // main application may read the newest one even after a refused call.
+    wchar_t szSelectionFile[MAX_PATH];
+    WriteSelectionFile(szSelectionFile);
+
+    // A verb given as text (its high word set) names no item of ours.
+    if (pici == nullptr || !IS_INTRESOURCE(pici->lpVerb))
+        return E_INVALIDARG;
+    size_t nOffset = LOWORD(reinterpret_cast<UINT_PTR>(pici->lpVerb));
+    if (nOffset >= m_vecMenuItems.size())
+        return E_INVALIDARG;
+    const MenuItemRecord record = m_vecMenuItems[nOffset];
+
+    std::u16string strParameters;
+    try
+    {
+        CommandArguments args = {record.nType, reinterpret_cast<const char16_t*>(szSelectionFile),
+                                 reinterpret_cast<const char16_t*>(record.szIconFile), record.nIconIndex,
+                                 record.crColor};
+        if (!FormatCommandParameters(args, strParameters))
+            return E_INVALIDARG;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return E_OUTOFMEMORY;
+    }
+
+    CopySelectionFileFrom(szSelectionFile);
+    StartMainApplication(reinterpret_cast<const wchar_t*>(strParameters.c_str()));
+    return S_OK;
+}
