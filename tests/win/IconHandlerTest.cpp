@@ -133,6 +133,8 @@ protected:
             ::DeleteFileW(strStream.c_str());
         DeleteFolderTree(m_strFolder);
         DeleteProductKeys();
+        // The cache key's vendor parent, if nothing else lives there.
+        ::RegDeleteKeyExW(HKEY_CURRENT_USER, L"Software\\Kelvoss", KEY_WOW64_64KEY, 0);
     }
 
     std::wstring MakeFile(const std::wstring& strName)
@@ -360,27 +362,41 @@ TEST_F(IconHandlerTest, LocationsThatDoNotFitAreRefusedNotCut)
     ExpectLeftToShell(Ask(strLong), "orvaneicon stream path beyond its buffer");
 }
 
-TEST_F(IconHandlerTest, LoadRefusesNamesItCannotHoldWhole)
+TEST_F(IconHandlerTest, LoadRefusesNamesItCannotHoldWholeAndForgetsThePreviousFile)
 {
     TestFileType type(L".orvtestload", L"C:\\Icons\\doc.ico,2");
+    const std::wstring strFile = MakeFile(L"a.orvtestload");
     IPersistFile* pPersist = nullptr;
     ASSERT_EQ(S_OK, m_pObject->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pPersist)));
+    wchar_t szLocation[MAX_PATH];
+    int nIndex = -1;
+    UINT uFlags = 0;
 
     const std::wstring strLongest = L"C:\\" + std::wstring(2 * MAX_PATH - 1 - 3 - 12, L'n') + L".orvtestload";
     ASSERT_EQ(519u, strLongest.size());
     EXPECT_EQ(S_OK, pPersist->Load(strLongest.c_str(), STGM_READ));
-    wchar_t szLocation[MAX_PATH];
-    int nIndex = -1;
-    UINT uFlags = 0;
-    EXPECT_EQ(S_OK, m_pObject->GetIconLocation(0, szLocation, MAX_PATH, &nIndex, &uFlags));
-    EXPECT_EQ(2, nIndex);
 
-    // One more character: cut, the name would be another file's (here one
-    // of the known type).
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), pPersist->Load((strLongest + L"x").c_str(), STGM_READ));
-    EXPECT_EQ(S_FALSE, m_pObject->GetIconLocation(0, szLocation, MAX_PATH, &nIndex, &uFlags));
-    EXPECT_EQ(E_POINTER, pPersist->Load(nullptr, STGM_READ));
-    EXPECT_EQ(S_FALSE, m_pObject->GetIconLocation(0, szLocation, MAX_PATH, &nIndex, &uFlags));
+    struct Case
+    {
+        const char* pszWhat;
+        const wchar_t* pszName;
+        HRESULT hrLoad;
+    };
+    const std::wstring strTooLong = strLongest + L"x";
+    const Case aCases[] = {
+        {"one character beyond the buffer", strTooLong.c_str(), HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
+        {"no name", nullptr, E_POINTER},
+    };
+    for (const Case& c : aCases)
+    {
+        ASSERT_EQ(S_OK, pPersist->Load(strFile.c_str(), STGM_READ));
+        ASSERT_EQ(S_OK, m_pObject->GetIconLocation(0, szLocation, MAX_PATH, &nIndex, &uFlags)) << c.pszWhat;
+        EXPECT_EQ(2, nIndex);
+        EXPECT_EQ(c.hrLoad, pPersist->Load(c.pszName, STGM_READ)) << c.pszWhat;
+        // Not answered for the earlier file, nor for a cut name.
+        EXPECT_EQ(S_FALSE, m_pObject->GetIconLocation(0, szLocation, MAX_PATH, &nIndex, &uFlags)) << c.pszWhat;
+        EXPECT_EQ(L'\0', szLocation[0]) << c.pszWhat;
+    }
     pPersist->Release();
 }
 
