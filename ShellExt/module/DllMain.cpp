@@ -2,15 +2,13 @@
 
 #include "ShellExt/module/Module.h"
 
+// The loader lock is held here, so nothing beyond recording the instance:
+// the module objects were built by the static initialisers before this runs,
+// and a module whose locks could not be made refuses to load.
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID /*pReserved*/)
 {
-    // Nothing beyond recording the instance: the loader lock is held here.
     g_hInstance = hInstance;
-    (void)dwReason;
+    if (dwReason == DLL_PROCESS_ATTACH && g_bModuleInitFailed)
+        return FALSE;
     return TRUE;
-}
-
-STDAPI DllCanUnloadNow()
-{
-    return g_pModule->GetModuleLockCount() == 0 ? S_OK : S_FALSE;
 }

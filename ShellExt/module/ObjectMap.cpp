@@ -1,6 +1,11 @@
+#include "ShellExt/module/ObjectMap.h"
+
 #include <new>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
+#include "ShellExt/module/ClassFactory.h"
+#include "ShellExt/module/Module.h"
+#include "ShellExt/resources/RegistrationIds.h"
 
 HRESULT CreateSimpleShlExt(IUnknown* pOuter, REFIID riid, void** ppv) noexcept
 {
@@ -22,4 +27,45 @@ HRESULT CreateSimpleShlExt(IUnknown* pOuter, REFIID riid, void** ppv) noexcept
     if (hr != S_OK)
         delete pObject;
     return hr;
+}
+
+namespace {
+
+HRESULT UpdateSimpleShlExtRegistry(bool bRegister)
+{
+    return g_pModule->RunRegistryScript(IDR_SIMPLESHLEXT_SCRIPT, bRegister);
+}
+
+const wchar_t* NoDescription()
+{
+    return nullptr;
+}
+
+const ComponentCategoryEntry* NoCategories()
+{
+    return nullptr;
+}
+
+void IgnoreModuleEvent(bool /*bLoaded*/)
+{
+}
+
+// Constant-initialised, so it is ready before any module object is built.
+ObjectMapEntry s_simpleShlExtEntry = {
+    &CLSID_SimpleShlExt, UpdateSimpleShlExtRegistry, CreateCachedClassFactory, CreateSimpleShlExt, nullptr,
+    NoDescription,       NoCategories,               IgnoreModuleEvent,
+};
+
+ObjectMapEntry* const s_objectMap[] = {&s_simpleShlExtEntry};
+
+}  // namespace
+
+ObjectMapEntry* const* ObjectMapBegin() noexcept
+{
+    return s_objectMap;
+}
+
+ObjectMapEntry* const* ObjectMapEnd() noexcept
+{
+    return s_objectMap + sizeof(s_objectMap) / sizeof(s_objectMap[0]);
 }

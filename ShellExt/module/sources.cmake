@@ -1,6 +1,8 @@
 set(MODULE_PORTABLE_SOURCES)
 set(MODULE_WINDOWS_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/ClassFactory.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ComObject.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Exports.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Guids.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Module.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ObjectMap.cpp)

@@ -1,6 +1,7 @@
 # Registry-script interpreter. The portable sources have no Windows headers
 # and also build natively (unit tests, sanitizers, fuzzing); the Windows
-# sources are the registry backend and the resource loader.
+# sources are the registry backend, the resource loader and the DLL's
+# self-registration with its type library.
 set(REGISTRATION_PORTABLE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/RegScript.cpp
 )
@@ -8,4 +9,6 @@ set(REGISTRATION_PORTABLE_SOURCES
 set(REGISTRATION_WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/WinRegistryOps.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ResourceScript.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Registration.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TypeLibrary.cpp
 )

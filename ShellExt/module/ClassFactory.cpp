@@ -1,0 +1,75 @@
+#include "ShellExt/module/ClassFactory.h"
+
+#include <new>
+
+CComClassFactory::~CComClassFactory()
+{
+    if (m_bLockReady)
+        ::DeleteCriticalSection(&m_csLock);
+}
+
+const InterfaceMapEntry* CComClassFactory::GetInterfaceMap() noexcept
+{
+    static const InterfaceMapEntry s_entries[] = {
+        {&IID_IClassFactory, OffsetOfBase<IClassFactory, CComClassFactory>(), InterfaceEntryKind::Offset},
+        {nullptr, 0, InterfaceEntryKind::End},
+    };
+    return s_entries;
+}
+
+STDMETHODIMP CComClassFactory::CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)
+{
+    if (ppv == nullptr)
+        return E_POINTER;
+    *ppv = nullptr;
+    // An aggregating outer object may only ask for the inner IUnknown.
+    if (pOuter != nullptr && !::IsEqualIID(riid, IID_IUnknown))
+        return CLASS_E_NOAGGREGATION;
+    return m_pfnCreateInstance(pOuter, riid, ppv);
+}
+
+STDMETHODIMP CComClassFactory::LockServer(BOOL fLock)
+{
+    if (fLock)
+        g_pModule->AddModuleLock();
+    else
+        g_pModule->ReleaseModuleLock();
+    return S_OK;
+}
+
+HRESULT CComClassFactory::InitializeLock() noexcept
+{
+    if (!::InitializeCriticalSectionEx(&m_csLock, 0, 0))
+    {
+        DWORD dwError = ::GetLastError();
+        return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
+    }
+    m_bLockReady = true;
+    return S_OK;
+}
+
+HRESULT CreateCachedClassFactory(PfnCreateInstance pfnCreateInstance, REFIID riid, void** ppv) noexcept
+{
+    if (ppv == nullptr)
+        return E_POINTER;
+    *ppv = nullptr;
+
+    auto* pFactory = new (std::nothrow) CComObjectCached<CComClassFactory>();
+    if (pFactory == nullptr)
+        return E_OUTOFMEMORY;
+    pFactory->SetInstanceCreator(pfnCreateInstance);
+    HRESULT hr = pFactory->InitializeLock();
+    if (FAILED(hr))
+    {
+        delete pFactory;
+        return hr;
+    }
+    hr = pFactory->QueryInterface(riid, ppv);
+    if (hr != S_OK)
+    {
+        // Nothing else holds it: nobody would ever release it.
+        *ppv = nullptr;
+        delete pFactory;
+    }
+    return hr;
+}

@@ -1,0 +1,157 @@
+#include "ShellExt/registration/Registration.h"
+
+#include <olectl.h>
+
+#include <cwchar>
+
+#include "ShellExt/module/ExportGuard.h"
+#include "ShellExt/module/Guids.h"
+#include "ShellExt/module/Module.h"
+#include "ShellExt/registration/ResourceScript.h"
+#include "ShellExt/registration/TypeLibrary.h"
+#include "ShellExt/registration/WinRegistryOps.h"
+#include "ShellExt/resources/RegistrationIds.h"
+
+bool g_bPerUserRegistration = false;
+
+namespace {
+
+// Room for a 259-character path with every character a doubled quote.
+const size_t kEscapedPathBuffer = 2 * MAX_PATH;
+
+HRESULT LastErrorHr() noexcept
+{
+    DWORD dwError = ::GetLastError();
+    return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
+}
+
+const char16_t* AsChar16(const wchar_t* psz) noexcept
+{
+    return reinterpret_cast<const char16_t*>(psz);
+}
+
+// The path becomes the text of a quoted script token, in which a single
+// quote is written twice.
+void DoubleSingleQuotes(const wchar_t* pszPath, wchar_t (&szEscaped)[kEscapedPathBuffer]) noexcept
+{
+    size_t nOut = 0;
+    for (const wchar_t* psz = pszPath; *psz != L'\0' && nOut + 2 < kEscapedPathBuffer; ++psz)
+    {
+        if (*psz == L'\'')
+            szEscaped[nOut++] = L'\'';
+        szEscaped[nOut++] = *psz;
+    }
+    szEscaped[nOut] = L'\0';
+}
+
+// The scripts are 8-bit text converted with the thread's ANSI code page:
+// read them in the system default locale's, whatever the caller's thread
+// uses, and give the caller its locale back on every path.
+class CSystemThreadLocale
+{
+public:
+    CSystemThreadLocale() noexcept : m_lcidSaved(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~CSystemThreadLocale() { ::SetThreadLocale(m_lcidSaved); }
+    CSystemThreadLocale(const CSystemThreadLocale&) = delete;
+    CSystemThreadLocale& operator=(const CSystemThreadLocale&) = delete;
+
+private:
+    LCID m_lcidSaved;
+};
+
+HRESULT RunModuleScript(bool bRegister) noexcept
+{
+    const RegistrySubstitution appId = {L"APPID", ORVANE_APPID_TEXT};
+    return g_pModule->RunRegistryScript(IDR_MODULE_SCRIPT, bRegister, &appId, 1);
+}
+
+// Each sequence stops at its first failure and returns it.
+HRESULT RegisterServer() noexcept
+{
+    CSystemThreadLocale locale;
+    HRESULT hr = RunModuleScript(true);
+    if (FAILED(hr))
+        return hr;
+    hr = g_AtlObjectMapModule.RegisterClasses();
+    if (FAILED(hr))
+        return hr;
+    return RegisterModuleTypeLib(g_AtlObjectMapModule.GetTypeLibInstance(), g_bPerUserRegistration);
+}
+
+HRESULT UnregisterServer() noexcept
+{
+    CSystemThreadLocale locale;
+    HRESULT hr = g_AtlObjectMapModule.UnregisterClasses();
+    if (FAILED(hr))
+        return hr;
+    hr = UnRegisterModuleTypeLib(g_AtlObjectMapModule.GetTypeLibInstance(), g_bPerUserRegistration);
+    if (FAILED(hr))
+        return hr;
+    return RunModuleScript(false);
+}
+
+}  // namespace
+
+bool IsPerUserCommandLine(LPCWSTR pszCmdLine) noexcept
+{
+    // Five characters: the terminator takes part, so longer lines differ.
+    return pszCmdLine != nullptr && _wcsnicmp(pszCmdLine, L"user", 5) == 0;
+}
+
+HRESULT CAtlModule::RunRegistryScript(UINT nResourceId, bool bRegister, const RegistrySubstitution* pExtra,
+                                      size_t nExtra) noexcept
+{
+    CWinRegistryOps ops;
+    CRegObject registrar(ops);
+    // The caller's entries come first, so they win over the standard ones.
+    for (size_t i = 0; i < nExtra; ++i)
+    {
+        if (pExtra[i].pszValue != nullptr)
+            registrar.AddSubstitution(AsChar16(pExtra[i].pszName), AsChar16(pExtra[i].pszValue));
+    }
+    HRESULT hr = AddStandardSubstitutions(&registrar);
+    if (FAILED(hr))
+        return hr;
+
+    // A longer path would be cut and name another file: refuse it loudly.
+    wchar_t szModule[MAX_PATH];
+    DWORD cchModule = ::GetModuleFileNameW(g_AtlBaseModule.GetModuleInstance(), szModule, MAX_PATH);
+    if (cchModule == 0)
+        return LastErrorHr();
+    if (cchModule == MAX_PATH)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+    wchar_t szEscaped[kEscapedPathBuffer];
+    DoubleSingleQuotes(szModule, szEscaped);
+    if (FAILED(registrar.AddSubstitution(u"Module", AsChar16(szEscaped))) ||
+        FAILED(registrar.AddSubstitution(u"Module_Raw", AsChar16(szEscaped))))
+        return E_OUTOFMEMORY;
+
+    return RunResourceScript(registrar, szModule, nResourceId, L"REGISTRY", bRegister, g_bPerUserRegistration);
+}
+
+STDAPI DllRegisterServer()
+{
+    return GuardExport(RegisterServer);
+}
+
+STDAPI DllUnregisterServer()
+{
+    return GuardExport(UnregisterServer);
+}
+
+// regsvr32 /i:user (with /n, or before DllRegisterServer) calls this.
+STDAPI DllInstall(BOOL bInstall, LPCWSTR pszCmdLine)
+{
+    return GuardExport([&]() -> HRESULT {
+        if (IsPerUserCommandLine(pszCmdLine))
+            g_bPerUserRegistration = true;
+        if (!bInstall)
+            return UnregisterServer();
+        // A failed installation leaves nothing of itself behind.
+        HRESULT hr = RegisterServer();
+        if (FAILED(hr))
+            UnregisterServer();
+        return hr;
+    });
+}

@@ -1,0 +1,258 @@
+#include "ShellExt/registration/TypeLibrary.h"
+
+#include <oleauto.h>
+
+#include <cwchar>
+
+#include "ShellExt/module/Handles.h"
+
+namespace {
+
+// The module path is asked for in 260 characters; the buffer has room for
+// ".tlb" after a shorter one.
+const DWORD kMaxModulePath = MAX_PATH;
+const size_t kModulePathBuffer = 270;
+
+using PfnRegisterTypeLibForUser = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
+using PfnUnRegisterTypeLibForUser = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+HRESULT LastErrorHr() noexcept
+{
+    DWORD dwError = ::GetLastError();
+    return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
+}
+
+// Owners of what the type-library calls hand out.
+class CTypeLibPtr
+{
+public:
+    CTypeLibPtr() noexcept = default;
+    ~CTypeLibPtr()
+    {
+        if (m_p)
+            m_p->Release();
+    }
+    CTypeLibPtr(const CTypeLibPtr&) = delete;
+    CTypeLibPtr& operator=(const CTypeLibPtr&) = delete;
+
+    ITypeLib** Receive() noexcept { return &m_p; }
+    ITypeLib* Get() const noexcept { return m_p; }
+
+private:
+    ITypeLib* m_p = nullptr;
+};
+
+class CBstr
+{
+public:
+    CBstr() noexcept = default;
+    ~CBstr() { ::SysFreeString(m_bstr); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+
+    BSTR* Receive() noexcept { return &m_bstr; }
+    BSTR Get() const noexcept { return m_bstr; }
+
+private:
+    BSTR m_bstr = nullptr;
+};
+
+class CLibAttr
+{
+public:
+    explicit CLibAttr(ITypeLib* pTypeLib) noexcept : m_pTypeLib(pTypeLib) {}
+    ~CLibAttr()
+    {
+        if (m_pAttr)
+            m_pTypeLib->ReleaseTLibAttr(m_pAttr);
+    }
+    CLibAttr(const CLibAttr&) = delete;
+    CLibAttr& operator=(const CLibAttr&) = delete;
+
+    HRESULT Load() noexcept { return m_pTypeLib->GetLibAttr(&m_pAttr); }
+    const TLIBATTR& Get() const noexcept { return *m_pAttr; }
+
+private:
+    ITypeLib* m_pTypeLib;
+    TLIBATTR* m_pAttr = nullptr;
+};
+
+// The per-user variants exist from Vista on; looked up at run time so the
+// DLL still loads where they are missing.
+template <class Pfn>
+Pfn FindPerUserFunction(bool bPerUser, const char* pszName) noexcept
+{
+    if (!bPerUser)
+        return nullptr;
+    HMODULE hOleAut = ::GetModuleHandleW(L"OLEAUT32.DLL");
+    if (hOleAut == nullptr)
+        return nullptr;
+    // Through a generic function pointer, so that the compiler accepts the
+    // change of signature.
+    return reinterpret_cast<Pfn>(reinterpret_cast<void (*)()>(::GetProcAddress(hOleAut, pszName)));
+}
+
+// The folder part of a help file's path, up to and including its last
+// separator, cut to 259 characters.
+void CopyHelpDirectory(const wchar_t* pszHelpFile, wchar_t (&szHelpDir)[MAX_PATH]) noexcept
+{
+    size_t cchDir = 0;
+    for (size_t i = 0; pszHelpFile[i] != L'\0'; ++i)
+    {
+        wchar_t ch = pszHelpFile[i];
+        if (ch == L'\\' || ch == L'/' || ch == L':')
+            cchDir = i + 1;
+    }
+    if (cchDir > MAX_PATH - 1)
+        cchDir = MAX_PATH - 1;
+    wmemcpy(szHelpDir, pszHelpFile, cchDir);
+    szHelpDir[cchDir] = L'\0';
+}
+
+const wchar_t* SysKindKeyName(SYSKIND sysKind) noexcept
+{
+    switch (sysKind)
+    {
+    case SYS_WIN16:
+        return L"win16";
+    case SYS_WIN32:
+        return L"win32";
+    case SYS_WIN64:
+        return L"win64";
+    default:
+        return L"mac";
+    }
+}
+
+// Whether "TypeLib\{libid}\major.minor\lcid\syskind" is there, in the
+// machine's classes or the user's. A key that cannot be read for another
+// reason than its absence counts as present, so that its failure is reported.
+bool IsTypeLibRegistered(const TLIBATTR& attr) noexcept
+{
+    wchar_t szLibId[40];
+    if (::StringFromGUID2(attr.guid, szLibId, 40) == 0)
+        return true;
+    wchar_t szKey[160];
+    int cch = _snwprintf(szKey, 160, L"Software\\Classes\\TypeLib\\%ls\\%x.%x\\%lx\\%ls", szLibId,
+                         attr.wMajorVerNum, attr.wMinorVerNum, static_cast<unsigned long>(attr.lcid),
+                         SysKindKeyName(attr.syskind));
+    if (cch < 0 || cch >= 160)
+        return true;
+    const wchar_t* pszClassesKey = szKey + wcslen(L"Software\\Classes\\");
+    const struct
+    {
+        HKEY hRoot;
+        const wchar_t* pszKey;
+    } aPlaces[] = {{HKEY_CLASSES_ROOT, pszClassesKey}, {HKEY_CURRENT_USER, szKey}};
+    for (const auto& place : aPlaces)
+    {
+        CRegKeyHandle key;
+        LONG nError = ::RegOpenKeyExW(place.hRoot, place.pszKey, 0, KEY_READ, key.Receive());
+        if (nError != ERROR_FILE_NOT_FOUND)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+size_t FindPathExtension(const wchar_t* pszPath) noexcept
+{
+    const wchar_t* pszExtension = nullptr;
+    const wchar_t* psz = pszPath;
+    for (; *psz != L'\0'; psz = ::CharNextW(psz))
+    {
+        if (*psz == L'.')
+            pszExtension = psz;
+        else if (*psz == L'\\')
+            pszExtension = nullptr;
+    }
+    return static_cast<size_t>((pszExtension != nullptr ? pszExtension : psz) - pszPath);
+}
+
+HRESULT LoadModuleTypeLib(HINSTANCE hInstTypeLib, BSTR* pbstrPath, ITypeLib** ppTypeLib) noexcept
+{
+    *pbstrPath = nullptr;
+    *ppTypeLib = nullptr;
+
+    wchar_t szPath[kModulePathBuffer] = {};
+    DWORD cchPath = ::GetModuleFileNameW(hInstTypeLib, szPath, kMaxModulePath);
+    if (cchPath == 0)
+        return LastErrorHr();
+    if (cchPath == kMaxModulePath)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+    size_t nExtension = FindPathExtension(szPath);
+    CTypeLibPtr typeLib;
+    // On a DLL's path LoadTypeLib finds its "TYPELIB" resource 1; a full path
+    // is loaded without being registered.
+    HRESULT hr = ::LoadTypeLib(szPath, typeLib.Receive());
+    if (FAILED(hr))
+    {
+        if (nExtension + 5 > kMaxModulePath)
+            return E_FAIL;
+        wmemcpy(szPath + nExtension, L".tlb", 5);
+        hr = ::LoadTypeLib(szPath, typeLib.Receive());
+        if (FAILED(hr))
+            return hr;
+    }
+
+    BSTR bstrPath = ::SysAllocString(szPath);
+    if (bstrPath == nullptr)
+        return E_OUTOFMEMORY;
+    *pbstrPath = bstrPath;
+    *ppTypeLib = typeLib.Get();
+    (*ppTypeLib)->AddRef();
+    return S_OK;
+}
+
+HRESULT RegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
+{
+    CBstr path;
+    CTypeLibPtr typeLib;
+    HRESULT hr = LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
+    if (FAILED(hr))
+        return hr;
+
+    CBstr helpFile;
+    wchar_t szHelpDir[MAX_PATH] = {};
+    wchar_t* pszHelpDir = nullptr;
+    if (SUCCEEDED(typeLib.Get()->GetDocumentation(-1, nullptr, nullptr, nullptr, helpFile.Receive())) &&
+        helpFile.Get() != nullptr)
+    {
+        CopyHelpDirectory(helpFile.Get(), szHelpDir);
+        pszHelpDir = szHelpDir;
+    }
+
+    auto pfnForUser = FindPerUserFunction<PfnRegisterTypeLibForUser>(bPerUser, "RegisterTypeLibForUser");
+    if (pfnForUser != nullptr)
+        return pfnForUser(typeLib.Get(), path.Get(), pszHelpDir);
+    return ::RegisterTypeLib(typeLib.Get(), path.Get(), pszHelpDir);
+}
+
+HRESULT UnRegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
+{
+    CBstr path;
+    CTypeLibPtr typeLib;
+    HRESULT hr = LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
+    if (FAILED(hr))
+        return hr;
+
+    CLibAttr attr(typeLib.Get());
+    hr = attr.Load();
+    if (FAILED(hr))
+        return hr;
+    const TLIBATTR& libAttr = attr.Get();
+    // The system reports a library that is not registered as an error. Left
+    // at that, a second unregistration would fail, and the undo of a failed
+    // installation would stop here and leave the module's own script
+    // registered.
+    if (!IsTypeLibRegistered(libAttr))
+        return S_OK;
+
+    auto pfnForUser = FindPerUserFunction<PfnUnRegisterTypeLibForUser>(bPerUser, "UnRegisterTypeLibForUser");
+    if (pfnForUser != nullptr)
+        return pfnForUser(libAttr.guid, libAttr.wMajorVerNum, libAttr.wMinorVerNum, libAttr.lcid, libAttr.syskind);
+    return ::UnRegisterTypeLib(libAttr.guid, libAttr.wMajorVerNum, libAttr.wMinorVerNum, libAttr.lcid,
+                               libAttr.syskind);
+}
