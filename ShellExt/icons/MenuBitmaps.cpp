@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 
 #include "ShellExt/icons/IconSizes.h"
 #include "ShellExt/module/Handles.h"
