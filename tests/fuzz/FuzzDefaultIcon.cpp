@@ -15,23 +15,9 @@
 #include <string>
 
 #include "ShellExt/icons/DefaultIconText.h"
+#include "tests/fuzz/FuzzText.h"
 
 namespace {
-
-std::u16string DecodeText(const uint8_t* pData, size_t cbData, bool bUtf16)
-{
-    std::u16string strText;
-    if (bUtf16)
-    {
-        for (size_t i = 0; i + 1 < cbData; i += 2)
-            strText.push_back(static_cast<char16_t>(pData[i] | (pData[i + 1] << 8)));
-    }
-    else
-    {
-        strText.assign(pData, pData + cbData);
-    }
-    return strText;
-}
 
 void Require(bool bCondition)
 {
@@ -126,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
         return 0;
     const bool bUtf16 = (pData[0] & 1) != 0;
     const size_t cchOut = pData[0] >> 1;
-    const std::u16string strText = DecodeText(pData + 1, cbData - 1, bUtf16);
+    const std::u16string strText = DecodeFuzzText(pData + 1, cbData - 1, bUtf16);
 
     CheckSplit(strText);
     CheckIndexAgainstCLibrary(strText, ParseIconIndex(strText));

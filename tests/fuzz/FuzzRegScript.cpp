@@ -12,24 +12,10 @@
 #include <string>
 
 #include "ShellExt/registration/RegScript.h"
+#include "tests/fuzz/FuzzText.h"
 #include "tests/native/MemoryRegistry.h"
 
 namespace {
-
-std::u16string DecodeText(const uint8_t* pData, size_t cbData, bool bUtf16)
-{
-    std::u16string strText;
-    if (bUtf16)
-    {
-        for (size_t i = 0; i + 1 < cbData; i += 2)
-            strText.push_back(static_cast<char16_t>(pData[i] | (pData[i + 1] << 8)));
-    }
-    else
-    {
-        strText.assign(pData, pData + cbData);
-    }
-    return strText;
-}
 
 void SeedRegistry(CMemoryRegistry& registry)
 {
@@ -63,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
     if (cbData == 0)
         return 0;
     const uint8_t nMode = pData[0];
-    const std::u16string strText = DecodeText(pData + 1, cbData - 1, (nMode & 1) != 0);
+    const std::u16string strText = DecodeFuzzText(pData + 1, cbData - 1, (nMode & 1) != 0);
     const bool bPerUser = (nMode & 2) != 0;
 
     CMemoryRegistry registry;
