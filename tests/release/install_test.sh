@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The release package, installed and uninstalled under Wine as a user would:
+# the zip is built from this build's DLLs, unpacked into the prefix, and its
+# .cmd scripts are run with "wine cmd /c"; the registry must then hold (and
+# afterwards no longer hold) the extension's entries, machine-wide and per
+# user, in both registry views; in between, the shell hosts must be able to
+# build the menu from the unpacked DLLs (machine-wide; see below for per user).
+#   install_test.sh package.sh DLL64 DLL32 HOST64 HOST32
+# Exit code 77 (skipped) when the 32-bit build is missing: the package needs
+# both DLLs.
+set -uo pipefail
+package=$1
+dll64=$2
+dll32=$3
+host64=$4
+host32=$5
+if [ ! -f "$dll32" ] || [ ! -f "$dll64" ]; then
+    echo "SKIP: the package needs both DLLs; build the win64 and win32 presets first (missing: $dll64 or $dll32)"
+    exit 77
+fi
+source "$(dirname "$0")/../tools/common.sh"
+
+clsid='{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}'
+zip=$(bash "$package" --dll64 "$dll64" --dll32 "$dll32" --out "$scratch/out" | tail -1)
+if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "package.sh wrote no zip"; finish; fi
+unzip -q "$zip" -d "$scratch/unpacked"
+folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
+folder_win="$scratch_win\\unpacked\\$folder"
+for f in OrvaneShlExt64F.dll OrvaneShlExt32F.dll install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
+    expect_file "$scratch/unpacked/$folder/$f" "the package holds $f"
+done
+if head -1 "$scratch/unpacked/$folder/install.cmd" | grep -q $'\r$'; then pass "scripts have CR LF line ends"; else fail "install.cmd has no CR LF line ends"; fi
+
+# The default value of a key in one registry view, or nothing.
+default_of() {
+    wine reg query "$1" /ve "/reg:$2" 2>/dev/null </dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'
+}
+expect_default() {  # key view pattern what
+    local value
+    value=$(default_of "$1" "$2")
+    if grep -qiE -- "$3" <<<"$value"; then pass "$4"; else fail "$4: '$1' ($2-bit view) holds '$value'"; fi
+}
+expect_no_key() {  # key view what
+    if wine reg query "$1" "/reg:$2" >/dev/null 2>&1 </dev/null; then fail "$3: '$1' ($2-bit view) is still there"; else pass "$3"; fi
+}
+# Whether a per-user key written by a 32-bit program shows in the 64-bit view.
+views_shared_for_user() {
+    local probe='HKCU\Software\Classes\CLSID\{0F0F0F0F-0000-4000-8000-00000000F00D}'
+    wine reg add "$probe" /ve /d probe /f /reg:32 >/dev/null 2>&1 </dev/null
+    local shared=1
+    wine reg query "$probe" /reg:64 >/dev/null 2>&1 </dev/null || shared=0
+    wine reg delete "$probe" /f /reg:32 >/dev/null 2>&1 </dev/null
+    wine reg delete "$probe" /f /reg:64 >/dev/null 2>&1 </dev/null
+    [ "$shared" = 1 ]
+}
+server_key="CLSID\\$clsid\\InprocServer32"
+handler_key='*\shellex\ContextMenuHandlers\Orvane'
+cleanup_actions+=("wine cmd /c '$folder_win\\uninstall.cmd' >/dev/null 2>&1 </dev/null"
+    "wine cmd /c '$folder_win\\uninstall-user.cmd' >/dev/null 2>&1 </dev/null")
+
+# --- machine-wide -----------------------------------------------------------
+run cmd /c "$folder_win\\install.cmd"
+expect_status 0 "install.cmd"
+expect_output 'OrvaneShlExt64F.dll: registered for all users' "install.cmd reports the 64-bit DLL"
+expect_output 'OrvaneShlExt32F.dll: registered for all users' "install.cmd reports the 32-bit DLL"
+expect_default "HKLM\\Software\\Classes\\$server_key" 64 "unpacked.*\\\\OrvaneShlExt64F\\.dll$" "64-bit view: the 64-bit DLL from the unpacked folder"
+expect_default "HKLM\\Software\\Classes\\$server_key" 32 "unpacked.*\\\\OrvaneShlExt32F\\.dll$" "32-bit view: the 32-bit DLL from the unpacked folder"
+expect_default "HKCR\\$handler_key" 64 "^$clsid$" "the context-menu handler names the class"
+run "$host64" menu "$scratch_win\\unpacked\\$folder\\INSTALL.txt"
+expect_output '12 command identifier' "the 64-bit host builds the menu from the installed DLL"
+if [ -f "$host32" ]; then
+    run "$host32" menu "$scratch_win\\unpacked\\$folder\\INSTALL.txt"
+    expect_output 'OrvaneShlExt32F.dll' "the 32-bit host finds the 32-bit DLL"
+    expect_output '12 command identifier' "the 32-bit host builds the menu from the installed DLL"
+fi
+run cmd /c "$folder_win\\uninstall.cmd"
+expect_status 0 "uninstall.cmd"
+expect_no_key "HKLM\\Software\\Classes\\$server_key" 64 "uninstall.cmd removes the 64-bit class"
+expect_no_key "HKLM\\Software\\Classes\\$server_key" 32 "uninstall.cmd removes the 32-bit class"
+expect_no_key "HKCR\\$handler_key" 64 "uninstall.cmd removes the handler entry"
+
+# --- per user ---------------------------------------------------------------
+run cmd /c "$folder_win\\install-user.cmd"
+expect_status 0 "install-user.cmd"
+expect_output 'registered for the current user' "install-user.cmd reports per-user registration"
+# Windows keeps per-user classes of 32-bit programs apart (Wow6432Node);
+# Wine 8 does not, so there the 32-bit DLL, registered last, wins both views.
+if views_shared_for_user; then
+    user64_dll=OrvaneShlExt32F
+    user64_host=$host32
+    echo "note: this Wine shares HKCU\Software\Classes between the 32- and 64-bit views"
+else
+    user64_dll=OrvaneShlExt64F
+    user64_host=$host64
+fi
+expect_default "HKCU\\Software\\Classes\\$server_key" 64 "\\\\$user64_dll\\.dll$" "per user, 64-bit view: $user64_dll.dll"
+expect_default "HKCU\\Software\\Classes\\$server_key" 32 "\\\\OrvaneShlExt32F\\.dll$" "per user, 32-bit view: the 32-bit DLL"
+expect_default "HKCU\\Software\\Classes\\$handler_key" 64 "^$clsid$" "per user: the handler entry"
+expect_no_key "HKLM\\Software\\Classes\\$server_key" 64 "per user: nothing machine-wide"
+# Wine's COM reads classes from HKEY_LOCAL_MACHINE only, so a per-user
+# registration can be found but not created there; Windows creates it.
+run "$user64_host" menu "$scratch_win\\unpacked\\$folder\\INSTALL.txt"
+expect_output "\\(per user\\)" "the host finds the per-user handler"
+expect_output "$user64_dll\\.dll, ThreadingModel Apartment" "and its server"
+run cmd /c "$folder_win\\uninstall-user.cmd"
+expect_status 0 "uninstall-user.cmd"
+expect_no_key "HKCU\\Software\\Classes\\$server_key" 64 "uninstall-user.cmd removes the 64-bit class"
+expect_no_key "HKCU\\Software\\Classes\\$server_key" 32 "uninstall-user.cmd removes the 32-bit class"
+expect_no_key "HKCU\\Software\\Classes\\$handler_key" 64 "uninstall-user.cmd removes the handler entry"
+finish

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The shell host under Wine: its error exits, then the registered DLL driven
+# through it end to end (menu tree, extended menu, a choice handed to the
+# reference main application, the icon handler finding the new mark), and
+# the handler gone again after unregistration.
+#   shellhost_test.sh OrvaneShellHost.exe OrvaneShlExtNNF.dll OrvaneRefApp.exe Main.icl
+set -uo pipefail
+host=$1
+dll_win=$(winepath -w "$2" 2>/dev/null)
+refapp=$3
+icl=$4
+source "$(dirname "$0")/common.sh"
+
+mkdir -p "$scratch/files"
+printf 'x' >"$scratch/files/report one.txt"
+file="$scratch_win\\files\\report one.txt"
+
+# --- usage and lookup errors ----------------------------------------------
+run "$host"
+expect_status 0 "no arguments print the usage"
+expect_output '^usage:' "the usage text"
+run "$host" frobnicate "$file"
+expect_status 1 "an unknown command"
+run "$host" invoke "$file"
+expect_status 1 "invoke without an item"
+run "$host" menu "$scratch_win\\files\\missing.txt"
+expect_status 2 "a file that does not exist"
+expect_output 'no such file: .*missing.txt' "names the missing file"
+run "$host" menu --handler NoSuchHandler "$file"
+expect_status 3 "a handler that is not registered"
+expect_output 'no context-menu handler "NoSuchHandler"' "says which handler is missing"
+run "$host" icon --clsid '{00000000-0000-0000-0000-0000000000F1}' "$file"
+expect_status 3 "a class without a server"
+
+# --- the registered DLL -----------------------------------------------------
+install="$scratch/install"
+mkdir -p "$install/icl"
+cp "$icl" "$install/icl/Main.icl"
+cp "$refapp" "$install/OrvaneRefApp.exe"
+export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
+cleanup_actions+=("wine regsvr32 /s /u '$dll_win' >/dev/null 2>&1 </dev/null"
+    "wine reg delete 'HKLM\\Software\\Kelvoss\\Orvane' /f /reg:64 >/dev/null 2>&1 </dev/null")
+run reg add 'HKLM\Software\Kelvoss\Orvane' /v OrvanePath /t REG_SZ /d "$scratch_win\\install\\OrvaneRefApp.exe" /f /reg:64
+run reg add 'HKLM\Software\Kelvoss\Orvane' /v OrvaneDir /t REG_SZ /d "$scratch_win\\install" /f /reg:64
+run regsvr32 /s "$dll_win"
+expect_status 0 "regsvr32 registers the DLL"
+
+run "$host" menu "$file"
+expect_status 0 "menu"
+expect_output 'QueryContextMenu.*CMF_NORMAL.* 12 command identifier' "the plain menu hands out 12 identifiers"
+expect_output '^ +2  Mark File > +submenu +bitmap 16x16' "the cascading entry at indexMenu, with its logo"
+expect_output '^ +3  Done Work +id 4 +offset 3 +bitmap 16x16' "Done Work at offset 3, with its icon"
+expect_output '^ +9  Blue +id 9 +offset 8 +bitmap 16x16' "Blue at offset 8, with its swatch"
+expect_output '^ +6  -+$' "a separator after the markers"
+
+run "$host" menu --extended "$file"
+expect_output 'CMF_EXTENDEDVERBS.* 14 command identifier' "the extended menu hands out 14 identifiers"
+expect_output '^ +2  Remove Marker & Color +id 13 +offset 12' "the extended submenu's last item"
+
+run "$host" invoke --item "No Such Item" --wait 0 "$file"
+expect_status 5 "an item that is not in the menu"
+expect_output '"Done Work"' "lists the items there are"
+run "$host" invoke --offset 40 --wait 0 "$file"
+expect_status 6 "an offset the extension rejects"
+
+run "$host" invoke --item "done work" --wait 0 "$file"
+expect_status 0 "choosing Done Work"
+expect_output 'InvokeCommand\(offset 3, "Done Work"\) = 0x00000000' "by its caption, at offset 3"
+for _ in $(seq 1 100); do
+    grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
+    sleep 0.1
+done
+tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets -oi, the library and index 5"
+expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists"
+
+run "$host" icon "$file"
+expect_status 0 "icon"
+expect_output 'location .*report one.txt:ovx, index 0, flags 0x00000010 GIL_DONTCACHE' "the icon handler names the stream"
+expect_output 'the icon loads' "and the icon in it loads"
+
+run regsvr32 /s /u "$dll_win"
+expect_status 0 "regsvr32 /u unregisters the DLL"
+run "$host" menu "$file"
+expect_status 3 "no handler after unregistration"
+finish

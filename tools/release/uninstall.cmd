@@ -1,0 +1,55 @@
+@echo off
+rem Removes the Orvane shell extension's registration.
+rem   uninstall.cmd          the registration for all users (elevated prompt)
+rem   uninstall.cmd /user    the current user's registration (uninstall-user.cmd)
+rem Explorer keeps a loaded DLL until it restarts: sign out or restart
+rem Explorer before deleting the files.
+setlocal
+set "HERE=%~dp0"
+set "MODE="
+set "SCOPE=for all users"
+if /i "%~1"=="/user" (
+    set "MODE=/n /i:user"
+    set "SCOPE=for the current user"
+)
+set "STATUS=0"
+
+call :platform
+if defined IS64 (
+    call :unregister "%NATIVE%\regsvr32.exe" OrvaneShlExt64F.dll
+    call :unregister "%SystemRoot%\SysWOW64\regsvr32.exe" OrvaneShlExt32F.dll
+) else (
+    call :unregister "%SystemRoot%\System32\regsvr32.exe" OrvaneShlExt32F.dll
+)
+if "%STATUS%"=="0" (
+    echo Orvane shell extension uninstalled %SCOPE%.
+) else (
+    echo Orvane shell extension: uninstallation failed; see the messages above.
+)
+exit /b %STATUS%
+
+:platform
+set "IS64="
+set "NATIVE=%SystemRoot%\System32"
+if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "IS64=1"
+if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "IS64=1"
+if defined PROCESSOR_ARCHITEW6432 (
+    set "IS64=1"
+    set "NATIVE=%SystemRoot%\Sysnative"
+)
+exit /b 0
+
+:unregister
+if not exist "%HERE%%~2" (
+    echo %~2: missing from %HERE%
+    set "STATUS=1"
+    exit /b 0
+)
+"%~1" /s /u %MODE% "%HERE%%~2"
+if errorlevel 1 (
+    echo %~2: regsvr32 /u failed with exit code %errorlevel%
+    set "STATUS=1"
+) else (
+    echo %~2: unregistered %SCOPE%
+)
+exit /b 0

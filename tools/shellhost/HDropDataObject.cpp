@@ -1,0 +1,137 @@
+#include "tools/shellhost/HDropDataObject.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+FORMATETC HDropFormat()
+{
+    FORMATETC fmt = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return fmt;
+}
+
+bool IsHDropRequest(const FORMATETC* pFormat)
+{
+    return pFormat != nullptr && pFormat->cfFormat == CF_HDROP && (pFormat->tymed & TYMED_HGLOBAL) != 0 &&
+           pFormat->dwAspect == DVASPECT_CONTENT && (pFormat->lindex == -1 || pFormat->lindex == 0);
+}
+
+// DROPFILES with wide names: each name NUL-terminated, the list ending in an
+// empty name.
+HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles)
+{
+    size_t cchNames = 1;
+    for (const std::wstring& strFile : vecFiles)
+        cchNames += strFile.size() + 1;
+    size_t cbTotal = sizeof(DROPFILES) + cchNames * sizeof(wchar_t);
+    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cbTotal);
+    if (hGlobal == nullptr)
+        return nullptr;
+    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
+    if (pDrop == nullptr)
+    {
+        ::GlobalFree(hGlobal);
+        return nullptr;
+    }
+    pDrop->pFiles = sizeof(DROPFILES);
+    pDrop->fWide = TRUE;
+    auto* pszNames = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES));
+    for (const std::wstring& strFile : vecFiles)
+    {
+        std::memcpy(pszNames, strFile.c_str(), (strFile.size() + 1) * sizeof(wchar_t));
+        pszNames += strFile.size() + 1;
+    }
+    ::GlobalUnlock(hGlobal);
+    return hGlobal;
+}
+
+class CHDropDataObject : public IDataObject
+{
+public:
+    explicit CHDropDataObject(std::vector<std::wstring> vecFiles) : m_vecFiles(std::move(vecFiles)) {}
+    virtual ~CHDropDataObject() = default;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (ppv == nullptr)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDataObject)
+        {
+            *ppv = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_nRefs)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        LONG nRefs = ::InterlockedDecrement(&m_nRefs);
+        if (nRefs == 0)
+            delete this;
+        return static_cast<ULONG>(nRefs);
+    }
+
+    STDMETHODIMP GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override
+    {
+        if (pMedium == nullptr)
+            return E_POINTER;
+        if (!IsHDropRequest(pFormat))
+            return DV_E_FORMATETC;
+        HGLOBAL hGlobal = MakeDropFiles(m_vecFiles);
+        if (hGlobal == nullptr)
+            return E_OUTOFMEMORY;
+        pMedium->tymed = TYMED_HGLOBAL;
+        pMedium->hGlobal = hGlobal;
+        pMedium->pUnkForRelease = nullptr;  // the caller frees it with ReleaseStgMedium
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* pFormat) override
+    {
+        return IsHDropRequest(pFormat) ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pOut) override
+    {
+        if (pOut != nullptr)
+            pOut->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppEnum) override
+    {
+        if (ppEnum == nullptr)
+            return E_POINTER;
+        *ppEnum = nullptr;
+        if (dwDirection != DATADIR_GET)
+            return E_NOTIMPL;
+        FORMATETC fmt = HDropFormat();
+        return ::SHCreateStdEnumFmtEtc(1, &fmt, ppEnum);
+    }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    LONG m_nRefs = 1;
+    std::vector<std::wstring> m_vecFiles;
+};
+
+}  // namespace
+
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles)
+{
+    try
+    {
+        return new (std::nothrow) CHDropDataObject(vecFiles);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
