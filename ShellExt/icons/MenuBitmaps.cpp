@@ -32,17 +32,37 @@ public:
             DeleteBitmap(entry.hBitmap);
     }
 
-    // Deletes the thread's bitmaps, first to last, and drops them; the
-    // storage is kept for the next build.
+    // Deletes the thread's bitmaps, first to last, and drops them, together
+    // with those of threads that have ended: their menus are gone, and no
+    // later build on them would ever free the bitmaps (Explorer ends a
+    // window's thread when the window closes). The storage is kept for the
+    // next build.
     void ClearThread(DWORD dwThreadId) noexcept
     {
         CExclusiveLock lock(m_lock);
-        for (const Entry& entry : m_vecEntries)
-            if (entry.dwThreadId == dwThreadId)
+        DWORD dwLastOther = 0;
+        bool bLastOtherEnded = false;
+        size_t nKept = 0;
+        for (size_t i = 0; i < m_vecEntries.size(); ++i)
+        {
+            const Entry entry = m_vecEntries[i];
+            bool bFree = entry.dwThreadId == dwThreadId;
+            if (!bFree)
+            {
+                // A build's entries lie together: one look per other thread.
+                if (entry.dwThreadId != dwLastOther)
+                {
+                    dwLastOther = entry.dwThreadId;
+                    bLastOtherEnded = ThreadHasEnded(entry.dwThreadId);
+                }
+                bFree = bLastOtherEnded;
+            }
+            if (bFree)
                 DeleteBitmap(entry.hBitmap);
-        m_vecEntries.erase(std::remove_if(m_vecEntries.begin(), m_vecEntries.end(),
-                                          [dwThreadId](const Entry& entry) { return entry.dwThreadId == dwThreadId; }),
-                           m_vecEntries.end());
+            else
+                m_vecEntries[nKept++] = entry;
+        }
+        m_vecEntries.resize(nKept);
     }
 
     // False when the list cannot grow: the caller keeps ownership then.
@@ -88,6 +108,18 @@ private:
     private:
         SRWLOCK& m_lock;
     };
+
+    // A thread that cannot be opened for another reason counts as running:
+    // its bitmaps may be on screen.
+    static bool ThreadHasEnded(DWORD dwThreadId) noexcept
+    {
+        HANDLE hThread = ::OpenThread(SYNCHRONIZE, FALSE, dwThreadId);
+        if (hThread == nullptr)
+            return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no such thread
+        const bool bEnded = ::WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0;
+        ::CloseHandle(hThread);
+        return bEnded;
+    }
 
     static void DeleteBitmap(HBITMAP hBitmap) noexcept
     {

@@ -32,9 +32,10 @@ HBITMAP IconToMenuDib(HICON hIcon, int nWidth, int nHeight) noexcept;
 HRESULT FixAlphaFromMask(HPAINTBUFFER hPaintBuffer, HDC hdcMemory, HICON hIcon, int nWidth, int nHeight) noexcept;
 
 // The bitmaps handed to menus are owned by a list kept per thread: a menu
-// build deletes what earlier builds on the same thread handed out, never the
-// bitmaps of a menu that another thread may still be showing. Whatever is
-// left when the module unloads is deleted then.
+// build deletes what earlier builds on the same thread handed out, and what
+// threads that have ended left, never the bitmaps of a menu that another
+// running thread may still be showing. Whatever is left when the module
+// unloads is deleted then.
 void ClearMenuBitmapList() noexcept;
 
 // The bitmaps that menu builds on the calling thread handed out since its

@@ -325,13 +325,41 @@ TEST_F(MenuBitmapsTest, BuildDeletesOnlyThePicturesOfItsOwnThread)
     EXPECT_EQ(std::vector<HBITMAP>{hMine}, MenuBitmapsOfThisThread());
     ClearMenuBitmapList();
     EXPECT_FALSE(IsLiveBitmap(hMine));
-    EXPECT_TRUE(IsLiveBitmap(hTheirs));
-
-    // The other thread is gone; its next build (a thread of the same
-    // identifier) would delete its pictures.
-    std::thread again([] { ClearMenuBitmapList(); });
-    again.join();
+    // The other thread has ended, and with it its menu: its pictures go with
+    // the next build on any thread instead of staying until the DLL unloads.
+    EXPECT_FALSE(IsLiveBitmap(hTheirs));
     ::DestroyMenu(hMenu);
+}
+
+// Pictures of a thread that still runs stay, whichever other thread builds;
+// once it has ended they go with the next build.
+TEST_F(MenuBitmapsTest, BuildDeletesThePicturesOfEndedThreadsOnly)
+{
+    HICON hSwatch = ::LoadIconW(g_hInstance, MAKEINTRESOURCEW(IDI_SWATCH_RED));
+    HANDLE hBuilt = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE hMayEnd = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HBITMAP hTheirs = nullptr;
+    std::thread other([&] {
+        HMENU hOtherMenu = ::CreatePopupMenu();
+        ::InsertMenuW(hOtherMenu, 0, MF_BYPOSITION | MF_STRING, 1, L"theirs");
+        ClearMenuBitmapList();
+        SetMenuItemIcon(hSwatch, hOtherMenu, 0);
+        hTheirs = ItemBitmap(hOtherMenu, 0);
+        ::SetEvent(hBuilt);
+        ::WaitForSingleObject(hMayEnd, INFINITE);
+        ::DestroyMenu(hOtherMenu);
+    });
+    ::WaitForSingleObject(hBuilt, INFINITE);
+    ASSERT_NE(nullptr, hTheirs);
+
+    ClearMenuBitmapList();
+    EXPECT_TRUE(IsLiveBitmap(hTheirs)) << "deleted while its thread still runs";
+    ::SetEvent(hMayEnd);
+    other.join();
+    ClearMenuBitmapList();
+    EXPECT_FALSE(IsLiveBitmap(hTheirs)) << "kept after its thread ended";
+    ::CloseHandle(hBuilt);
+    ::CloseHandle(hMayEnd);
 }
 
 // A host that unloads the DLL while a menu build's pictures are still held
