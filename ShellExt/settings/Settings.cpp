@@ -33,7 +33,9 @@ bool QueryStringValue(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_
 
 void ReadAppDataVariable() noexcept
 {
-    wchar_t szValue[MAX_PATH] = {};
+    // Runs at every object creation: the buffer is not cleared, as the value
+    // is terminated whenever it is used.
+    wchar_t szValue[MAX_PATH];
     DWORD cch = ::GetEnvironmentVariableW(L"AppData", szValue, MAX_PATH);
     // 0: absent; MAX_PATH or more: the required size, nothing copied.
     if (cch == 0 || cch >= MAX_PATH)
