@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Times the extension's operations through the real DLLs against their
+# floors (the same system calls without the extension's code), under Wine in
+# a private prefix made for the run and removed after it. Builds what it
+# needs first. Not part of the test command: timings need a quiet machine.
+#
+#   scripts/bench.sh [--runs N] [--quick] [--arch win64|win32]
+#
+# Each architecture runs N times (default 3); the table shows the medians and
+# the spread of the ratio over the runs. Results: build/bench/bench-x64.csv
+# and .json (and -x86), one file pair per run beside them.
+# ORVANE_BUILD_ROOT (default: build) says where the build trees are.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build_root=${ORVANE_BUILD_ROOT:-$root/build}
+out=$build_root/bench
+
+runs=3
+quick=()
+presets=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --quick) quick=(--quick); shift ;;
+    --arch) presets+=("$2"); shift 2 ;;
+    *) echo "usage: $0 [--runs N] [--quick] [--arch win64|win32]" >&2; exit 2 ;;
+    esac
+done
+[ ${#presets[@]} -gt 0 ] || presets=(win64 win32)
+
+dll_of() { if [ "$1" = win64 ]; then echo OrvaneShlExt64F; else echo OrvaneShlExt32F; fi; }
+arch_of() { if [ "$1" = win64 ]; then echo x64; else echo x86; fi; }
+win_path() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+
+for preset in "${presets[@]}"; do
+    cmake --preset "$preset" -B "$build_root/$preset" >/dev/null
+    cmake --build "$build_root/$preset" -j2 --target OrvaneBench "$(dll_of "$preset")" test_icon_library >/dev/null
+done
+
+mkdir -p "$out"
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d /tmp/orvane-bench.XXXXXX)/wineprefix
+export WINEDEBUG=-all
+trap 'bash tests/wineprefix.sh cleanup "$WINEPREFIX" >/dev/null; rmdir "$(dirname "$WINEPREFIX")" 2>/dev/null || true' EXIT
+bash tests/wineprefix.sh setup "$WINEPREFIX" >/dev/null
+
+status=0
+for preset in "${presets[@]}"; do
+    arch=$(arch_of "$preset")
+    rm -f "$out/bench-$arch"-run*.json "$out/bench-$arch"-run*.csv
+    for run in $(seq 1 "$runs"); do
+        echo "== $arch, run $run of $runs"
+        # Through a file: programs that Wine starts on demand inherit the
+        # output handles and may outlive the benchmark.
+        log=$out/bench-$arch-run$run.txt
+        wine "$build_root/$preset/bin/OrvaneBench.exe" bench "${quick[@]}" \
+            --out "$(win_path "$out/bench-$arch-run$run")" >"$log" 2>&1 </dev/null || status=1
+        grep -v '^  ' "$log"
+    done
+done
+python3 tools/bench/report.py summarize "$out" || status=1
+exit $status

@@ -1,0 +1,69 @@
+// The extension as a host reaches it: the real DLL loaded with LoadLibraryW,
+// its class object from DllGetClassObject, and objects made by that class
+// object, used only through their COM interfaces.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "tools/shellhost/ComPtr.h"
+
+class CExtensionDll
+{
+public:
+    CExtensionDll() = default;
+    CExtensionDll(const CExtensionDll&) = delete;
+    CExtensionDll& operator=(const CExtensionDll&) = delete;
+
+    // Never unloaded: pending hand-off timers call back into it.
+    bool Load(const std::wstring& strPath, std::wstring& strError);
+
+    HMODULE Module() const { return m_hModule; }
+    HRESULT GetClassObject(REFIID riid, void** ppv) const;
+    HRESULT CanUnloadNow() const;
+
+    // A new extension object through the class object, asked for riid.
+    template <class T>
+    HRESULT CreateObject(REFIID riid, CInterfacePtr<T>& object) const
+    {
+        CInterfacePtr<IClassFactory> factory;
+        HRESULT hr = GetClassObject(IID_IClassFactory, factory.ReceiveVoid());
+        if (FAILED(hr))
+            return hr;
+        return factory->CreateInstance(nullptr, riid, object.ReceiveVoid());
+    }
+
+private:
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+    HMODULE m_hModule = nullptr;
+    GetClassObjectFn m_pfnGetClassObject = nullptr;
+    CanUnloadNowFn m_pfnCanUnloadNow = nullptr;
+};
+
+// One extension object with the interfaces a context menu and an icon
+// request use.
+struct ExtensionObject
+{
+    CInterfacePtr<IShellExtInit> init;
+    CInterfacePtr<IContextMenu> menu;
+    CInterfacePtr<IPersistFile> file;
+    CInterfacePtr<IExtractIconW> icon;
+};
+
+HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object);
+
+// InvokeCommand with a command offset, as Explorer sends a chosen item.
+HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset);
+
+// A context menu as Explorer starts it: two verbs of its own already in, so
+// that the extension's entry goes in at position 1.
+HMENU MakeHostMenu();
+
+// Runs whatever the thread's queue holds (the hand-off timers among it).
+void PumpPendingMessages();
+// Pumps for the given time.
+void PumpMessagesFor(DWORD dwMilliseconds);

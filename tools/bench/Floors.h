@@ -1,0 +1,49 @@
+// The floor of each measured operation: the same system calls, with the same
+// arguments and in the same order as the operation makes them, written out
+// plainly here without any of the extension's own code. What the extension
+// takes beyond its floor is the cost of its own bookkeeping.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <string>
+#include <vector>
+
+struct FloorRecord
+{
+    int nType;
+    COLORREF crColor;
+    wchar_t szIconFile[MAX_PATH];
+    int nIconIndex;
+};
+
+// What the extension keeps per process and per object, kept here for the
+// floors alone.
+struct FloorState
+{
+    HMODULE hResources = nullptr;  // the extension DLL: the swatch and logo icons
+    // Process-wide values.
+    wchar_t szAppPath[MAX_PATH] = {};
+    wchar_t szAppData[MAX_PATH] = {};
+    wchar_t szSelectionFile[MAX_PATH] = {};
+    std::wstring strViewSettingsIni;
+    std::wstring strLangFile;
+    std::vector<HBITMAP> vecMenuBitmaps;
+    // One object's fields.
+    wchar_t szInstallDir[MAX_PATH] = {};
+    wchar_t szFileName[2 * MAX_PATH] = {};
+    std::vector<std::wstring> vecSelectedFiles;
+    std::vector<FloorRecord> vecMenuItems;
+};
+
+// Class object from the cache, one instance made and released.
+void FloorCreateAndRelease(FloorState& state);
+HRESULT FloorInitialize(FloorState& state, IDataObject* pDataObject);
+HRESULT FloorQueryContextMenu(FloorState& state, HMENU hMenu, UINT nIndexMenu, UINT idCmdFirst, UINT uFlags);
+HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset);
+void FloorLoad(FloorState& state, const wchar_t* pszFileName);
+HRESULT FloorGetIconLocation(FloorState& state, wchar_t* pszIconFile, UINT cchMax, int* piIndex, UINT* pwFlags);
+
+// Deletes the bitmaps the floor's last menu build handed out.
+void FloorReleaseMenuBitmaps(FloorState& state);

@@ -1,0 +1,255 @@
+// The timed comparisons: each operation through the real DLL, and its floor.
+#include <cstdio>
+#include <vector>
+
+#include "tools/bench/Floors.h"
+#include "tools/bench/Modes.h"
+#include "tools/bench/Timing.h"
+#include "tools/shellhost/HDropDataObject.h"
+
+namespace {
+
+const UINT kIndexMenu = 1;
+const UINT kIdCmdFirst = 1;
+const UINT kIdCmdLast = 0x7FFF;
+const UINT kDoneWorkOffset = 3;
+
+class CChecks
+{
+public:
+    void Expect(bool bHolds, const char* pszWhat)
+    {
+        if (bHolds)
+            return;
+        ++m_nFailures;
+        if (m_nFailures <= 20)
+            printf("CHECK FAILED: %s\n", pszWhat);
+    }
+    int Failures() const { return m_nFailures; }
+
+private:
+    int m_nFailures = 0;
+};
+
+SampleCounts Scaled(SampleCounts counts, double dScale)
+{
+    counts.nSamples = static_cast<size_t>(static_cast<double>(counts.nSamples) * dScale);
+    if (counts.nSamples < 5)
+        counts.nSamples = 5;
+    return counts;
+}
+
+// The submenu the extension inserted at kIndexMenu: its item count and the
+// identifier of its first item.
+bool DescribeMarkerMenu(HMENU hHost, int& nItems, UINT& idFirst)
+{
+    HMENU hSubmenu = ::GetSubMenu(hHost, kIndexMenu);
+    if (hSubmenu == nullptr)
+        return false;
+    nItems = ::GetMenuItemCount(hSubmenu);
+    idFirst = ::GetMenuItemID(hSubmenu, 0);
+    return true;
+}
+
+class CBenchmark
+{
+public:
+    CBenchmark(const CExtensionDll& dll, const BenchFixture& fixture, const BenchOptions& options)
+        : m_dll(dll), m_fixture(fixture), m_options(options)
+    {
+        m_floor.hResources = dll.Module();
+        m_floor.vecMenuItems.reserve(14);
+    }
+
+    int Run()
+    {
+        m_pSelection = CreateHDropDataObject(m_fixture.vecSelection);
+        if (m_pSelection == nullptr || FAILED(CreateExtensionObject(m_dll, m_object)))
+        {
+            printf("cannot make the extension object\n");
+            return 1;
+        }
+        TimeCreation();
+        TimeInitialize();
+        TimeQueryContextMenu("QueryContextMenu plain", CMF_NORMAL, 12);
+        TimeQueryContextMenu("QueryContextMenu extended", CMF_EXTENDEDVERBS, 14);
+        TimeInvokeCommand("InvokeCommand, start skipped", m_object.menu.Get(), Scaled({5, 300, 5}, m_options.dScale),
+                          false);
+        TimeIconLocation(m_fixture.marked);
+        TimeIconLocation(m_fixture.plain);
+        TimeIconLocation(m_fixture.cached);
+        // Last: once the extension has read a program path, it keeps it for
+        // the rest of the process.
+        TimeProgramStart();
+
+        m_pSelection->Release();
+        PrintComparisons(m_vecResults);
+        if (!m_options.strOutPrefix.empty() &&
+            !WriteComparisons(m_vecResults, m_options.strOutPrefix + L".csv", m_options.strOutPrefix + L".json",
+                              sizeof(void*) == 8 ? "x64" : "x86"))
+        {
+            printf("cannot write the results to %s.*\n", Narrow(m_options.strOutPrefix).c_str());
+            return 1;
+        }
+        if (m_checks.Failures() != 0)
+            printf("%d checks failed\n", m_checks.Failures());
+        return m_checks.Failures() == 0 ? 0 : 1;
+    }
+
+private:
+    static void Nothing(bool) {}
+
+    void Add(const Comparison& comparison)
+    {
+        m_vecResults.push_back(comparison);
+        printf("  %-40s ours %10.2f us  floor %10.2f us  ratio %.3f\n", comparison.strOperation.c_str(),
+               comparison.ours.dMedian, comparison.floor.dMedian, comparison.Ratio());
+        fflush(stdout);
+    }
+
+    void TimeCreation()
+    {
+        Add(CompareWithFloor(
+            "class object + instance", Scaled({50, 1000, 50}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                if (!bOurs)
+                    return FloorCreateAndRelease(m_floor);
+                IClassFactory* pFactory = nullptr;
+                IUnknown* pObject = nullptr;
+                HRESULT hr = m_dll.GetClassObject(IID_IClassFactory, reinterpret_cast<void**>(&pFactory));
+                if (SUCCEEDED(hr))
+                {
+                    hr = pFactory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&pObject));
+                    if (SUCCEEDED(hr))
+                        pObject->Release();
+                    pFactory->Release();
+                }
+                m_checks.Expect(SUCCEEDED(hr), "class object and instance");
+            },
+            Nothing));
+    }
+
+    void TimeInitialize()
+    {
+        Add(CompareWithFloor(
+            "Initialize (2 files)", Scaled({10, 300, 5}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                const HRESULT hr = bOurs ? m_object.init->Initialize(nullptr, m_pSelection, nullptr)
+                                         : FloorInitialize(m_floor, m_pSelection);
+                m_checks.Expect(hr == S_OK, "Initialize");
+            },
+            // Hand-off timers that are due run here, outside the timed span.
+            [](bool) { PumpPendingMessages(); }));
+        m_checks.Expect(m_floor.vecSelectedFiles == m_fixture.vecSelection, "the floor captured the selection");
+    }
+
+    void TimeQueryContextMenu(const char* pszOperation, UINT uFlags, HRESULT nExpected)
+    {
+        HMENU hHost = nullptr;
+        Add(CompareWithFloor(
+            pszOperation, Scaled({10, 300, 1}, m_options.dScale), [&](bool) { hHost = MakeHostMenu(); },
+            [&](bool bOurs, size_t) {
+                const HRESULT hr =
+                    bOurs ? m_object.menu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast, uFlags)
+                          : FloorQueryContextMenu(m_floor, hHost, kIndexMenu, kIdCmdFirst, uFlags);
+                m_checks.Expect(hr == MAKE_HRESULT(SEVERITY_SUCCESS, 0, nExpected), "QueryContextMenu result");
+            },
+            [&](bool) {
+                int nItems = 0;
+                UINT idFirst = 0;
+                m_checks.Expect(DescribeMarkerMenu(hHost, nItems, idFirst) && nItems == 14 && idFirst == kIdCmdFirst,
+                                "the marker submenu");
+                ::DestroyMenu(hHost);
+            }));
+    }
+
+    // The chosen item is "Done Work". With bProgramStarts, each sample waits
+    // (untimed) for the program it started to end, so that no program start
+    // overlaps the next sample.
+    void TimeInvokeCommand(const char* pszOperation, IContextMenu* pMenu, SampleCounts counts, bool bProgramStarts)
+    {
+        HANDLE hProgramDone = bProgramStarts ? CreateStartedProgramSignal() : nullptr;
+        // The menu the user chose from.
+        HMENU hHost = MakeHostMenu();
+        pMenu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast, CMF_NORMAL);
+        FloorQueryContextMenu(m_floor, hHost, kIndexMenu + 1, kIdCmdFirst, CMF_NORMAL);
+        Add(CompareWithFloor(
+            pszOperation, counts, Nothing,
+            [&](bool bOurs, size_t) {
+                const HRESULT hr =
+                    bOurs ? InvokeOffset(pMenu, kDoneWorkOffset) : FloorInvokeCommand(m_floor, kDoneWorkOffset);
+                m_checks.Expect(hr == S_OK, "InvokeCommand");
+            },
+            [&](bool) {
+                if (hProgramDone == nullptr)
+                    return;
+                m_checks.Expect(::WaitForSingleObject(hProgramDone, 30000) == WAIT_OBJECT_0, "the program started");
+                ::Sleep(100);  // its process ends
+            }));
+        ::DestroyMenu(hHost);
+        if (hProgramDone != nullptr)
+            ::CloseHandle(hProgramDone);
+    }
+
+    void TimeIconLocation(const IconCase& iconCase)
+    {
+        ExtensionObject object;
+        if (FAILED(CreateExtensionObject(m_dll, object)) || FAILED(object.file->Load(iconCase.strFile.c_str(), 0)))
+        {
+            m_checks.Expect(false, "an object for the icon request");
+            return;
+        }
+        FloorLoad(m_floor, iconCase.strFile.c_str());
+        const std::string strOperation = std::string("GetIconLocation, ") + iconCase.pszName;
+        Add(CompareWithFloor(
+            strOperation.c_str(), Scaled({20, 500, 20}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                wchar_t szLocation[MAX_PATH] = {};
+                int nIndex = -1;
+                UINT uFlags = 0;
+                const HRESULT hr =
+                    bOurs ? object.icon->GetIconLocation(0, szLocation, MAX_PATH, &nIndex, &uFlags)
+                          : FloorGetIconLocation(m_floor, szLocation, MAX_PATH, &nIndex, &uFlags);
+                m_checks.Expect(hr == S_OK && uFlags == GIL_DONTCACHE && IconLocationIs(iconCase, szLocation, nIndex),
+                                bOurs ? "GetIconLocation answer" : "the floor's icon location");
+            },
+            Nothing));
+    }
+
+    // The main application named in the registry: the benchmark program
+    // itself, which ends at once when started with a switch.
+    void TimeProgramStart()
+    {
+        wchar_t szSelf[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, szSelf, MAX_PATH);
+        SetMainApplication(szSelf);
+        ExtensionObject object;
+        if (FAILED(CreateExtensionObject(m_dll, object)) ||
+            object.init->Initialize(nullptr, m_pSelection, nullptr) != S_OK ||
+            FloorInitialize(m_floor, m_pSelection) != S_OK)
+        {
+            m_checks.Expect(false, "set-up of the program start");
+            return;
+        }
+        const size_t nSamples = m_options.dScale < 1 ? 5 : 40;
+        TimeInvokeCommand("InvokeCommand + program start", object.menu.Get(), {2, nSamples, 1}, true);
+        SetMainApplication(std::wstring());
+    }
+
+    const CExtensionDll& m_dll;
+    const BenchFixture& m_fixture;
+    const BenchOptions& m_options;
+    FloorState m_floor;
+    ExtensionObject m_object;
+    IDataObject* m_pSelection = nullptr;
+    std::vector<Comparison> m_vecResults;
+    CChecks m_checks;
+};
+
+}  // namespace
+
+int RunBenchmark(const CExtensionDll& dll, const BenchFixture& fixture, const BenchOptions& options)
+{
+    CBenchmark benchmark(dll, fixture, options);
+    return benchmark.Run();
+}
