@@ -170,7 +170,7 @@ def chart(directory, png_path):
     bar, row_height, panel_gap = 9, 30, 70
     rows = max(len(p["operations"]) for p in panels)
     panel_height = rows * row_height + 40
-    height = 110 + len(panels) * (panel_height + panel_gap)
+    height = 110 + len(panels) * (panel_height + panel_gap) - panel_gap + 20
     canvas = Canvas(width, height)
 
     values = [v for p in panels for op in p["operations"] for v in (op["ours_median_us"], op["floor_median_us"])]
