@@ -29,21 +29,12 @@ while [ $# -gt 0 ]; do
 done
 [ ${#presets[@]} -gt 0 ] || presets=(win64 win32)
 
-dll_of() { if [ "$1" = win64 ]; then echo OrvaneShlExt64F; else echo OrvaneShlExt32F; fi; }
-arch_of() { if [ "$1" = win64 ]; then echo x64; else echo x86; fi; }
-win_path() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+source scripts/bench-common.sh
 
-for preset in "${presets[@]}"; do
-    cmake --preset "$preset" -B "$build_root/$preset" >/dev/null
-    cmake --build "$build_root/$preset" -j2 --target OrvaneBench "$(dll_of "$preset")" test_icon_library >/dev/null
-done
+build_bench_tools
 
 mkdir -p "$out"
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d /tmp/orvane-bench.XXXXXX)/wineprefix
-export WINEDEBUG=-all
-trap 'bash tests/wineprefix.sh cleanup "$WINEPREFIX" >/dev/null; rmdir "$(dirname "$WINEPREFIX")" 2>/dev/null || true' EXIT
-bash tests/wineprefix.sh setup "$WINEPREFIX" >/dev/null
+start_private_prefix bench
 
 status=0
 for preset in "${presets[@]}"; do

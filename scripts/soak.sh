@@ -40,23 +40,14 @@ while [ $# -gt 0 ]; do
 done
 [ ${#presets[@]} -gt 0 ] || presets=(win64 win32)
 
-dll_of() { if [ "$1" = win64 ]; then echo OrvaneShlExt64F; else echo OrvaneShlExt32F; fi; }
-arch_of() { if [ "$1" = win64 ]; then echo x64; else echo x86; fi; }
-win_path() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+source scripts/bench-common.sh
 every=$((builds >= 100000 ? 10000 : (builds >= 10 ? builds / 10 : 1)))
 baseline=$((builds >= 10000 ? 1000 : every))
 
-for preset in "${presets[@]}"; do
-    cmake --preset "$preset" -B "$build_root/$preset" >/dev/null
-    cmake --build "$build_root/$preset" -j2 --target OrvaneBench "$(dll_of "$preset")" test_icon_library >/dev/null
-done
+build_bench_tools
 
 mkdir -p "$out"
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d /tmp/orvane-soak.XXXXXX)/wineprefix
-export WINEDEBUG=-all
-trap 'bash tests/wineprefix.sh cleanup "$WINEPREFIX" >/dev/null; rmdir "$(dirname "$WINEPREFIX")" 2>/dev/null || true' EXIT
-bash tests/wineprefix.sh setup "$WINEPREFIX" >/dev/null
+start_private_prefix soak
 
 # Through files: programs that Wine starts on demand inherit the output
 # handles and may outlive the run.
