@@ -16,7 +16,8 @@ struct CommandName
 const CommandName kCommands[] = {
     {u"menu", HostCommand::Menu},         {u"invoke", HostCommand::Invoke},
     {u"icon", HostCommand::Icon},         {u"show", HostCommand::Show},
-    {u"handlers", HostCommand::Handlers}, {u"help", HostCommand::Help},
+    {u"handlers", HostCommand::Handlers}, {u"xmenu", HostCommand::XMenu},
+    {u"xinvoke", HostCommand::XInvoke},   {u"help", HostCommand::Help},
     {u"--help", HostCommand::Help},       {u"-h", HostCommand::Help},
 };
 
@@ -65,9 +66,20 @@ bool CheckCombination(const HostOptions& options, std::string& strError)
         strError = "invoke needs exactly one of --item CAPTION and --offset N";
         return false;
     }
-    if (e != HostCommand::Invoke && (options.bHasItem || options.bHasOffset))
+    if (e == HostCommand::XInvoke && (!options.bHasItem || options.bHasOffset))
     {
-        strError = "--item and --offset belong to invoke";
+        strError = "xinvoke needs --item TITLE";
+        return false;
+    }
+    if (e != HostCommand::Invoke && e != HostCommand::XInvoke && (options.bHasItem || options.bHasOffset))
+    {
+        strError = "--item and --offset belong to invoke and xinvoke";
+        return false;
+    }
+    const bool bCommandTree = e == HostCommand::XMenu || e == HostCommand::XInvoke;
+    if (!bCommandTree && (!options.strManifest.empty() || !options.strDll.empty()))
+    {
+        strError = "--manifest and --dll belong to xmenu and xinvoke";
         return false;
     }
     if (e == HostCommand::Show && options.nOpenLevel == 2 && !options.bExtended)
@@ -90,6 +102,8 @@ const char* UsageText()
            "  OrvaneShellHost icon   FILE...\n"
            "  OrvaneShellHost show   [--extended] [--open 0|1|2] [--hold MS] FILE...\n"
            "  OrvaneShellHost handlers\n"
+           "  OrvaneShellHost xmenu   [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
+           "  OrvaneShellHost xinvoke --item TITLE [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
            "\n"
            "  menu      prints the context menu the extension builds for the files, as a tree\n"
            "  invoke    builds the menu, chooses one item (by caption or command offset) and\n"
@@ -98,6 +112,10 @@ const char* UsageText()
            "  show      shows the menu with TrackPopupMenu, opens its submenus with the keyboard,\n"
            "            prints \"menu open\" for a screenshot, and closes it after --hold ms\n"
            "  handlers  lists the context-menu handlers registered for all files\n"
+           "  xmenu     prints the Windows 11 menu's command tree (titles, flags, states, icon\n"
+           "            locations and whether each icon loads) of the Explorer command\n"
+           "  xinvoke   invokes one subcommand of the Explorer command by its title and waits\n"
+           "            for the delayed hand-off\n"
            "\n"
            "options:\n"
            "  --extended       ask for extended verbs (what holding Shift does in Explorer)\n"
@@ -107,6 +125,9 @@ const char* UsageText()
            "  --hold MS        show: milliseconds the opened menu stays up (default 2500)\n"
            "  --handler NAME   the entry under *\\shellex\\ContextMenuHandlers (default Orvane)\n"
            "  --clsid {GUID}   create this class instead of looking the handler up\n"
+           "  --manifest PATH  xmenu, xinvoke: the package manifest that names the command's class\n"
+           "                   (default: AppxManifest.xml beside this program)\n"
+           "  --dll PATH       xmenu, xinvoke: the command DLL (default: the one beside this program)\n"
            "\n"
            "exit codes: 0 done, 1 usage, 2 no such file, 3 handler not registered,\n"
            "            4 handler cannot be created, 5 item not found, 6 a call failed,\n"
@@ -184,6 +205,16 @@ bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& o
             parsed.strHandler = strValue;
             bValid = !strValue.empty();
         }
+        else if (strArg == u"--manifest")
+        {
+            parsed.strManifest = strValue;
+            bValid = !strValue.empty();
+        }
+        else if (strArg == u"--dll")
+        {
+            parsed.strDll = strValue;
+            bValid = !strValue.empty();
+        }
         else if (strArg == u"--clsid")
         {
             parsed.strClsid = strValue;
@@ -210,7 +241,8 @@ int32_t EffectiveWaitSeconds(const HostOptions& options)
 {
     if (options.nWaitSeconds >= 0)
         return options.nWaitSeconds;
-    return options.eCommand == HostCommand::Invoke ? kInvokeWaitSeconds : 0;
+    const bool bInvoke = options.eCommand == HostCommand::Invoke || options.eCommand == HostCommand::XInvoke;
+    return bInvoke ? kInvokeWaitSeconds : 0;
 }
 
 std::u16string DisplayCaption(const std::u16string& strCaption)
