@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
