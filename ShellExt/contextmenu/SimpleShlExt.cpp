@@ -4,8 +4,11 @@
 
 #include <new>
 
-#include "ShellExt/contextmenu/HandOff.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/icons/IconLocation.h"
+#include "ShellExt/menu/ChosenItem.h"
+#include "ShellExt/menu/HandOff.h"
+#include "ShellExt/menu/SelectionFile.h"
 #include "ShellExt/settings/Settings.h"
 
 namespace {
@@ -121,6 +124,23 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
     return S_OK;
 }
 
+STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)
+{
+    // A new selection file for every call, before the verb is looked at: the
+    // main application may read the newest one even after a refused call.
+    wchar_t szSelectionFile[MAX_PATH];
+    WriteSelectionFile(m_vecSelectedFiles, szSelectionFile);
+
+    // A verb given as text (its high word set) names no item of ours.
+    if (pici == nullptr || !IS_INTRESOURCE(pici->lpVerb))
+        return E_INVALIDARG;
+    size_t nOffset = LOWORD(reinterpret_cast<UINT_PTR>(pici->lpVerb));
+    if (nOffset >= m_vecMenuItems.size())
+        return E_INVALIDARG;
+    const MenuItemRecord record = m_vecMenuItems[nOffset];
+    return HandOffChosenItem(record, szSelectionFile);
+}
+
 STDMETHODIMP CSimpleShlExt::GetCommandString(UINT_PTR /*idCmd*/, UINT uType, UINT* /*pReserved*/, CHAR* pszName,
                                              UINT cchMax)
 {
@@ -155,6 +175,11 @@ STDMETHODIMP CSimpleShlExt::IsDirty()
     return E_NOTIMPL;
 }
 
+STDMETHODIMP CSimpleShlExt::Load(LPCOLESTR pszFileName, DWORD /*dwMode*/)
+{
+    return RememberIconFile(pszFileName, m_szFileName);
+}
+
 STDMETHODIMP CSimpleShlExt::Save(LPCOLESTR /*pszFileName*/, BOOL /*fRemember*/)
 {
     return E_NOTIMPL;
@@ -175,4 +200,10 @@ STDMETHODIMP CSimpleShlExt::Extract(PCWSTR /*pszFile*/, UINT /*nIconIndex*/, HIC
 {
     // The shell extracts the icon itself from the location we named.
     return S_FALSE;
+}
+
+STDMETHODIMP CSimpleShlExt::GetIconLocation(UINT /*uFlags*/, PWSTR pszIconFile, UINT cchMax, int* piIndex,
+                                            UINT* pwFlags)
+{
+    return GetFileIconLocation(m_szFileName, pszIconFile, cchMax, piIndex, pwFlags);
 }

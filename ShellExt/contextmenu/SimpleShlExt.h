@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/contextmenu/MenuItemRecord.h"
+#include "ShellExt/menu/MenuItemRecord.h"
 #include "ShellExt/module/ComObject.h"
 #include "ShellExt/module/Guids.h"
 
@@ -61,22 +61,17 @@ public:
     const std::vector<MenuItemRecord>& MenuItems() const noexcept { return m_vecMenuItems; }
     const wchar_t* InstallDir() const noexcept { return m_szInstallDir; }
 
-    // Inserts one item of the marker menu and appends its record (none for a
-    // cascading item, type 7, whose idOrSubmenu is the submenu it opens), then
-    // gives it its picture. Returns the result of the insertion.
-    BOOL AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption, int nType,
-                     const wchar_t* pszIconLibrary, int nIconIndex, COLORREF crColor, WORD wIconResource) noexcept;
+    // Inserts the item of one row of the marker menu and appends its record
+    // (none for the cascading item, whose idOrSubmenu is the submenu it
+    // opens), then gives it its picture. Returns the result of the insertion.
+    BOOL AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption,
+                     const MenuRow& row) noexcept;
 
 protected:
     wchar_t m_szInstallDir[MAX_PATH];
     wchar_t m_szFileName[2 * MAX_PATH];
     std::vector<std::wstring> m_vecSelectedFiles;
     std::vector<MenuItemRecord> m_vecMenuItems;
-
-    // Writes the selection to a new file in the temporary folder, records it
-    // in g_szSelectionFile and gives its name to the caller (empty when no
-    // file could be named).
-    void WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;
 
 private:
     HRESULT CaptureSelection(IDataObject* pdtobj);

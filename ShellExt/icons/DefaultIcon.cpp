@@ -2,8 +2,9 @@
 
 #include <shlwapi.h>
 
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/core/WideText.h"
 #include "ShellExt/icons/DefaultIconText.h"
-#include "ShellExt/module/Handles.h"
 
 const wchar_t kIconCacheKey[] = L"SOFTWARE\\Kelvoss\\Orvane\\Cache";
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "ShellExt/icons/IconSizes.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/module/Module.h"
 #include "ShellExt/resources/resource.h"
 

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 
 namespace {
 

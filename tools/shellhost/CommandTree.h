@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "tools/shellhost/ComPtr.h"
 
 // Loads the DLL (kept in dll, which must outlive every object made from it)

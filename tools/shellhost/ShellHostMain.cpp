@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
-#include "ShellExt/module/Handles.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"

@@ -1,4 +1,4 @@
-#include "ShellExt/contextmenu/HandOffFormat.h"
+#include "ShellExt/menu/HandOffFormat.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/menu/HandOff.h"
 
 #include <shellapi.h>
 

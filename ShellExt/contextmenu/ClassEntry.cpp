@@ -1,10 +1,11 @@
-#include "ShellExt/module/ObjectMap.h"
-
+// The class's entry in the module's object map: how the module creates,
+// registers and describes CSimpleShlExt without knowing the class itself.
 #include <new>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/module/ClassFactory.h"
 #include "ShellExt/module/Module.h"
+#include "ShellExt/module/ObjectMap.h"
 #include "ShellExt/resources/RegistrationIds.h"
 
 HRESULT CreateSimpleShlExt(IUnknown* pOuter, REFIID riid, void** ppv) noexcept

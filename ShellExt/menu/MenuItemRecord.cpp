@@ -1,0 +1,44 @@
+#include "ShellExt/menu/MenuItemRecord.h"
+
+#include <cwchar>
+
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/core/WideText.h"
+#include "ShellExt/settings/SharedValues.h"
+
+namespace {
+
+void AppendBounded(wchar_t (&szPath)[MAX_PATH], const wchar_t* pszTail) noexcept
+{
+    const size_t cchUsed = wcsnlen(szPath, MAX_PATH);
+    if (cchUsed + 1 < MAX_PATH)
+        CopyBounded(szPath + cchUsed, MAX_PATH - cchUsed, pszTail);
+}
+
+}  // namespace
+
+MenuItemRecord MakeMenuItemRecord(const MenuRow& row, const wchar_t* pszInstallDir) noexcept
+{
+    MenuItemRecord record = {};
+    record.nType = row.nType;
+    record.crColor = row.crColor;
+    record.nIconIndex = row.nIconIndex;
+    if (row.pszIconLibrary != nullptr)
+        ResolveIconLibrary(AsWide(row.pszIconLibrary), pszInstallDir, record.szIconFile);
+    return record;
+}
+
+void ResolveIconLibrary(const wchar_t* pszName, const wchar_t* pszInstallDir, wchar_t (&szPath)[MAX_PATH]) noexcept
+{
+    CFileHandle file(::CreateFileW(pszName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file)
+    {
+        CopyBounded(szPath, MAX_PATH, pszName);
+        return;
+    }
+    // The directory is used as stored: no separator is added or removed.
+    CopyBounded(szPath, MAX_PATH, pszInstallDir);
+    AppendBounded(szPath, L"\\icl\\");
+    AppendBounded(szPath, pszName);
+}
