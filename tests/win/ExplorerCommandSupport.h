@@ -1,0 +1,57 @@
+// The Explorer command's tests reach it as the packaged activation does: the
+// built command DLL loaded into this program, its class object asked for the
+// class the build declares, and the selection handed over as an
+// IShellItemArray (the shell host's own reader walks the tree).
+#pragma once
+
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/win/TestSupport.h"
+#include "tools/shellhost/CommandTree.h"
+
+namespace testing_support {
+
+// The built command DLL (ORVANE_COMMAND_DLL) as Wine sees its path.
+std::wstring CommandDllPath();
+
+// A selection file's bytes as the main application reads them.
+std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles);
+// The starts of the stand-in other than the delayed "-ad" hand-offs.
+std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts);
+// The parameters after the program's own (quoted) name.
+std::wstring ParametersOf(const StandinStart& start);
+
+// The control panel (which has no file-system path), after strFile when one
+// is given.
+IShellItemArray* CreateArrayWithControlPanel(const std::wstring& strFile);
+
+class CommandTestBase : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The installation in the registry (the stand-in as the main
+    // application), and the user's language when one is given.
+    void UseInstallation(const std::wstring& strInstallDir, const wchar_t* pszLanguage);
+
+    // A new top-level command for the files, its tree read as Explorer reads
+    // it before showing the menu (which starts one delayed hand-off).
+    CommandNode OpenTree(const std::vector<std::wstring>& vecFiles);
+
+    std::wstring m_strFolder;  // a fresh folder, holding m_strFile
+    std::wstring m_strFile;
+    CLibraryHandle m_dll;  // first: outlives the objects below
+    CInterfacePtr<IExplorerCommand> m_top;
+    CInterfacePtr<IShellItemArray> m_selection;
+
+private:
+    std::wstring m_strIni;
+    std::unique_ptr<ProductKey> m_pMachine, m_pUser;
+};
+
+}  // namespace testing_support
