@@ -18,13 +18,6 @@ namespace testing_support {
 // The built command DLL (ORVANE_COMMAND_DLL) as Wine sees its path.
 std::wstring CommandDllPath();
 
-// A selection file's bytes as the main application reads them.
-std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles);
-// The starts of the stand-in other than the delayed "-ad" hand-offs.
-std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts);
-// The parameters after the program's own (quoted) name.
-std::wstring ParametersOf(const StandinStart& start);
-
 // The control panel (which has no file-system path), after strFile when one
 // is given.
 IShellItemArray* CreateArrayWithControlPanel(const std::wstring& strFile);
