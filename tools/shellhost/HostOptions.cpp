@@ -131,7 +131,8 @@ const char* UsageText()
            "\n"
            "exit codes: 0 done, 1 usage, 2 no such file, 3 handler not registered,\n"
            "            4 handler cannot be created, 5 item not found, 6 a call failed,\n"
-           "            7 no display for show\n";
+           "            7 no display for show; for xmenu and xinvoke, 3 means the manifest\n"
+           "            declares no class and 4 that the DLL cannot make the command\n";
 }
 
 bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& options, std::string& strError)
