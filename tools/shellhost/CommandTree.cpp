@@ -103,8 +103,8 @@ void FormatNode(const CommandNode& node, const std::string& strLead, std::string
 
 }  // namespace
 
-bool CreateExplorerCommand(const std::wstring& strDll, const CLSID& clsid, CLibraryHandle& dll,
-                           CInterfacePtr<IExplorerCommand>& command, std::string& strError)
+bool LoadCommandClassObject(const std::wstring& strDll, const CLSID& clsid, CLibraryHandle& dll,
+                            CInterfacePtr<IClassFactory>& factory, std::string& strError)
 {
     dll.Reset(::LoadLibraryW(strDll.c_str()));
     if (!dll)
@@ -122,7 +122,6 @@ bool CreateExplorerCommand(const std::wstring& strDll, const CLSID& clsid, CLibr
         strError = WideToUtf8(strDll) + " exports no DllGetClassObject";
         return false;
     }
-    CInterfacePtr<IClassFactory> factory;
     HRESULT hr = pfnGetClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid());
     if (FAILED(hr))
     {
@@ -130,7 +129,16 @@ bool CreateExplorerCommand(const std::wstring& strDll, const CLSID& clsid, CLibr
                    (hr == CLASS_E_CLASSNOTAVAILABLE ? " - the DLL serves no class of that identifier" : "");
         return false;
     }
-    hr = factory->CreateInstance(nullptr, IID_IExplorerCommand, command.ReceiveVoid());
+    return true;
+}
+
+bool CreateExplorerCommand(const std::wstring& strDll, const CLSID& clsid, CLibraryHandle& dll,
+                           CInterfacePtr<IExplorerCommand>& command, std::string& strError)
+{
+    CInterfacePtr<IClassFactory> factory;
+    if (!LoadCommandClassObject(strDll, clsid, dll, factory, strError))
+        return false;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IExplorerCommand, command.ReceiveVoid());
     if (FAILED(hr))
     {
         strError = "IClassFactory::CreateInstance(IExplorerCommand) failed with " + Hex(hr);

@@ -14,7 +14,12 @@
 #include "tools/shellhost/ComPtr.h"
 
 // Loads the DLL (kept in dll, which must outlive every object made from it)
-// and makes the command of class clsid. False with strError otherwise.
+// and asks its DllGetClassObject for the class object of clsid. False with
+// strError otherwise.
+bool LoadCommandClassObject(const std::wstring& strDll, const CLSID& clsid, CLibraryHandle& dll,
+                            CInterfacePtr<IClassFactory>& factory, std::string& strError);
+
+// The same, and a new command from the class object.
 bool CreateExplorerCommand(const std::wstring& strDll, const CLSID& clsid, CLibraryHandle& dll,
                            CInterfacePtr<IExplorerCommand>& command, std::string& strError);
 
