@@ -1,30 +1,12 @@
 // The command's entry in the module's object map: the one class this DLL
 // serves. The class is declared in the package manifest, never in the
 // registry, so there is nothing to register.
-#include <new>
-
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "ShellExt/explorercommand/MarkFileCommand.h"
 #include "ShellExt/module/ClassFactory.h"
 #include "ShellExt/module/ObjectMap.h"
 
 const CLSID CLSID_MarkFileCommand = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
-
-HRESULT CreateMarkFileCommand(IUnknown* pOuter, REFIID riid, void** ppv) noexcept
-{
-    if (ppv == nullptr)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (pOuter != nullptr)
-        return CLASS_E_NOAGGREGATION;
-    auto* pObject = new (std::nothrow) CComObject<CMarkFileCommand>();
-    if (pObject == nullptr)
-        return E_OUTOFMEMORY;
-    HRESULT hr = pObject->QueryInterface(riid, ppv);
-    if (hr != S_OK)
-        delete pObject;
-    return hr;
-}
 
 namespace {
 
@@ -33,24 +15,10 @@ HRESULT NothingToRegister(bool /*bRegister*/)
     return S_OK;
 }
 
-const wchar_t* NoDescription()
-{
-    return nullptr;
-}
-
-const ComponentCategoryEntry* NoCategories()
-{
-    return nullptr;
-}
-
-void IgnoreModuleEvent(bool /*bLoaded*/)
-{
-}
-
 // Constant-initialised, so it is ready before any module object is built.
 ObjectMapEntry s_markFileCommandEntry = {
-    &CLSID_MarkFileCommand, NothingToRegister, CreateCachedClassFactory, CreateMarkFileCommand, nullptr,
-    NoDescription,          NoCategories,      IgnoreModuleEvent,
+    &CLSID_MarkFileCommand, NothingToRegister, CreateCachedClassFactory, CreateComObject<CMarkFileCommand>, nullptr,
+    NoClassDescription,     NoClassCategories, IgnoreModuleEvent,
 };
 
 ObjectMapEntry* const s_objectMap[] = {&s_markFileCommandEntry};

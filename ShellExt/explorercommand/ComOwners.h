@@ -1,10 +1,13 @@
-// Owners for what the shell hands out through COM: interface pointers and
-// task-memory strings. One release policy each; used with std::unique_ptr.
+// Owners for what passes through COM between the shell and the command:
+// interface pointers and task-memory strings, one release policy each (used
+// with std::unique_ptr), and the copy of a text that the caller frees.
 #pragma once
 
 #include <objbase.h>
+#include <shlwapi.h>
 
 #include <memory>
+#include <string>
 
 struct CComReleaser
 {
@@ -19,3 +22,22 @@ struct CTaskMemFreer
 template <class T>
 using CComOwner = std::unique_ptr<T, CComReleaser>;
 using CTaskMemString = std::unique_ptr<wchar_t, CTaskMemFreer>;
+
+// A task-memory copy of pszText (an empty text included) for the caller to
+// free; E_NOTIMPL and a null pointer for none, which the shell reads as
+// "no such thing".
+inline HRESULT HandOutText(const wchar_t* pszText, LPWSTR* ppsz) noexcept
+{
+    if (ppsz == nullptr)
+        return E_POINTER;
+    *ppsz = nullptr;
+    if (pszText == nullptr)
+        return E_NOTIMPL;
+    return ::SHStrDupW(pszText, ppsz);
+}
+
+// The same for a text that is none when empty (an icon location).
+inline HRESULT HandOutText(const std::wstring& strText, LPWSTR* ppsz) noexcept
+{
+    return HandOutText(strText.empty() ? nullptr : strText.c_str(), ppsz);
+}

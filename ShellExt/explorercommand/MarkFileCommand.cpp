@@ -1,7 +1,5 @@
 #include "ShellExt/explorercommand/MarkFileCommand.h"
 
-#include <shlwapi.h>
-
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/explorercommand/CommandHandOff.h"
 #include "ShellExt/explorercommand/IconLocations.h"
@@ -12,17 +10,6 @@
 #include "ShellExt/resources/resource.h"
 #include "ShellExt/settings/Captions.h"
 #include "ShellExt/settings/Settings.h"
-
-namespace {
-
-HRESULT DuplicateOrNone(const std::wstring& strText, LPWSTR* ppsz)
-{
-    if (strText.empty())
-        return E_NOTIMPL;
-    return ::SHStrDupW(strText.c_str(), ppsz);
-}
-
-}  // namespace
 
 CMarkFileCommand::CMarkFileCommand() noexcept
 {
@@ -57,7 +44,7 @@ STDMETHODIMP CMarkFileCommand::GetTitle(IShellItemArray* /*psiItemArray*/, LPWST
     return GuardExport([&] {
         LoadSettingsOnce();
         CaptionPtr caption(GetMenuCaptionFrom(m_strLangFile.c_str(), AsWide(kMarkFileKey), AsWide(kMarkFileFallback)));
-        return ::SHStrDupW(caption ? caption.get() : AsWide(kMarkFileFallback), ppszName);
+        return HandOutText(caption ? caption.get() : AsWide(kMarkFileFallback), ppszName);
     });
 }
 
@@ -66,15 +53,12 @@ STDMETHODIMP CMarkFileCommand::GetIcon(IShellItemArray* /*psiItemArray*/, LPWSTR
     if (ppszIcon == nullptr)
         return E_POINTER;
     *ppszIcon = nullptr;
-    return GuardExport([&] { return DuplicateOrNone(ModuleIconLocation(IDI_LOGO), ppszIcon); });
+    return GuardExport([&] { return HandOutText(ModuleIconLocation(IDI_LOGO), ppszIcon); });
 }
 
 STDMETHODIMP CMarkFileCommand::GetToolTip(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip)
 {
-    if (ppszInfotip == nullptr)
-        return E_POINTER;
-    *ppszInfotip = nullptr;
-    return E_NOTIMPL;
+    return HandOutText(nullptr, ppszInfotip);
 }
 
 STDMETHODIMP CMarkFileCommand::GetCanonicalName(GUID* pguidCommandName)

@@ -1,7 +1,5 @@
 #include "ShellExt/explorercommand/SubCommands.h"
 
-#include <shlwapi.h>
-
 #include <memory>
 #include <utility>
 #include <vector>
@@ -28,16 +26,6 @@ struct SubCommandSpec
     std::wstring strIcon;  // empty: no icon
     MenuItemRecord record = {};
 };
-
-HRESULT DuplicateText(const std::wstring& strText, LPWSTR* ppsz) noexcept
-{
-    if (ppsz == nullptr)
-        return E_POINTER;
-    *ppsz = nullptr;
-    if (strText.empty())
-        return E_NOTIMPL;
-    return ::SHStrDupW(strText.c_str(), ppsz);
-}
 
 // A new object of class T, with one reference that owner holds.
 template <class T>
@@ -71,20 +59,21 @@ public:
         return s_entries;
     }
 
-    // Separators have no title.
+    // Separators have no title; a caption the language file leaves empty is
+    // an empty title, as the classic menu shows it.
     STDMETHOD(GetTitle)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszName) override
     {
-        return DuplicateText(m_spec.strTitle, ppszName);
+        return HandOutText((m_spec.flags & ECF_ISSEPARATOR) ? nullptr : m_spec.strTitle.c_str(), ppszName);
     }
 
     STDMETHOD(GetIcon)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszIcon) override
     {
-        return DuplicateText(m_spec.strIcon, ppszIcon);
+        return HandOutText(m_spec.strIcon, ppszIcon);
     }
 
     STDMETHOD(GetToolTip)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip) override
     {
-        return DuplicateText(std::wstring(), ppszInfotip);
+        return HandOutText(nullptr, ppszInfotip);
     }
 
     // Only the top-level command has a name of its own.

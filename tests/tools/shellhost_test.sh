@@ -40,6 +40,15 @@ mkdir -p "$install/icl"
 cp "$icl" "$install/icl/Main.icl"
 cp "$refapp" "$install/OrvaneRefApp.exe"
 export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
+# Waits until the reference application has logged a start and ended, then
+# makes its log the output to check.
+read_refapp_log() {
+    for _ in $(seq 1 100); do
+        grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+}
 cleanup_actions+=("wine regsvr32 /s /u '$dll_win' >/dev/null 2>&1 </dev/null"
     "wine reg delete 'HKLM\\Software\\Kelvoss\\Orvane' /f /reg:64 >/dev/null 2>&1 </dev/null")
 run reg add 'HKLM\Software\Kelvoss\Orvane' /v OrvanePath /t REG_SZ /d "$scratch_win\\install\\OrvaneRefApp.exe" /f /reg:64
@@ -68,11 +77,7 @@ expect_status 6 "an offset the extension rejects"
 run "$host" invoke --item "done work" --wait 0 "$file"
 expect_status 0 "choosing Done Work"
 expect_output 'InvokeCommand\(offset 3, "Done Work"\) = 0x00000000' "by its caption, at offset 3"
-for _ in $(seq 1 100); do
-    grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
-    sleep 0.1
-done
-tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+read_refapp_log
 expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets -oi, the library and index 5"
 expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists"
 
@@ -104,11 +109,7 @@ if [ -f "$command_dll" ]; then
     run "$host" xinvoke --item "done work" --manifest "$manifest" --wait 0 "$file"
     expect_status 0 "xinvoke Done Work"
     expect_output 'Invoke\("Done Work"\) = 0x00000000' "by its title"
-    for _ in $(seq 1 100); do
-        grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
-        sleep 0.1
-    done
-    tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+    read_refapp_log
     expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets the classic item's -oi"
     expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists again"
 fi

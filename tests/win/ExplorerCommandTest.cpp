@@ -31,7 +31,8 @@ const DWORD kStartWaitMs = 15000;
 struct ClassicMenu
 {
     std::wstring strEntry;
-    std::vector<std::wstring> vecCaptions;  // empty for a separator
+    std::vector<bool> vecSeparators;
+    std::vector<std::wstring> vecCaptions;
     std::vector<MenuItemRecord> vecRecords;
 };
 
@@ -48,8 +49,10 @@ ClassicMenu BuildClassicMenu(const std::wstring& strFile)
     classic.strEntry = ItemText(hHost, 0);
     HMENU hSubmenu = ::GetSubMenu(hHost, 0);
     for (int i = 0; i < ::GetMenuItemCount(hSubmenu); ++i)
-        classic.vecCaptions.push_back((::GetMenuState(hSubmenu, i, MF_BYPOSITION) & MF_SEPARATOR) ? L""
-                                                                                                 : ItemText(hSubmenu, i));
+    {
+        classic.vecSeparators.push_back((::GetMenuState(hSubmenu, i, MF_BYPOSITION) & MF_SEPARATOR) != 0);
+        classic.vecCaptions.push_back(ItemText(hSubmenu, i));
+    }
     classic.vecRecords = pObject->MenuItems();
     ::DestroyMenu(hHost);
     ClearMenuBitmapList();
@@ -130,7 +133,7 @@ TEST_F(ExplorerCommandTest, TreeFollowsTheClassicPlainMenuInEachLanguage)
     } cases[] = {
         {nullptr, nullptr, L"Mark File", L"Blue"},
         {L"deutsch",
-         L"[menu_items]\r\n#DEFITEM#_Mark_File=Datei &markieren\r\n#DEFITEM#_Blue=Bl&au\r\n"
+         L"[menu_items]\r\n#DEFITEM#_Mark_File=Datei &markieren\r\n#DEFITEM#_Blue=Bl&au\r\n#DEFITEM#_Gray=\r\n"
          L"#DEFITEM#_Restore_Default=Zur\x00FC" L"cksetzen && neu\r\n",
          L"Datei &markieren", L"Bl&au"},
     };
@@ -160,12 +163,13 @@ TEST_F(ExplorerCommandTest, TreeFollowsTheClassicPlainMenuInEachLanguage)
             SCOPED_TRACE(i);
             const CommandNode& child = tree.vecChildren[i];
             EXPECT_EQ(ECS_ENABLED, child.state);
-            if (classic.vecCaptions[i].empty())
+            if (classic.vecSeparators[i])
             {
                 EXPECT_EQ(ECF_ISSEPARATOR, child.flags);
                 continue;
             }
             EXPECT_EQ(ECF_DEFAULT, child.flags);
+            EXPECT_EQ(S_OK, child.hrTitle);
             EXPECT_EQ(classic.vecCaptions[i], child.strTitle);
             const MenuItemRecord& record = classic.vecRecords[nRecord++];
             if (record.nType == 1)
