@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/icons/DefaultIconText.h"
 
 namespace {
