@@ -16,7 +16,7 @@
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
 #include "tools/shellhost/HandlerLookup.h"
 #include "tools/shellhost/HostOptions.h"
 #include "tools/shellhost/MenuShow.h"
