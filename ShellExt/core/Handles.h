@@ -122,6 +122,8 @@ struct LibraryTraits
     static void Close(HandleType h) noexcept { ::FreeLibrary(h); }
 };
 
+using CThreadHandle = CUniqueHandle<KernelTraits>;
+using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
 using CRegKeyHandle = CUniqueHandle<RegKeyTraits>;
 using CFileHandle = CUniqueHandle<FileTraits>;
 using CDcHandle = CUniqueHandle<DcTraits>;
@@ -129,8 +131,6 @@ using CBitmapHandle = CUniqueHandle<BitmapTraits>;
 using CIconHandle = CUniqueHandle<IconTraits>;
 using CMenuHandle = CUniqueHandle<MenuTraits>;
 using CLibraryHandle = CUniqueHandle<LibraryTraits>;
-using CThreadHandle = CUniqueHandle<KernelTraits>;
-using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
 
 // A GlobalLock that is undone when the scope ends.
 class CGlobalLock
