@@ -69,6 +69,9 @@ struct HeapBlockTraits
     static void Close(HandleType p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
 
+using CThreadHandle = CUniqueHandle<KernelTraits>;
+using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
+
 struct RegKeyTraits
 {
     using HandleType = HKEY;
@@ -122,8 +125,6 @@ struct LibraryTraits
     static void Close(HandleType h) noexcept { ::FreeLibrary(h); }
 };
 
-using CThreadHandle = CUniqueHandle<KernelTraits>;
-using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
 using CRegKeyHandle = CUniqueHandle<RegKeyTraits>;
 using CFileHandle = CUniqueHandle<FileTraits>;
 using CDcHandle = CUniqueHandle<DcTraits>;
