@@ -6,6 +6,7 @@
 #include "ShellExt/module/ClassFactory.h"
 #include "ShellExt/module/Module.h"
 #include "ShellExt/module/ObjectMap.h"
+#include "ShellExt/registration/Registration.h"
 #include "ShellExt/resources/RegistrationIds.h"
 
 HRESULT CreateSimpleShlExt(IUnknown* pOuter, REFIID riid, void** ppv) noexcept
@@ -17,7 +18,7 @@ namespace {
 
 HRESULT UpdateSimpleShlExtRegistry(bool bRegister)
 {
-    return g_pModule->RunRegistryScript(IDR_SIMPLESHLEXT_SCRIPT, bRegister);
+    return RunRegistryScript(IDR_SIMPLESHLEXT_SCRIPT, bRegister);
 }
 
 // Constant-initialised, so it is ready before any module object is built.

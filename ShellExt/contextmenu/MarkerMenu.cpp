@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
+#include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/icons/MenuBitmaps.h"
 #include "ShellExt/menu/MenuItemRecord.h"
@@ -146,6 +147,12 @@ BOOL CSimpleShlExt::AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmen
 
 STDMETHODIMP CSimpleShlExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                              UINT uFlags)
+{
+    return GuardComMethod([&] { return BuildMarkerMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags); });
+}
+
+HRESULT CSimpleShlExt::BuildMarkerMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                       UINT uFlags)
 {
     // The host only wants to know the default item, and we offer none.
     if (uFlags & CMF_DEFAULTONLY)

@@ -18,6 +18,8 @@ struct ISimpleShlExt : public IUnknown
 {
 };
 
+// Every COM method runs its body through GuardComMethod: no exception reaches
+// the host, a stray one is answered with E_UNEXPECTED.
 class CSimpleShlExt : public CComObjectRootEx<CComSingleThreadModel>,
                       public CComCoClass<CSimpleShlExt, &CLSID_SimpleShlExt>,
                       public ISimpleShlExt,
@@ -75,6 +77,9 @@ protected:
 
 private:
     HRESULT CaptureSelection(IDataObject* pdtobj);
+    HRESULT InvokeChosenItem(const CMINVOKECOMMANDINFO* pici);
+    HRESULT ClearCommandString(UINT uType, CHAR* pszName, UINT cchMax);
+    HRESULT BuildMarkerMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags);
 };
 
 // Creates a CComObject<CSimpleShlExt> and asks it for riid; the class cannot

@@ -1,12 +1,12 @@
 #include "ShellExt/explorercommand/MarkFileCommand.h"
 
+#include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/explorercommand/CommandHandOff.h"
 #include "ShellExt/explorercommand/IconLocations.h"
 #include "ShellExt/explorercommand/ShellItemPaths.h"
 #include "ShellExt/explorercommand/SubCommands.h"
 #include "ShellExt/menu/MenuRows.h"
-#include "ShellExt/module/ExportGuard.h"
 #include "ShellExt/resources/resource.h"
 #include "ShellExt/settings/Captions.h"
 #include "ShellExt/settings/Settings.h"
@@ -41,7 +41,7 @@ STDMETHODIMP CMarkFileCommand::GetTitle(IShellItemArray* /*psiItemArray*/, LPWST
     if (ppszName == nullptr)
         return E_POINTER;
     *ppszName = nullptr;
-    return GuardExport([&] {
+    return GuardComMethod([&] {
         LoadSettingsOnce();
         CaptionPtr caption(GetMenuCaptionFrom(m_strLangFile.c_str(), AsWide(kMarkFileKey), AsWide(kMarkFileFallback)));
         return HandOutText(caption ? caption.get() : AsWide(kMarkFileFallback), ppszName);
@@ -53,7 +53,7 @@ STDMETHODIMP CMarkFileCommand::GetIcon(IShellItemArray* /*psiItemArray*/, LPWSTR
     if (ppszIcon == nullptr)
         return E_POINTER;
     *ppszIcon = nullptr;
-    return GuardExport([&] { return HandOutText(ModuleIconLocation(IDI_LOGO), ppszIcon); });
+    return GuardComMethod([&] { return HandOutText(ModuleIconLocation(IDI_LOGO), ppszIcon); });
 }
 
 STDMETHODIMP CMarkFileCommand::GetToolTip(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip)
@@ -83,7 +83,7 @@ STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL /*fO
     {
         m_bHandOffStarted = true;
         // The hand-off starts the main application this opening names.
-        GuardExport([&] {
+        GuardComMethod([&] {
             LoadSettingsOnce();
             return S_OK;
         });
@@ -111,7 +111,7 @@ STDMETHODIMP CMarkFileCommand::EnumSubCommands(IEnumExplorerCommand** ppEnum)
     if (ppEnum == nullptr)
         return E_POINTER;
     *ppEnum = nullptr;
-    return GuardExport([&] {
+    return GuardComMethod([&] {
         LoadSettingsOnce();
         return CreateSubCommandEnum(m_szInstallDir, m_strLangFile, ppEnum);
     });

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/explorercommand/ComOwners.h"
 #include "ShellExt/explorercommand/IconLocations.h"
@@ -12,7 +13,6 @@
 #include "ShellExt/menu/MenuItemRecord.h"
 #include "ShellExt/menu/MenuRows.h"
 #include "ShellExt/module/ComObject.h"
-#include "ShellExt/module/ExportGuard.h"
 #include "ShellExt/settings/Captions.h"
 
 namespace {
@@ -99,7 +99,7 @@ public:
             return E_NOTIMPL;
         if (psiItemArray == nullptr)
             return E_INVALIDARG;
-        return GuardExport([&] {
+        return GuardComMethod([&] {
             const std::vector<std::wstring> vecPaths = FileSystemPaths(psiItemArray);
             // Nothing with a file-system path: nothing to mark, nothing started.
             if (vecPaths.empty())
@@ -260,7 +260,7 @@ HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& s
     if (ppEnum == nullptr)
         return E_POINTER;
     *ppEnum = nullptr;
-    return GuardExport([&] {
+    return GuardComMethod([&] {
         // The classic plain menu, in its order: its common rows and its plain tail.
         auto list = std::make_shared<CCommandList>();
         list->reserve(CommonMenuRows().nCount + TailMenuRows(false).nCount);

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/icons/DefaultIcon.h"

@@ -1,21 +1,9 @@
 #include "ShellExt/menu/MenuItemRecord.h"
 
-#include <cwchar>
-
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/WideText.h"
-#include "ShellExt/settings/SharedValues.h"
-
-namespace {
-
-void AppendBounded(wchar_t (&szPath)[MAX_PATH], const wchar_t* pszTail) noexcept
-{
-    const size_t cchUsed = wcsnlen(szPath, MAX_PATH);
-    if (cchUsed + 1 < MAX_PATH)
-        CopyBounded(szPath + cchUsed, MAX_PATH - cchUsed, pszTail);
-}
-
-}  // namespace
+#include "ShellExt/settings/ProductPaths.h"
 
 MenuItemRecord MakeMenuItemRecord(const MenuRow& row, const wchar_t* pszInstallDir) noexcept
 {
@@ -37,8 +25,5 @@ void ResolveIconLibrary(const wchar_t* pszName, const wchar_t* pszInstallDir, wc
         CopyBounded(szPath, MAX_PATH, pszName);
         return;
     }
-    // The directory is used as stored: no separator is added or removed.
-    CopyBounded(szPath, MAX_PATH, pszInstallDir);
-    AppendBounded(szPath, L"\\icl\\");
-    AppendBounded(szPath, pszName);
+    BuildIconLibraryPath(pszInstallDir, pszName, szPath);
 }

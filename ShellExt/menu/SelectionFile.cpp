@@ -1,11 +1,13 @@
-#include "ShellExt/menu/SelectionFile.h"
-
+// A chosen menu item becomes a selection file and a start of the main
+// application with the item's switch.
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/HandOffFormat.h"
+#include "ShellExt/menu/SelectionFile.h"
 
 namespace {
 

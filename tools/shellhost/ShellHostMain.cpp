@@ -14,12 +14,12 @@
 
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
+#include "tools/common/HDropDataObject.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
 #include "tools/shellhost/CommandManifest.h"
 #include "tools/shellhost/CommandTree.h"
-#include "tools/shellhost/HDropDataObject.h"
 #include "tools/shellhost/HandlerLookup.h"
 #include "tools/shellhost/HostOptions.h"
 #include "tools/shellhost/MenuShow.h"
