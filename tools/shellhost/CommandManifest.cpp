@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "tools/shellhost/HostOptions.h"
+
 namespace {
 
 bool IsHex(char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; }
@@ -81,19 +83,10 @@ bool SplitIconLocation(const std::u16string& strLocation, std::u16string& strFil
     const size_t nComma = strLocation.rfind(u',');
     if (nComma == std::u16string::npos || nComma == 0)
         return false;
-    size_t i = nComma + 1;
-    const bool bNegative = i < strLocation.size() && strLocation[i] == u'-';
-    if (bNegative)
-        ++i;
-    if (i >= strLocation.size() || strLocation.size() - i > 9)
-        return false;
+    const bool bNegative = nComma + 1 < strLocation.size() && strLocation[nComma + 1] == u'-';
     int32_t nValue = 0;
-    for (; i < strLocation.size(); ++i)
-    {
-        if (strLocation[i] < u'0' || strLocation[i] > u'9')
-            return false;
-        nValue = nValue * 10 + (strLocation[i] - u'0');
-    }
+    if (!ParseDecimal(strLocation.substr(nComma + (bNegative ? 2 : 1)), 0, 999999999, nValue))
+        return false;
     strFile = strLocation.substr(0, nComma);
     nIndex = bNegative ? -nValue : nValue;
     return true;

@@ -21,23 +21,6 @@ const CommandName kCommands[] = {
     {u"--help", HostCommand::Help},       {u"-h", HostCommand::Help},
 };
 
-bool ParseNumber(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue)
-{
-    if (str.empty() || str.size() > 9)
-        return false;
-    int32_t n = 0;
-    for (char16_t ch : str)
-    {
-        if (ch < u'0' || ch > u'9')
-            return false;
-        n = n * 10 + (ch - u'0');
-    }
-    if (n < nMin || n > nMax)
-        return false;
-    nValue = n;
-    return true;
-}
-
 char16_t FoldAscii(char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch + 32) : ch; }
 
 bool EqualIgnoringAsciiCase(const std::u16string& strA, const std::u16string& strB)
@@ -193,14 +176,14 @@ bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& o
         else if (strArg == u"--offset")
         {
             parsed.bHasOffset = true;
-            bValid = ParseNumber(strValue, 0, 0xFFFF, parsed.nOffset);
+            bValid = ParseDecimal(strValue, 0, 0xFFFF, parsed.nOffset);
         }
         else if (strArg == u"--wait")
-            bValid = ParseNumber(strValue, 0, kMaxWaitSeconds, parsed.nWaitSeconds);
+            bValid = ParseDecimal(strValue, 0, kMaxWaitSeconds, parsed.nWaitSeconds);
         else if (strArg == u"--open")
-            bValid = ParseNumber(strValue, 0, 2, parsed.nOpenLevel);
+            bValid = ParseDecimal(strValue, 0, 2, parsed.nOpenLevel);
         else if (strArg == u"--hold")
-            bValid = ParseNumber(strValue, 0, kMaxWaitSeconds * 1000, parsed.nHoldMilliseconds);
+            bValid = ParseDecimal(strValue, 0, kMaxWaitSeconds * 1000, parsed.nHoldMilliseconds);
         else if (strArg == u"--handler")
         {
             parsed.strHandler = strValue;
@@ -263,4 +246,21 @@ bool CaptionMatches(const std::u16string& strCaption, const std::u16string& strW
 {
     return EqualIgnoringAsciiCase(DisplayCaption(strCaption), strWanted) ||
            EqualIgnoringAsciiCase(strCaption, strWanted);
+}
+
+bool ParseDecimal(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue)
+{
+    if (str.empty() || str.size() > 9)
+        return false;
+    int32_t n = 0;
+    for (char16_t ch : str)
+    {
+        if (ch < u'0' || ch > u'9')
+            return false;
+        n = n * 10 + (ch - u'0');
+    }
+    if (n < nMin || n > nMax)
+        return false;
+    nValue = n;
+    return true;
 }

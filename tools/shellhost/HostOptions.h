@@ -46,6 +46,9 @@ int32_t EffectiveWaitSeconds(const HostOptions& options);
 
 const char* UsageText();
 
+// A decimal number of at most nine digits, no sign, from nMin to nMax.
+bool ParseDecimal(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue);
+
 // A caption as the menu shows it: "&&" is one "&", a single "&" only marks
 // the access key and disappears.
 std::u16string DisplayCaption(const std::u16string& strCaption);
