@@ -175,7 +175,7 @@ set_language deutsch
 run_wine "$host32" menu "$report" | sed -n '/^    server/p; /context menu:/,$p'
 
 # ---------------------------------------------------------------------------
-step "The Windows 11 menu: the Explorer command's tree"
+step "The Windows 11 menu: the Explorer command's tree (Lang=deutsch still)"
 # The host reads the command's class from the package manifest beside it, as
 # the packaged activation does; without a built package the demo writes the
 # one element the host needs, with the class from cmake/ProductIds.cmake.
@@ -187,9 +187,9 @@ if [ ! -f "$build_root/win64/bin/AppxManifest.xml" ]; then
 fi
 run_wine "$host64" xmenu "${manifest_args[@]}" "$report" "$budget" | sed -n '/^    command/p; /Windows 11 menu:/,$p'
 note ""
-note "Explorer shows this under \"Mark File\" at the top of the Windows 11 context menu once the"
-note "sparse package is installed; whether it shows the icons from the icon library can only be"
-note "seen on Windows 11 itself."
+note "Explorer shows this tree at the top of the Windows 11 context menu once the sparse"
+note "package is installed; whether it shows the icons from the icon library can only be seen"
+note "on Windows 11 itself."
 
 # ---------------------------------------------------------------------------
 step "Pictures of the open menu (Xvfb)"
