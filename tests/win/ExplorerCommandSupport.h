@@ -22,6 +22,31 @@ std::wstring CommandDllPath();
 // is given.
 IShellItemArray* CreateArrayWithControlPanel(const std::wstring& strFile);
 
+// A selection of no items at all (the shell refuses to make one): it lives
+// on the stack and only answers its count.
+class CEmptyShellItemArray : public IShellItemArray
+{
+public:
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
+    {
+        *ppv = (riid == IID_IUnknown || riid == IID_IShellItemArray) ? this : nullptr;
+        return *ppv != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 1; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(BindToHandler)(IBindCtx*, REFGUID, REFIID, void**) override { return E_NOTIMPL; }
+    STDMETHOD(GetPropertyStore)(GETPROPERTYSTOREFLAGS, REFIID, void**) override { return E_NOTIMPL; }
+    STDMETHOD(GetPropertyDescriptionList)(REFPROPERTYKEY, REFIID, void**) override { return E_NOTIMPL; }
+    STDMETHOD(GetAttributes)(SIATTRIBFLAGS, SFGAOF, SFGAOF*) override { return E_NOTIMPL; }
+    STDMETHOD(GetCount)(DWORD* pdwNumItems) override
+    {
+        *pdwNumItems = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetItemAt)(DWORD, IShellItem**) override { return E_INVALIDARG; }
+    STDMETHOD(EnumItems)(IEnumShellItems**) override { return E_NOTIMPL; }
+};
+
 class CommandTestBase : public ::testing::Test
 {
 protected:

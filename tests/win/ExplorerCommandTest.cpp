@@ -266,6 +266,7 @@ TEST_F(ExplorerCommandTest, HostileCallsGetAnHResultNeverACrash)
     ASSERT_EQ(S_OK, pTop->EnumSubCommands(reinterpret_cast<IEnumExplorerCommand**>(subcommands.ReceiveVoid())));
     IExplorerCommand* apCommands[2] = {};
     EXPCMDSTATE state = ECS_DISABLED;
+    CEmptyShellItemArray empty;
 
     const struct
     {
@@ -298,6 +299,13 @@ TEST_F(ExplorerCommandTest, HostileCallsGetAnHResultNeverACrash)
              return state == ECS_HIDDEN ? hr : E_UNEXPECTED;
          },
          S_OK},
+        {"top state for an empty selection",
+         [&] {
+             HRESULT hr = pTop->GetState(&empty, TRUE, &state);
+             return state == ECS_HIDDEN ? hr : E_UNEXPECTED;
+         },
+         S_OK},
+        {"item Invoke(empty selection)", [&] { return pItem->Invoke(&empty, nullptr); }, E_INVALIDARG},
         {"GetSite without a site", [&] { return ObjectWithSite()->GetSite(IID_IUnknown, ReceiveGarbage()); }, E_FAIL},
         {"GetSite(null)", [&] { return ObjectWithSite()->GetSite(IID_IUnknown, nullptr); }, E_POINTER},
         {"QueryInterface(IContextMenu)", [&] { return pTop->QueryInterface(IID_IContextMenu, ReceiveGarbage()); },
