@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 

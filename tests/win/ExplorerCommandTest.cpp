@@ -8,17 +8,13 @@
 #include <shlobj.h>
 
 #include <functional>
-#include <memory>
 
-#include "ShellExt/menu/HandOff.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "ShellExt/icons/MenuBitmaps.h"
-#include "ShellExt/settings/Settings.h"
 #include "tests/win/ExplorerCommandSupport.h"
 #include "tests/win/MenuPictures.h"
 #include "tests/win/TestSupport.h"
-#include "tools/shellhost/HostOptions.h"
 
 using namespace testing_support;
 using namespace menu_pictures;
