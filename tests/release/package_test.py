@@ -192,8 +192,9 @@ class Signing(unittest.TestCase):
                     self.assertFalse(verifies(pem, tampered))
 
     def test_given_certificate_names_the_publisher(self):
-        subject = '/CN=Kelvoss, Inc./O=Kelvoss "Labs"/ST=Bayern/C=DE'
-        publisher = 'CN="Kelvoss, Inc.", O="Kelvoss ""Labs""", S=Bayern, C=DE'
+        # As an EV certificate has it: with a jurisdiction Windows has no name for.
+        subject = '/CN=Kelvoss, Inc./O=Kelvoss "Labs"/ST=Bayern/C=DE/jurisdictionC=DE'
+        publisher = 'CN="Kelvoss, Inc.", O="Kelvoss ""Labs""", S=Bayern, C=DE, OID.1.3.6.1.4.1.311.60.2.1.3=DE'
         with tempfile.TemporaryDirectory() as folder:
             work = pathlib.Path(folder)
             run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject,

@@ -122,13 +122,17 @@ def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
 # --- Publisher names ---------------------------------------------------------
 # Windows compares the Publisher with the certificate's subject as its own
 # name formatter writes it: attributes in the certificate's order, ", "
-# between them, short names such as S and E, and values that hold a
-# separator in double quotes (inner quotes doubled).
-WINDOWS_ATTRIBUTE = {"CN": "CN", "O": "O", "OU": "OU", "L": "L", "ST": "S", "C": "C",
-                     "emailAddress": "E", "street": "STREET", "DC": "DC",
-                     "serialNumber": "SERIALNUMBER", "title": "T", "GN": "G",
-                     "SN": "SN", "initials": "I"}
-OPENSSL_ATTRIBUTE = {w: o for o, w in WINDOWS_ATTRIBUTE.items()}
+# between them (" + " inside a multi-valued one), its short names (S for the
+# state, E for the e-mail address, OID.n.n... for attributes it has no name
+# for, such as an EV certificate's jurisdiction), and values that hold a
+# separator in double quotes, inner quotes doubled.
+WINDOWS_ATTRIBUTE = {"2.5.4.3": "CN", "2.5.4.10": "O", "2.5.4.11": "OU", "2.5.4.7": "L",
+                     "2.5.4.8": "S", "2.5.4.6": "C", "1.2.840.113549.1.9.1": "E",
+                     "2.5.4.9": "STREET", "0.9.2342.19200300.100.1.25": "DC",
+                     "2.5.4.5": "SERIALNUMBER", "2.5.4.12": "T", "2.5.4.42": "G",
+                     "2.5.4.4": "SN", "2.5.4.43": "I"}
+# The names the test certificate's subject may use, as openssl spells them.
+OPENSSL_ATTRIBUTE = {"CN": "CN", "O": "O", "OU": "OU", "L": "L", "S": "ST", "C": "C"}
 
 
 def windows_value(value):
@@ -140,26 +144,27 @@ def windows_value(value):
 def publisher_of_certificate(cert_pem):
     lines = subprocess.run(
         ["openssl", "x509", "-in", str(cert_pem), "-noout", "-subject",
-         "-nameopt", "sep_multiline,sname,utf8,space_eq"],
+         "-nameopt", "sep_multiline,oid,utf8,space_eq"],
         check=True, capture_output=True, text=True).stdout.splitlines()
-    parts = []
+    names = []
     for line in lines[1:]:
-        attribute, sep, value = line.strip().partition(" = ")
-        if not sep or attribute not in WINDOWS_ATTRIBUTE:
-            raise PackageError("%s: cannot write subject attribute %r for Windows" % (cert_pem, line.strip()))
-        parts.append("%s=%s" % (WINDOWS_ATTRIBUTE[attribute], windows_value(value)))
-    if not parts:
+        values = []
+        for pair in re.split(r" \+ (?=[0-9.]+ = )", line.strip()):
+            oid, _, value = pair.partition(" = ")
+            values.append("%s=%s" % (WINDOWS_ATTRIBUTE.get(oid, "OID." + oid), windows_value(value)))
+        names.append(" + ".join(values))
+    if not names:
         raise PackageError("%s: the certificate has no subject" % cert_pem)
-    return ", ".join(parts)
+    return ", ".join(names)
 
 
 def parse_publisher(publisher):
     """[(attribute, value)] of a Windows-style name; PackageError if malformed."""
-    pattern = re.compile(r'\s*([A-Z]+)=("(?:[^"]|"")*"|[^,"]*?)\s*(,|$)')
+    pattern = re.compile(r'\s*([A-Z]+|OID\.[0-9.]+)=("(?:[^"]|"")*"|[^,+"]*?)\s*([,+]|$)')
     parts, pos = [], 0
     while pos < len(publisher):
         match = pattern.match(publisher, pos)
-        if not match or match.group(1) not in OPENSSL_ATTRIBUTE:
+        if not match or not (match.group(1) in WINDOWS_ATTRIBUTE.values() or match.group(1).startswith("OID.")):
             raise PackageError("not a certificate subject: %r" % publisher)
         value = match.group(2)
         if value.startswith('"'):
@@ -174,8 +179,10 @@ def parse_publisher(publisher):
 
 
 def openssl_subject(publisher):
-    return "".join("/%s=%s" % (OPENSSL_ATTRIBUTE[a], re.sub(r"([/\\])", r"\\\1", v))
-                   for a, v in parse_publisher(publisher))
+    parts = parse_publisher(publisher)
+    if any(a not in OPENSSL_ATTRIBUTE for a, _ in parts):
+        raise PackageError("a test certificate takes only %s" % ", ".join(OPENSSL_ATTRIBUTE))
+    return "".join("/%s=%s" % (OPENSSL_ATTRIBUTE[a], re.sub(r"([/\\+])", r"\\\1", v)) for a, v in parts)
 
 
 # --- Logos -------------------------------------------------------------------
