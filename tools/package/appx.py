@@ -38,8 +38,9 @@ PACKAGE_NAME = "Kelvoss.Orvane.ShellExt"
 # The subject of the throwaway test certificate, and so the Publisher of a
 # package that no real certificate signs.
 DEFAULT_PUBLISHER = "CN=Orvane Test Signing, O=Kelvoss"
-# The schema needs an application entry; it is never listed nor started, and
-# Windows does not look for its program in the external location.
+# The schema needs an application entry with a program. It is never listed
+# nor started, and no such file ships; that Windows registers the package
+# all the same is one of the checks on a real machine (docs/windows11.md).
 APP_EXECUTABLE = "OrvaneShellExt.exe"
 LOGOS = {  # manifest field -> (path in the package, edge in pixels)
     "STORE_LOGO": ("Assets\\StoreLogo.png", 50),
