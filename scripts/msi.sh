@@ -97,6 +97,9 @@ else
     upgrade_code=0835F8EA-5031-4FA6-ABEC-7EFEBAF5AB3E
     program_files=ProgramFilesFolder
     guid_32=5EE77BD7-4A31-49F8-9370-3D011F8C54DC
+    # On 64-bit Windows Explorer would not load the 32-bit DLL alone; the x64
+    # package carries both.
+    launch_condition="<Condition Message=\"This package is for 32-bit Windows. On 64-bit Windows, install Orvane-ShellExt-$version-x64.msi.\">NOT VersionNT64</Condition>"
 fi
 
 # One component per DLL, in its own registry view: Win64="no" makes Windows
@@ -167,6 +170,7 @@ cat >"$stage/product.wxs" <<WXS
 <Media Id="1" Cabinet="product.cab" EmbedCab="yes"/>
 <MajorUpgrade DowngradeErrorMessage="A newer version of $product_name is already installed."/>
 <Property Id="ARPNOMODIFY" Value="1"/>
+${launch_condition:-}
 <Directory Id="TARGETDIR" Name="SourceDir">
 <Directory Id="$program_files">
 <Directory Id="KELVOSSDIR" Name="Kelvoss">
