@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the release package: both DLLs, the install and uninstall scripts
 # for Windows and the install guide, zipped as
-# build/release/Orvane-ShellExt-<version>.zip.
+# build/release/Orvane-ShellExt-<version>.zip, and the Windows Installer
+# packages Orvane-ShellExt-<version>-x64.msi and -x86.msi (scripts/msi.sh).
 #
 #   package.sh                       builds both DLLs, then packages them
 #   package.sh --dll64 F --dll32 F   packages these DLLs (no build)
-#   package.sh --out DIR             writes the zip into DIR
+#   package.sh --out DIR             writes the packages into DIR
+#   package.sh --zip-only            leaves out the MSIs
 #
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
 set -euo pipefail
@@ -15,13 +17,15 @@ build_root=${ORVANE_BUILD_ROOT:-$root/build}
 out=$build_root/release
 dll64=
 dll32=
+zip_only=
 
 while [ $# -gt 0 ]; do
     case $1 in
     --dll64) dll64=$2; shift 2 ;;
     --dll32) dll32=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    *) echo "usage: $0 [--dll64 FILE --dll32 FILE] [--out DIR]" >&2; exit 2 ;;
+    --zip-only) zip_only=1; shift ;;
+    *) echo "usage: $0 [--dll64 FILE --dll32 FILE] [--out DIR] [--zip-only]" >&2; exit 2 ;;
     esac
 done
 
@@ -76,4 +80,14 @@ mkdir -p "$out"
 zip_file=$(cd "$out" && pwd)/$name.zip
 rm -f "$zip_file"
 (cd "$stage" && zip -q -X -r "$zip_file" "$name")
+
+# The MSIs; the x64 one also carries the Windows 11 menu when it was built.
+if [ -z "$zip_only" ]; then
+    cmd_dll=$build_root/win64/bin/OrvaneShlExtCmd64F.dll
+    msix=$out/$name.msix
+    win11=()
+    if [ -f "$cmd_dll" ] && [ -f "$msix" ]; then win11=(--cmd-dll "$cmd_dll" --msix "$msix"); fi
+    bash scripts/msi.sh --arch x64 --dll64 "$dll64" --dll32 "$dll32" "${win11[@]}" --out "$out"
+    bash scripts/msi.sh --arch x86 --dll32 "$dll32" --out "$out"
+fi
 echo "$zip_file"

@@ -21,7 +21,7 @@ fi
 source "$(dirname "$0")/../tools/common.sh"
 
 clsid='{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}'
-zip=$(bash "$package" --dll64 "$dll64" --dll32 "$dll32" --out "$scratch/out" | tail -1)
+zip=$(bash "$package" --dll64 "$dll64" --dll32 "$dll32" --zip-only --out "$scratch/out" | tail -1)
 if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "package.sh wrote no zip"; finish; fi
 unzip -q "$zip" -d "$scratch/unpacked"
 folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
