@@ -16,6 +16,7 @@
 # one, so that 32-bit programs' file dialogs get the menu too. Prints the
 # path of the package. Signing: see sign_file below.
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
 root=$PWD
 build_root=${ORVANE_BUILD_ROOT:-$root/build}
@@ -36,6 +37,10 @@ while [ $# -gt 0 ]; do
     esac
 done
 die() { echo "msi: $*" >&2; exit 1; }
+# Paths on the command line are the caller's.
+absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$caller/$1" ;; esac; }
+dll64=$(absolute "$dll64") dll32=$(absolute "$dll32") cmd_dll=$(absolute "$cmd_dll") msix=$(absolute "$msix")
+out=$(absolute "$out") rows_tool=$(absolute "$rows_tool")
 case $arch in
 x64) [ -n "$dll64" ] && [ -n "$dll32" ] || usage ;;
 x86) [ -z "$dll64$cmd_dll$msix" ] && [ -n "$dll32" ] || usage ;;
@@ -150,9 +155,9 @@ WXS
     # Before/After wrongly.
     powershell='-NoProfile -NonInteractive -ExecutionPolicy Bypass -WindowStyle Hidden -File &quot;[INSTALLDIR]Windows11Menu.ps1&quot;'
     custom_actions="<CustomAction Id=\"FindPowerShell\" Property=\"ORVANE_POWERSHELL\" Value=\"[System64Folder]WindowsPowerShell\\v1.0\\powershell.exe\"/>
-<CustomAction Id=\"RegisterWindows11Menu\" Property=\"ORVANE_POWERSHELL\" Execute=\"immediate\" Return=\"ignore\"
+<CustomAction Id=\"RegisterWindows11Menu\" Property=\"ORVANE_POWERSHELL\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"
   ExeCommand=\"$powershell register &quot;[INSTALLDIR]$msix_name&quot; &quot;[INSTALLDIR].&quot;\"/>
-<CustomAction Id=\"RemoveWindows11Menu\" Property=\"ORVANE_POWERSHELL\" Execute=\"immediate\" Return=\"ignore\"
+<CustomAction Id=\"RemoveWindows11Menu\" Property=\"ORVANE_POWERSHELL\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"
   ExeCommand=\"$powershell remove $package_name\"/>
 <InstallExecuteSequence>
 <Custom Action=\"FindPowerShell\" Sequence=\"1001\"/>
