@@ -83,7 +83,7 @@ rm -f "$zip_file"
 
 # The MSIs; the x64 one also carries the Windows 11 menu when it was built.
 if [ -z "$zip_only" ]; then
-    cmd_dll=$build_root/win64/bin/OrvaneShlExtCmd64F.dll
+    cmd_dll=$(dirname "$dll64")/OrvaneShlExtCmd64F.dll
     msix=$out/$name.msix
     win11=()
     if [ -f "$cmd_dll" ] && [ -f "$msix" ]; then win11=(--cmd-dll "$cmd_dll" --msix "$msix"); fi
