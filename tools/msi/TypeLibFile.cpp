@@ -75,12 +75,8 @@ private:
     std::u16string Guid(int32_t nOffset) const
     {
         const size_t nGuid = Segment(kGuidSegment) + static_cast<uint32_t>(nOffset);
-        static const char kHex[] = "0123456789ABCDEF";
         std::u16string strGuid = u"{";
-        auto append = [&](uint32_t nValue, int nDigits) {
-            for (int i = nDigits - 1; i >= 0; --i)
-                strGuid += static_cast<char16_t>(kHex[(nValue >> (4 * i)) & 0xF]);
-        };
+        auto append = [&](uint32_t nValue, int nDigits) { strGuid += HexText(nValue, nDigits, true); };
         append(m_reader.U32(nGuid), 8);
         strGuid += u'-';
         append(m_reader.U16(nGuid + 4), 4);
@@ -132,4 +128,13 @@ private:
 TypeLibFacts ReadTypeLib(const std::vector<uint8_t>& vecBytes)
 {
     return CTypeLibReader(vecBytes).Read();
+}
+
+std::u16string HexText(uint32_t nValue, int nMinDigits, bool bUpperCase)
+{
+    const char* pszDigits = bUpperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::u16string str;
+    for (int i = 0; i < nMinDigits || nValue != 0; ++i, nValue >>= 4)
+        str.insert(str.begin(), static_cast<char16_t>(pszDigits[nValue & 0xF]));
+    return str;
 }

@@ -30,3 +30,6 @@ struct TypeLibFacts
 
 // Throws on a file that is not a type library of that format.
 TypeLibFacts ReadTypeLib(const std::vector<uint8_t>& vecBytes);
+
+// nValue in hexadecimal, at least nMinDigits long.
+std::u16string HexText(uint32_t nValue, int nMinDigits, bool bUpperCase);

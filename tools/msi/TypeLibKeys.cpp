@@ -10,18 +10,6 @@ const char16_t kProxyDispatch[] = u"{00020420-0000-0000-C000-000000000046}";
 // Registration reports the library as loaded from a file.
 const uint16_t kLibFlagHasDiskImage = 0x8;
 
-std::u16string Hex(uint32_t nValue)
-{
-    static const char kDigits[] = "0123456789abcdef";
-    std::u16string str;
-    do
-    {
-        str.insert(str.begin(), static_cast<char16_t>(kDigits[nValue & 0xF]));
-        nValue >>= 4;
-    } while (nValue != 0);
-    return str;
-}
-
 std::u16string Decimal(uint32_t nValue)
 {
     std::u16string str;
@@ -67,7 +55,7 @@ int32_t SetStrings(IRegistryOps& ops, const StringValue (&rgValues)[N])
 
 int32_t WriteTypeLibKeys(IRegistryOps& ops, const TypeLibFacts& facts, const std::u16string& strPath)
 {
-    const std::u16string strVersion = Hex(facts.nMajor) + u'.' + Hex(facts.nMinor);
+    const std::u16string strVersion = HexText(facts.nMajor, 1, false) + u'.' + HexText(facts.nMinor, 1, false);
     const std::u16string strLibKey = u"TypeLib\\" + facts.strLibId + u'\\' + strVersion;
     const size_t nSlash = strPath.rfind(u'\\');
     const std::u16string strHelpDir = nSlash == std::u16string::npos ? std::u16string() : strPath.substr(0, nSlash);
@@ -75,7 +63,7 @@ int32_t WriteTypeLibKeys(IRegistryOps& ops, const TypeLibFacts& facts, const std
         {strLibKey, nullptr, facts.strDocString.empty() ? facts.strName : facts.strDocString},
         {strLibKey + u"\\FLAGS", nullptr, Decimal(facts.nFlags | kLibFlagHasDiskImage)},
         {strLibKey + u"\\HELPDIR", nullptr, strHelpDir},
-        {strLibKey + u'\\' + Hex(facts.nLcid) + (facts.b64Bit ? u"\\win64" : u"\\win32"), nullptr, strPath},
+        {strLibKey + u'\\' + HexText(facts.nLcid, 1, false) + (facts.b64Bit ? u"\\win64" : u"\\win32"), nullptr, strPath},
     };
     if (int32_t nError = SetStrings(ops, rgLibValues))
         return nError;
