@@ -82,8 +82,10 @@ sign_file() {
                 -out "$sign_pfx" -passout "pass:$sign_pass"
         fi
     fi
+    # The password through a file, so that it never shows in a process list.
+    (umask 077 && printf '%s' "$sign_pass" >"$stage/signing.pass")
     rm -f "$out"
-    osslsigncode sign -pkcs12 "$sign_pfx" -pass "$sign_pass" -h sha256 -n "Orvane Shell Extension" \
+    osslsigncode sign -pkcs12 "$sign_pfx" -readpass "$stage/signing.pass" -h sha256 -n "Orvane Shell Extension" \
         -in "$in" -out "$out" >/dev/null || die "signing $in failed"
 }
 

@@ -35,7 +35,7 @@ std::u16string StringData(const CMemoryRegistry::Value& value)
     return strText;
 }
 
-// Type and Value attributes of one value.
+// Type and Value attributes of one value. Registration writes strings only.
 std::string TypedValue(const CMemoryRegistry::Value& value, const std::vector<MsiReference>& vecReferences)
 {
     if (value.nType == RegValueType::kString)
@@ -48,12 +48,6 @@ std::string TypedValue(const CMemoryRegistry::Value& value, const std::vector<Ms
         if (strText.front() == u'#')
             strText.insert(strText.begin(), u'#');
         return "Type=\"string\" Value=\"" + XmlAttribute(strText) + "\"";
-    }
-    if (value.nType == RegValueType::kDword && value.vecData.size() == 4)
-    {
-        const uint32_t nValue = value.vecData[0] | (value.vecData[1] << 8) | (value.vecData[2] << 16) |
-                                (static_cast<uint32_t>(value.vecData[3]) << 24);
-        return "Type=\"integer\" Value=\"" + std::to_string(static_cast<int32_t>(nValue)) + "\"";
     }
     throw std::runtime_error("a registry value of a type the package does not write");
 }
