@@ -202,5 +202,12 @@ msi=$(cd "$out" && pwd)/Orvane-ShellExt-$version-$arch.msi
 # wixl takes the files' sources relative to the current folder.
 (cd "$stage" && wixl -a "$arch" -o unsigned.msi product.wxs) 2> >(grep -v 'GLib-GObject-WARNING\|^$' >&2) ||
     die "wixl failed"
+# A rebuilt package of the same version must replace the installed one too,
+# not install beside it: the upgrade's maximum version is made inclusive,
+# which wixl has no attribute for.
+msiinfo export "$stage/unsigned.msi" Upgrade |
+    awk -F'\t' -v OFS='\t' 'NR > 3 && $7 ~ /^WIX_UPGRADE_DETECTED/ { $5 = $5 + 512 } 1' >"$stage/Upgrade.idt"
+grep -q '	513		WIX_UPGRADE_DETECTED' "$stage/Upgrade.idt" || die "unexpected Upgrade table from wixl"
+msibuild "$stage/unsigned.msi" -i "$stage/Upgrade.idt" || die "msibuild failed"
 sign_file "$stage/unsigned.msi" "$msi"
 echo "$msi"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One architecture's Windows Installer package under Wine's msiexec, in a
 # prefix made for this test (a 32-bit one for the x86 package): an older
-# build is installed and then upgraded silently; the registry must then hold,
+# version, then a rebuild of this version, then this build are installed
+# silently, each over the one before; the registry must then hold,
 # value for value in every view, what regsvr32 writes for the same DLLs, the
 # shell hosts must build the menu through COM from the installed files, and
 # the silent uninstall must take away every key and file of ours and nothing
@@ -47,9 +48,12 @@ if [ "$arch" = x64 ]; then
     if [ ! -f "$cmd_dll" ]; then cmd_dll=$scratch/OrvaneShlExtCmd64F.dll; cp "$dll64" "$cmd_dll"; fi
     msi_args+=(--dll64 "$dll64" --cmd-dll "$cmd_dll" --msix "$scratch/Orvane-ShellExt-test.msix")
 fi
+# Installed in this order, each over the one before: an older version, this
+# version, and this version built again (another product code).
 old_msi=$(bash "$msi_sh" "${msi_args[@]}" --version 1.0.0 --out "$scratch/old" | tail -1)
+rebuilt_msi=$(bash "$msi_sh" "${msi_args[@]}" --out "$scratch/rebuilt" | tail -1)
 new_msi=$(bash "$msi_sh" "${msi_args[@]}" --out "$scratch" | tail -1)
-for msi in "$old_msi" "$new_msi"; do
+for msi in "$old_msi" "$rebuilt_msi" "$new_msi"; do
     if [ -f "$msi" ]; then pass "msi.sh wrote $(basename "$msi")"; else fail "msi.sh wrote no package"; finish; fi
 done
 msiextract -C "$scratch/content" "$new_msi" >/dev/null
@@ -83,17 +87,17 @@ foreign_key='HKLM\Software\Classes\*\shellex\ContextMenuHandlers'
 run reg add "$foreign_key" /v OrvaneTestForeign /d keep /f
 snapshot "$scratch/before"
 
-# --- install the older build, then upgrade ---------------------------------
+# --- install the older builds, then upgrade --------------------------------
 sample="$scratch_win\\sample.txt"
 echo sample >"$scratch/sample.txt"
-for msi in "$old_msi" "$new_msi"; do
+for msi in "$old_msi" "$rebuilt_msi" "$new_msi"; do
     run msiexec /i "$(winepath -w "$msi")" /qn
-    expect_status 0 "msiexec /i $(basename "$msi") /qn"
+    expect_status 0 "msiexec /i ${msi#"$scratch/"} /qn"
 done
 snapshot "$scratch/installed"
 products=$(grep -ciE '^software\\microsoft\\windows\\currentversion\\uninstall\\[^	]*	displayname	"Orvane Shell Extension' \
     "$scratch/installed")
-if [ "$products" = 1 ]; then pass "after the upgrade one product is installed"; else fail "$products products installed"; fi
+if [ "$products" = 1 ]; then pass "after the upgrades one product is installed"; else fail "$products products installed"; fi
 for view in "${views[@]}"; do
     read -r key dll host <<<"$view"
     expected="$key	@	\"${folder//\\/\\\\}\\\\$dll\""
