@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Builds the release package: both DLLs, the Windows 11 command DLL and its
-# signed sparse package (Orvane-ShellExt-<version>.msix), the install and
-# uninstall scripts for Windows and the install guide, zipped as
+# Builds the release: both DLLs, the Windows 11 command DLL and its signed
+# sparse package (Orvane-ShellExt-<version>.msix), the install and uninstall
+# scripts for Windows and the install guide, zipped as
 # build/release/Orvane-ShellExt-<version>.zip; the .msix is also left beside
-# the zip. All DLLs and the package are signed (tools/package/sign.sh):
-# with ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set, otherwise with a
-# throwaway test certificate whose public part is left as
+# the zip, with the Windows Installer packages Orvane-ShellExt-<version>-x64.msi
+# and -x86.msi (scripts/msi.sh). All DLLs and packages are signed
+# (tools/package/sign.sh): with ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set,
+# otherwise with a throwaway test certificate whose public part is left as
 # Orvane-Test-Signing.cer beside the zip (and in it).
 #
 #   package.sh                       builds the DLLs, then packages them
 #   package.sh --dll64 F --dll32 F   packages these DLLs (no build)
 #   package.sh --dllcmd F            the command DLL to package (default: the
 #                                    one beside the 64-bit DLL)
-#   package.sh --out DIR             writes the zip into DIR
+#   package.sh --out DIR             writes the packages into DIR
+#   package.sh --zip-only            leaves out the MSIs
 #
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
 set -euo pipefail
@@ -23,6 +25,7 @@ out=$build_root/release
 dll64=
 dll32=
 dllcmd=
+zip_only=
 appx() { python3 tools/package/appx.py "$@"; }
 
 while [ $# -gt 0 ]; do
@@ -31,7 +34,8 @@ while [ $# -gt 0 ]; do
     --dll32) dll32=$2; shift 2 ;;
     --dllcmd) dllcmd=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    *) echo "usage: $0 [--dll64 FILE --dll32 FILE] [--dllcmd FILE] [--out DIR]" >&2; exit 2 ;;
+    --zip-only) zip_only=1; shift ;;
+    *) echo "usage: $0 [--dll64 FILE --dll32 FILE] [--dllcmd FILE] [--out DIR] [--zip-only]" >&2; exit 2 ;;
     esac
 done
 
@@ -127,8 +131,18 @@ zip_folder() {
     (cd "$stage" && zip -q -X -r "$zip_file" "$name")
 }
 
+# The MSIs, signed with the same identity; the x64 one also carries the
+# Windows 11 command and its package.
+build_msis() {
+    bash scripts/msi.sh --arch x64 --signing "$signing" --dll64 "$dll64" --dll32 "$dll32" \
+        --cmd-dll "$dllcmd" --msix "$out/$name.msix" --out "$out"
+    bash scripts/msi.sh --arch x86 --signing "$signing" --dll32 "$dll32" --out "$out"
+}
+
 stage_dlls
 stage_texts
 sign_and_build_msix
 zip_folder
+
+if [ -z "$zip_only" ]; then build_msis; fi
 echo "$zip_file"

@@ -9,6 +9,7 @@ packages=(
     xvfb xauth imagemagick zip unzip
     cmake ninja-build googletest
     g++ clang libclang-rt-14-dev python3 openssl
+    wixl msitools
 )
 
 sudo_cmd=()

@@ -27,7 +27,7 @@ fi
 source "$(dirname "$0")/../tools/common.sh"
 
 clsid='{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}'
-zip=$(ORVANE_SIGN_PFX= bash "$package" --dll64 "$dll64" --dll32 "$dll32" --dllcmd "$dllcmd" --out "$scratch/out" | tail -1)
+zip=$(ORVANE_SIGN_PFX= bash "$package" --dll64 "$dll64" --dll32 "$dll32" --dllcmd "$dllcmd" --zip-only --out "$scratch/out" | tail -1)
 if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "package.sh wrote no zip"; finish; fi
 unzip -q "$zip" -d "$scratch/unpacked"
 folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
