@@ -99,6 +99,11 @@ if [ -f "$command_dll" ]; then
     expect_output '^ +9  Blue  flags DEFAULT  state ENABLED  icon .*OrvaneShlExtCmd64F.dll,-302 \(loads\)$' "Blue with its swatch"
     expect_output '^ +11  ----------  flags ISSEPARATOR' "a separator before the commands"
     expect_output '^ +13  More Icons  flags DEFAULT  state ENABLED  no icon$' "More Icons last, without an icon"
+    if [ -f "$(dirname "$host")/AppxManifest.xml" ]; then
+        run "$host" xmenu "$file"
+        expect_output '^command   \{[0-9A-Fa-f-]+\} from .*AppxManifest.xml$' "by default the class comes from the built package manifest"
+        expect_output '^ +Mark File  flags HASSUBCOMMANDS  state ENABLED' "and makes the same command"
+    fi
     run "$host" xmenu --manifest "$scratch_win\\no-class.xml" "$file"
     expect_status 3 "a manifest without the command's class"
     run "$host" xmenu --manifest "$manifest" --dll "$scratch_win\\missing.dll" "$file"
