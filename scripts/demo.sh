@@ -38,8 +38,13 @@ quiet_wine() { wine "$@" >/dev/null 2>&1 </dev/null; }
 step "Packages and build"
 bash scripts/setup.sh | sed 's/^/    /'
 for preset in win64 win32; do
-    # The 64-bit build also makes the Windows 11 menu's Explorer command.
-    if [ "$preset" = win64 ]; then dll=OrvaneShlExt64F extra=OrvaneShlExtCmd64F; else dll=OrvaneShlExt32F extra=; fi
+    # The 64-bit build also makes the Windows 11 menu's Explorer command and
+    # the package manifest that declares its class.
+    if [ "$preset" = win64 ]; then
+        dll=OrvaneShlExt64F extra="OrvaneShlExtCmd64F OrvaneAppxManifest"
+    else
+        dll=OrvaneShlExt32F extra=
+    fi
     build_log=$demo/build-$preset.log
     mkdir -p "$demo"
     note "building $preset (log: $build_log)"
@@ -49,7 +54,7 @@ for preset in win64 win32; do
         echo "demo: the $preset build failed; the whole log is in $build_log" >&2
         exit 1
     fi
-    note "built $build_root/$preset/bin: $dll.dll${extra:+, $extra.dll}, OrvaneShellHost.exe, OrvaneRefApp.exe"
+    note "built $build_root/$preset/bin: $dll.dll${extra:+, OrvaneShlExtCmd64F.dll, AppxManifest.xml}, OrvaneShellHost.exe, OrvaneRefApp.exe"
 done
 
 # The demo installation's icon library: a resource-only DLL of generated
@@ -177,15 +182,8 @@ run_wine "$host32" menu "$report" | sed -n '/^    server/p; /context menu:/,$p'
 # ---------------------------------------------------------------------------
 step "The Windows 11 menu: the Explorer command's tree (Lang=deutsch still)"
 # The host reads the command's class from the package manifest beside it, as
-# the packaged activation does; without a built package the demo writes the
-# one element the host needs, with the class from cmake/ProductIds.cmake.
-manifest_args=()
-if [ ! -f "$build_root/win64/bin/AppxManifest.xml" ]; then
-    clsid=$(sed -n 's/^set(ORVANE_EXPLORER_COMMAND_CLSID "\(.*\)")$/\1/p' cmake/ProductIds.cmake)
-    printf '<Package><com:Class Id="%s" Path="OrvaneShlExtCmd64F.dll"/></Package>\n' "$clsid" >"$demo/AppxManifest.xml"
-    manifest_args=(--manifest "$(winepath -w "$demo/AppxManifest.xml")")
-fi
-run_wine "$host64" xmenu "${manifest_args[@]}" "$report" "$budget" | sed -n '/^    command/p; /Windows 11 menu:/,$p'
+# Windows reads it from the installed package, and asks the DLL beside it.
+run_wine "$host64" xmenu "$report" "$budget" | sed -n '/^    command/p; /Windows 11 menu:/,$p'
 note ""
 note "Explorer shows this tree at the top of the Windows 11 context menu once the sparse"
 note "package is installed; whether it shows the icons from the icon library can only be seen"
