@@ -15,6 +15,7 @@
 #include "tests/win/ExplorerCommandSupport.h"
 #include "tests/win/MenuPictures.h"
 #include "tests/win/TestSupport.h"
+#include "tools/shellhost/CommandManifest.h"
 
 using namespace testing_support;
 using namespace menu_pictures;
@@ -59,15 +60,16 @@ ClassicMenu BuildClassicMenu(const std::wstring& strFile)
 // The colour at the centre of the icon that a location names.
 uint32_t CentreColourOf(const std::wstring& strLocation)
 {
-    const size_t nComma = strLocation.rfind(L',');
+    std::u16string strFile;
+    int32_t nIndex = 0;
     HICON hIcon = nullptr;
     UINT nId = 0;
-    if (nComma == std::wstring::npos ||
-        ::PrivateExtractIconsW(strLocation.substr(0, nComma).c_str(), _wtoi(strLocation.c_str() + nComma + 1), 16,
-                               16, &hIcon, &nId, 1, 0) != 1)
+    if (!SplitIconLocation(std::u16string(strLocation.begin(), strLocation.end()), strFile, nIndex) ||
+        ::PrivateExtractIconsW(std::wstring(strFile.begin(), strFile.end()).c_str(), nIndex, 16, 16, &hIcon, &nId, 1,
+                               0) != 1)
         return 0;
-    CBitmapHandle dib(IconToMenuDib(hIcon, 16, 16));
-    ::DestroyIcon(hIcon);
+    CIconHandle icon(hIcon);
+    CBitmapHandle dib(IconToMenuDib(icon.Get(), 16, 16));
     DibPixels pixels;
     return ReadDibPixels(dib.Get(), pixels) ? pixels.At(8, 8) | 0xFF000000u : 0;
 }
