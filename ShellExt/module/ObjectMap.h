@@ -35,6 +35,22 @@ struct ObjectMapEntry
     void (*pfnOnModuleEvent)(bool bLoaded);
 };
 
+// The entry parts of a class with no description, no component categories
+// and no interest in the module's events.
+inline const wchar_t* NoClassDescription()
+{
+    return nullptr;
+}
+
+inline const ComponentCategoryEntry* NoClassCategories()
+{
+    return nullptr;
+}
+
+inline void IgnoreModuleEvent(bool /*bLoaded*/)
+{
+}
+
 // The map, a contiguous array whose null entries are skipped. Defined by the
 // front end the module is linked into, beside the class it serves.
 ObjectMapEntry* const* ObjectMapBegin() noexcept;

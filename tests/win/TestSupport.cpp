@@ -337,4 +337,40 @@ std::vector<StandinStart> StandinLog::WaitFor(size_t nStarts, DWORD dwMillisecon
     return Read();
 }
 
+std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles)
+{
+    std::vector<uint8_t> vecBytes = {0xFF, 0xFE};
+    for (const std::wstring& strFile : vecFiles)
+    {
+        for (wchar_t ch : strFile + L"\r")
+        {
+            vecBytes.push_back(static_cast<uint8_t>(ch & 0xFF));
+            vecBytes.push_back(static_cast<uint8_t>(ch >> 8));
+        }
+    }
+    return vecBytes;
+}
+
+std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts)
+{
+    std::vector<StandinStart> vecOut;
+    for (StandinStart& start : vecStarts)
+        if (start.vecArgs != std::vector<std::wstring>{L"-ad"})
+            vecOut.push_back(std::move(start));
+    return vecOut;
+}
+
+std::wstring ParametersOf(const StandinStart& start)
+{
+    const std::wstring& str = start.strCommandLine;
+    size_t nPos = 0;
+    if (!str.empty() && str[0] == L'"')
+        nPos = str.find(L'"', 1) + 1;
+    else
+        nPos = str.find(L' ');
+    while (nPos < str.size() && str[nPos] == L' ')
+        ++nPos;
+    return nPos < str.size() ? str.substr(nPos) : std::wstring();
+}
+
 }  // namespace testing_support

@@ -104,4 +104,12 @@ private:
 
 std::wstring StandinPath();
 
+// A selection file's bytes as the main application reads them.
+std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles);
+// The starts of the stand-in other than the delayed "-ad" hand-offs.
+std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts);
+// The parameters as the main application's command line shows them, after
+// the program's own (quoted) name.
+std::wstring ParametersOf(const StandinStart& start);
+
 }  // namespace testing_support
