@@ -18,7 +18,7 @@ public:
     const std::vector<uint8_t>& Bytes() const noexcept { return m_vecBytes; }
 
 private:
-    void AppendUnit(char16_t ch);
+    static void StoreUnit(uint8_t* pOut, char16_t ch) noexcept;  // little-endian
     std::vector<uint8_t> m_vecBytes;
 };
 

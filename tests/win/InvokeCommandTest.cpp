@@ -77,12 +77,12 @@ protected:
         g_szAppPath.Clear();
     }
 
-    void RightClick(const std::vector<std::wstring>& vecFiles, UINT uFlags)
+    void RightClick(const std::vector<std::wstring>& vecFiles, UINT uFlags, bool bWideNames = true)
     {
         ReleaseObject();
         m_pObject = new CComObject<CSimpleShlExt>();
         m_pObject->AddRef();
-        IDataObject* pData = CreateHDropDataObject(vecFiles);
+        IDataObject* pData = CreateHDropDataObject(vecFiles, true, bWideNames);
         ASSERT_EQ(S_OK, m_pObject->Initialize(nullptr, pData, nullptr));
         pData->Release();
         HMENU hMenu = ::CreatePopupMenu();
@@ -298,6 +298,32 @@ TEST_F(InvokeCommandTest, AFixedCopyPathThatWouldNotFitIsNeverWrittenCut)
     ::FindClose(hFind);
     EXPECT_EQ(0, nFiles);
     DeleteFolderTree(strBase);
+}
+
+// Thousands of files, as from a folder's worth of selection, with names at
+// and around the length that fills Initialize's buffer for a usual name.
+std::vector<std::wstring> ManyFiles(bool bAsciiOnly)
+{
+    std::vector<std::wstring> vecFiles;
+    for (int i = 0; i < 3000; ++i)
+        vecFiles.push_back(L"C:\\Users\\someone\\Documents\\" + std::wstring(bAsciiOnly ? L"Projects" : L"Pr\u00F6jekte \u6587\u4EF6") +
+                           L"\\report " + std::to_wstring(i) + L".txt");
+    for (size_t nLength : {518u, 519u, 520u, 600u})
+        vecFiles.insert(vecFiles.begin() + static_cast<std::ptrdiff_t>(nLength), L"C:\\" + std::wstring(nLength - 7, L'n') + L".txt");
+    return vecFiles;
+}
+
+TEST_F(InvokeCommandTest, ThousandsOfFilesFromWideAnd8BitListsReachTheSelectionFileInOrder)
+{
+    m_pMachine->DeleteValue(L"OrvanePath");  // nothing to start
+    for (bool bWideNames : {true, false})
+    {
+        std::vector<std::wstring> vecFiles = ManyFiles(!bWideNames);
+        RightClick(vecFiles, CMF_NORMAL, bWideNames);
+        EXPECT_EQ(vecFiles, m_pObject->SelectedFiles()) << (bWideNames ? "wide" : "8-bit");
+        ASSERT_EQ(S_OK, Invoke(3));
+        EXPECT_EQ(SelectionBytes(vecFiles), ReadFileBytes(SelectionFile())) << (bWideNames ? "wide" : "8-bit");
+    }
 }
 
 class InvokeCommandSlowTest : public InvokeCommandTest

@@ -259,8 +259,8 @@ namespace {
 class HDropDataObject : public IDataObject
 {
 public:
-    HDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
-        : m_vecFiles(vecFiles), m_bOfferHDrop(bOfferHDrop)
+    HDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop, bool bWideNames)
+        : m_vecFiles(vecFiles), m_bOfferHDrop(bOfferHDrop), m_bWideNames(bWideNames)
     {
     }
 
@@ -316,25 +316,42 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
+    // The names one after the other, each with its terminator, and one more
+    // terminator after the last.
+    std::string BuildNameList() const
+    {
+        std::string strList;
+        for (const std::wstring& strFile : m_vecFiles)
+        {
+            if (m_bWideNames)
+                strList.append(reinterpret_cast<const char*>(strFile.c_str()), (strFile.size() + 1) * sizeof(wchar_t));
+            else
+                strList += Ansi(strFile) + '\0';
+        }
+        strList.append(m_bWideNames ? sizeof(wchar_t) : 1, '\0');
+        return strList;
+    }
+
+    static std::string Ansi(const std::wstring& str)
+    {
+        int cb = ::WideCharToMultiByte(CP_ACP, 0, str.c_str(), static_cast<int>(str.size()), nullptr, 0, nullptr,
+                                       nullptr);
+        std::string strAnsi(static_cast<size_t>(cb), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, str.c_str(), static_cast<int>(str.size()), &strAnsi[0], cb, nullptr,
+                              nullptr);
+        return strAnsi;
+    }
+
     HGLOBAL BuildDropFiles() const
     {
-        size_t cchList = 1;
-        for (const std::wstring& strFile : m_vecFiles)
-            cchList += strFile.size() + 1;
-        SIZE_T cb = sizeof(DROPFILES) + cchList * sizeof(wchar_t);
-        HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cb);
+        std::string strList = BuildNameList();
+        HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + strList.size());
         if (!hGlobal)
             return nullptr;
         auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
         pDrop->pFiles = sizeof(DROPFILES);
-        pDrop->fWide = TRUE;
-        wchar_t* pszList = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES));
-        for (const std::wstring& strFile : m_vecFiles)
-        {
-            memcpy(pszList, strFile.c_str(), (strFile.size() + 1) * sizeof(wchar_t));
-            pszList += strFile.size() + 1;
-        }
-        *pszList = L'\0';
+        pDrop->fWide = m_bWideNames;
+        memcpy(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES), strList.data(), strList.size());
         ::GlobalUnlock(hGlobal);
         return hGlobal;
     }
@@ -342,13 +359,14 @@ private:
     ULONG m_nRef = 1;
     std::vector<std::wstring> m_vecFiles;
     bool m_bOfferHDrop;
+    bool m_bWideNames;
 };
 
 }  // namespace
 
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop, bool bWideNames)
 {
-    return new HDropDataObject(vecFiles, bOfferHDrop);
+    return new HDropDataObject(vecFiles, bOfferHDrop, bWideNames);
 }
 
 void PumpMessagesFor(DWORD dwMilliseconds)

@@ -56,7 +56,9 @@ bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
 
 // A data object that offers CF_HDROP with the given names, or no formats.
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true);
+// The names are listed as UTF-16, or as 8-bit text in the ANSI code page.
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true,
+                                   bool bWideNames = true);
 
 // Runs the thread's message loop for the given time (thread timers fire only
 // while their thread pumps messages).
