@@ -47,8 +47,9 @@ const char16_t* SwitchOf(int nType)
 
 }  // namespace
 
-SelectionFileEncoder::SelectionFileEncoder() : m_vecBytes(2)
+SelectionFileEncoder::SelectionFileEncoder(size_t cchPathsAndSeparators) : m_vecBytes(2)
 {
+    m_vecBytes.reserve(2 * (1 + cchPathsAndSeparators));
     StoreUnit(m_vecBytes.data(), kByteOrderMark);
 }
 
@@ -60,9 +61,9 @@ void SelectionFileEncoder::StoreUnit(uint8_t* pOut, char16_t ch) noexcept
 
 void SelectionFileEncoder::AddPath(const char16_t* pszPath, size_t cchPath)
 {
-    // resize grows the storage geometrically; reserving exactly the new size
-    // for every path copied all the bytes before it each time, which made a
-    // selection of n paths cost n squared.
+    // Beyond what was reserved, resize grows the storage geometrically:
+    // reserving exactly the new size for every path copied all the bytes
+    // before it each time, and n paths cost n squared.
     const size_t nStart = m_vecBytes.size();
     m_vecBytes.resize(nStart + 2 * (cchPath + 1));
     uint8_t* pOut = m_vecBytes.data() + nStart;

@@ -97,7 +97,10 @@ void CSimpleShlExt::WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noe
         return;
     try
     {
-        SelectionFileEncoder encoder;
+        size_t cchPathsAndSeparators = 0;
+        for (const std::wstring& strPath : m_vecSelectedFiles)
+            cchPathsAndSeparators += strPath.size() + 1;
+        SelectionFileEncoder encoder(cchPathsAndSeparators);
         for (const std::wstring& strPath : m_vecSelectedFiles)
             encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
         // One write of the whole file: the same bytes as one write per piece,

@@ -587,15 +587,21 @@ HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset)
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile != INVALID_HANDLE_VALUE)
     {
-        DWORD cbWritten = 0;
-        const wchar_t chMark = 0xFEFF;
-        const wchar_t chReturn = L'\r';
-        ::WriteFile(hFile, &chMark, 2, &cbWritten, nullptr);
+        // One write of the whole file: the mark, then every path and its
+        // carriage return, in a buffer of exactly the file's size.
+        size_t cchText = 1;
+        for (const std::wstring& strPath : state.vecSelectedFiles)
+            cchText += strPath.size() + 1;
+        std::wstring strText;
+        strText.reserve(cchText);
+        strText += wchar_t(0xFEFF);
         for (const std::wstring& strPath : state.vecSelectedFiles)
         {
-            ::WriteFile(hFile, strPath.c_str(), static_cast<DWORD>(strPath.size() * 2), &cbWritten, nullptr);
-            ::WriteFile(hFile, &chReturn, 2, &cbWritten, nullptr);
+            strText += strPath;
+            strText += L'\r';
         }
+        DWORD cbWritten = 0;
+        ::WriteFile(hFile, strText.data(), static_cast<DWORD>(strText.size() * 2), &cbWritten, nullptr);
         ::CloseHandle(hFile);
     }
 
