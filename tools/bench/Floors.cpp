@@ -580,6 +580,15 @@ HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset)
     // The selection file.
     wchar_t szTemp[MAX_PATH];
     ::GetEnvironmentVariableW(L"TEMP", szTemp, MAX_PATH);
+    // Numbered from a start of this thread's own, as the extension does: an
+    // unseeded generator would overwrite the previous run's files in the same
+    // prefix, which is cheaper than making new names in a full folder.
+    static thread_local bool s_bSeeded = false;
+    if (!s_bSeeded)
+    {
+        srand(::GetCurrentThreadId() ^ ::GetTickCount());
+        s_bSeeded = true;
+    }
     const int n = rand() % 9000000 + 100000;
     _snwprintf(state.szSelectionFile, MAX_PATH, L"%ls\\orvane%d.dat", szTemp, n);
     state.szSelectionFile[MAX_PATH - 1] = L'\0';
