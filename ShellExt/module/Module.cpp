@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "ShellExt/module/Guids.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 
 // The image this code is linked into: the DLL, or a test program that links
 // the same code.

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <thread>
 
-#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/menu/HandOff.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
 #include "tests/win/ServerTestSupport.h"

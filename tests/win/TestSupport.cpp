@@ -6,6 +6,8 @@
 #include <atomic>
 #include <sstream>
 
+#include "tools/common/WinText.h"
+
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8)
@@ -20,12 +22,7 @@ std::wstring Widen(const std::string& strUtf8)
 
 std::string Narrow(const std::wstring& str)
 {
-    if (str.empty())
-        return std::string();
-    int cb = ::WideCharToMultiByte(CP_UTF8, 0, str.data(), (int)str.size(), nullptr, 0, nullptr, nullptr);
-    std::string strOut(cb, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, str.data(), (int)str.size(), &strOut[0], cb, nullptr, nullptr);
-    return strOut;
+    return WideToUtf8(str);
 }
 
 std::wstring EnvW(const wchar_t* pszVariable)
@@ -250,123 +247,6 @@ void DeleteProductKeys()
 {
     DeleteProductKey(HKEY_LOCAL_MACHINE);
     DeleteProductKey(HKEY_CURRENT_USER);
-}
-
-namespace {
-
-// The smallest data object a shell extension can be handed: CF_HDROP in an
-// HGLOBAL, built fresh for every GetData like the shell's own.
-class HDropDataObject : public IDataObject
-{
-public:
-    HDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop, bool bWideNames)
-        : m_vecFiles(vecFiles), m_bOfferHDrop(bOfferHDrop), m_bWideNames(bWideNames)
-    {
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject))
-        {
-            *ppv = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRef; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --m_nRef;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-
-    STDMETHODIMP GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override
-    {
-        if (QueryGetData(pFormat) != S_OK)
-            return DV_E_FORMATETC;
-        pMedium->tymed = TYMED_HGLOBAL;
-        pMedium->pUnkForRelease = nullptr;
-        pMedium->hGlobal = BuildDropFiles();
-        return pMedium->hGlobal ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC* pFormat) override
-    {
-        if (!m_bOfferHDrop || pFormat == nullptr || pFormat->cfFormat != CF_HDROP ||
-            !(pFormat->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
-        return S_OK;
-    }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pOut) override
-    {
-        if (pOut)
-            pOut->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    // The names one after the other, each with its terminator, and one more
-    // terminator after the last.
-    std::string BuildNameList() const
-    {
-        std::string strList;
-        for (const std::wstring& strFile : m_vecFiles)
-        {
-            if (m_bWideNames)
-                strList.append(reinterpret_cast<const char*>(strFile.c_str()), (strFile.size() + 1) * sizeof(wchar_t));
-            else
-                strList += Ansi(strFile) + '\0';
-        }
-        strList.append(m_bWideNames ? sizeof(wchar_t) : 1, '\0');
-        return strList;
-    }
-
-    static std::string Ansi(const std::wstring& str)
-    {
-        int cb = ::WideCharToMultiByte(CP_ACP, 0, str.c_str(), static_cast<int>(str.size()), nullptr, 0, nullptr,
-                                       nullptr);
-        std::string strAnsi(static_cast<size_t>(cb), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, str.c_str(), static_cast<int>(str.size()), &strAnsi[0], cb, nullptr,
-                              nullptr);
-        return strAnsi;
-    }
-
-    HGLOBAL BuildDropFiles() const
-    {
-        std::string strList = BuildNameList();
-        HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + strList.size());
-        if (!hGlobal)
-            return nullptr;
-        auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
-        pDrop->pFiles = sizeof(DROPFILES);
-        pDrop->fWide = m_bWideNames;
-        memcpy(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES), strList.data(), strList.size());
-        ::GlobalUnlock(hGlobal);
-        return hGlobal;
-    }
-
-    ULONG m_nRef = 1;
-    std::vector<std::wstring> m_vecFiles;
-    bool m_bOfferHDrop;
-    bool m_bWideNames;
-};
-
-}  // namespace
-
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop, bool bWideNames)
-{
-    return new HDropDataObject(vecFiles, bOfferHDrop, bWideNames);
 }
 
 void PumpMessagesFor(DWORD dwMilliseconds)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/HDropDataObject.h"
+
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8);
@@ -55,10 +57,6 @@ void DeleteProductKeys();  // both hives
 bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
 
-// A data object that offers CF_HDROP with the given names, or no formats.
-// The names are listed as UTF-16, or as 8-bit text in the ANSI code page.
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true,
-                                   bool bWideNames = true);
 
 // Runs the thread's message loop for the given time (thread timers fire only
 // while their thread pumps messages).

@@ -5,7 +5,7 @@
 #include "tools/bench/Floors.h"
 #include "tools/bench/Modes.h"
 #include "tools/bench/Timing.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ public:
             !WriteComparisons(m_vecResults, m_options.strOutPrefix + L".csv", m_options.strOutPrefix + L".json",
                               sizeof(void*) == 8 ? "x64" : "x86"))
         {
-            printf("cannot write the results to %s.*\n", Narrow(m_options.strOutPrefix).c_str());
+            printf("cannot write the results to %s.*\n", WideToUtf8(m_options.strOutPrefix).c_str());
             return 1;
         }
         if (m_checks.Failures() != 0)

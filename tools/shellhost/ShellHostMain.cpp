@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
 #include "tools/shellhost/HandlerLookup.h"
 #include "tools/shellhost/HostOptions.h"
 #include "tools/shellhost/MenuShow.h"

@@ -1,10 +1,12 @@
-#include "ShellExt/module/ObjectMap.h"
-
+// The class's entry in the module's object map: how the module creates,
+// registers and describes CSimpleShlExt without knowing the class itself.
 #include <new>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/module/ClassFactory.h"
 #include "ShellExt/module/Module.h"
+#include "ShellExt/module/ObjectMap.h"
+#include "ShellExt/registration/Registration.h"
 #include "ShellExt/resources/RegistrationIds.h"
 
 HRESULT CreateSimpleShlExt(IUnknown* pOuter, REFIID riid, void** ppv) noexcept
@@ -33,7 +35,7 @@ namespace {
 
 HRESULT UpdateSimpleShlExtRegistry(bool bRegister)
 {
-    return g_pModule->RunRegistryScript(IDR_SIMPLESHLEXT_SCRIPT, bRegister);
+    return RunRegistryScript(IDR_SIMPLESHLEXT_SCRIPT, bRegister);
 }
 
 const wchar_t* NoDescription()
