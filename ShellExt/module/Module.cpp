@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "ShellExt/module/Guids.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/module/Guids.h"
 
 // The image this code is linked into: the DLL, or a test program that links
 // the same code.
