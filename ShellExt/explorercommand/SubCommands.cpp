@@ -19,7 +19,7 @@ namespace {
 
 // What one subcommand shows and what choosing it hands over: the same
 // record the classic menu keeps for its item (type, colour, library, index).
-struct SubCommandSpec
+struct SubCommandInfo
 {
     EXPCMDFLAGS flags = ECF_DEFAULT;
     std::wstring strTitle;
@@ -45,7 +45,7 @@ public:
     CMarkerSubCommand() noexcept = default;
     virtual ~CMarkerSubCommand() = default;
 
-    void SetSpec(SubCommandSpec spec) noexcept { m_spec = std::move(spec); }
+    void SetInfo(SubCommandInfo info) noexcept { m_info = std::move(info); }
 
     CMarkerSubCommand(const CMarkerSubCommand&) = delete;
     CMarkerSubCommand& operator=(const CMarkerSubCommand&) = delete;
@@ -63,12 +63,12 @@ public:
     // an empty title, as the classic menu shows it.
     STDMETHOD(GetTitle)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszName) override
     {
-        return HandOutText((m_spec.flags & ECF_ISSEPARATOR) ? nullptr : m_spec.strTitle.c_str(), ppszName);
+        return HandOutText((m_info.flags & ECF_ISSEPARATOR) ? nullptr : m_info.strTitle.c_str(), ppszName);
     }
 
     STDMETHOD(GetIcon)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszIcon) override
     {
-        return HandOutText(m_spec.strIcon, ppszIcon);
+        return HandOutText(m_info.strIcon, ppszIcon);
     }
 
     STDMETHOD(GetToolTip)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip) override
@@ -95,7 +95,7 @@ public:
 
     STDMETHOD(Invoke)(IShellItemArray* psiItemArray, IBindCtx* /*pbc*/) override
     {
-        if (m_spec.flags & ECF_ISSEPARATOR)
+        if (m_info.flags & ECF_ISSEPARATOR)
             return E_NOTIMPL;
         if (psiItemArray == nullptr)
             return E_INVALIDARG;
@@ -104,7 +104,7 @@ public:
             // Nothing with a file-system path: nothing to mark, nothing started.
             if (vecPaths.empty())
                 return E_INVALIDARG;
-            return HandOffSelection(m_spec.record, vecPaths);
+            return HandOffSelection(m_info.record, vecPaths);
         });
     }
 
@@ -112,7 +112,7 @@ public:
     {
         if (pFlags == nullptr)
             return E_POINTER;
-        *pFlags = m_spec.flags;
+        *pFlags = m_info.flags;
         return S_OK;
     }
 
@@ -125,7 +125,7 @@ public:
     }
 
 private:
-    SubCommandSpec m_spec;
+    SubCommandInfo m_info;
 };
 
 using CCommandList = std::vector<CComOwner<IExplorerCommand>>;
@@ -215,25 +215,25 @@ private:
     ULONG m_nPosition = 0;
 };
 
-SubCommandSpec MakeSpec(const MenuRow& row, const wchar_t* pszInstallDir, const std::wstring& strLangFile)
+SubCommandInfo MakeSubCommandInfo(const MenuRow& row, const wchar_t* pszInstallDir, const std::wstring& strLangFile)
 {
-    SubCommandSpec spec;
+    SubCommandInfo info;
     if (row.nType == kSeparatorRow)
     {
-        spec.flags = ECF_ISSEPARATOR;
-        return spec;
+        info.flags = ECF_ISSEPARATOR;
+        return info;
     }
     CaptionPtr caption(GetMenuCaptionFrom(strLangFile.c_str(), AsWide(row.pszKey), AsWide(row.pszFallback)));
     // Captions keep the menu-text convention ("&" marks the access key,
     // "&&" is one ampersand): the shell reads titles as menu text.
-    spec.strTitle = caption ? caption.get() : AsWide(row.pszFallback);
+    info.strTitle = caption ? caption.get() : AsWide(row.pszFallback);
     // The same record the classic menu keeps for the item it shows here.
-    spec.record = MakeMenuItemRecord(row, pszInstallDir);
+    info.record = MakeMenuItemRecord(row, pszInstallDir);
     if (row.pszIconLibrary != nullptr)
-        spec.strIcon = LibraryIconLocation(spec.record.szIconFile, spec.record.nIconIndex);
+        info.strIcon = LibraryIconLocation(info.record.szIconFile, info.record.nIconIndex);
     else if (row.wIconResource != 0)
-        spec.strIcon = ModuleIconLocation(row.wIconResource);
-    return spec;
+        info.strIcon = ModuleIconLocation(row.wIconResource);
+    return info;
 }
 
 HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, const std::wstring& strLangFile,
@@ -245,7 +245,7 @@ HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, co
         HRESULT hr = NewObject(command);
         if (FAILED(hr))
             return hr;
-        command->SetSpec(MakeSpec(rows.pRows[i], pszInstallDir, strLangFile));
+        command->SetInfo(MakeSubCommandInfo(rows.pRows[i], pszInstallDir, strLangFile));
         CComOwner<IExplorerCommand> item(command.release());
         list.push_back(std::move(item));
     }
