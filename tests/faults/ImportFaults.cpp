@@ -86,51 +86,35 @@ R FailureResult(const ImportSlot& slot)
         return static_cast<R>(slot.nFailResult);
 }
 
-template <int Id, class R, class... A>
-R WINAPI SystemStandIn(A... args)
-{
-    using Function = R(WINAPI*)(A...);
-    const ImportSlot& slot = g_slot<Id>;
-    if (CountAndDecide(slot, __builtin_return_address(0)))
-        return slot.pfnFail != nullptr ? reinterpret_cast<Function>(slot.pfnFail)(args...) : FailureResult<R>(slot);
-    ++g_slot<Id>.nPassed;
-    return reinterpret_cast<Function>(slot.pfnCall)(args...);
-}
+// The stand-in of one function, for one calling convention: x86 has two
+// (the system's callee-cleans, the C runtime's caller-cleans), x64 one.
+#define ORVANE_STAND_IN(name, convention)                                                                   \
+    template <int Id, class R, class... A>                                                                  \
+    R convention name(A... args)                                                                            \
+    {                                                                                                       \
+        using Function = R(convention*)(A...);                                                              \
+        ImportSlot& slot = g_slot<Id>;                                                                      \
+        if (CountAndDecide(slot, __builtin_return_address(0)))                                              \
+            return slot.pfnFail != nullptr ? reinterpret_cast<Function>(slot.pfnFail)(args...)              \
+                                           : FailureResult<R>(slot);                                        \
+        ++slot.nPassed;                                                                                     \
+        return reinterpret_cast<Function>(slot.pfnCall)(args...);                                          \
+    }                                                                                                       \
+    template <int Id, class R, class... A>                                                                  \
+    ImportSlot* Describe(const char* pszName, R(convention* pfnReal)(A...), intptr_t nFailResult,           \
+                         DWORD dwError, int nErrno = 0)                                                     \
+    {                                                                                                       \
+        g_slot<Id> = {pszName, false, nFailResult, dwError, nErrno,                                         \
+                      reinterpret_cast<void*>(&name<Id, R, A...>), reinterpret_cast<void*>(pfnReal),        \
+                      reinterpret_cast<void*>(pfnReal), nullptr, 0};                                        \
+        return &g_slot<Id>;                                                                                 \
+    }
 
-template <int Id, class R, class... A>
-ImportSlot* Describe(const char* pszName, R(WINAPI* pfnReal)(A...), intptr_t nFailResult, DWORD dwError,
-                     int nErrno = 0)
-{
-    g_slot<Id> = {pszName, false, nFailResult, dwError, nErrno,
-                  reinterpret_cast<void*>(&SystemStandIn<Id, R, A...>), reinterpret_cast<void*>(pfnReal),
-                  reinterpret_cast<void*>(pfnReal), nullptr, 0};
-    return &g_slot<Id>;
-}
-
+ORVANE_STAND_IN(SystemStandIn, WINAPI)
 #ifndef _WIN64
-// The C runtime's functions use the caller-cleans convention on x86 (on x64
-// there is only one).
-template <int Id, class R, class... A>
-R __cdecl RuntimeStandIn(A... args)
-{
-    using Function = R(__cdecl*)(A...);
-    const ImportSlot& slot = g_slot<Id>;
-    if (CountAndDecide(slot, __builtin_return_address(0)))
-        return FailureResult<R>(slot);
-    ++g_slot<Id>.nPassed;
-    return reinterpret_cast<Function>(slot.pfnCall)(args...);
-}
-
-template <int Id, class R, class... A>
-ImportSlot* Describe(const char* pszName, R(__cdecl* pfnReal)(A...), intptr_t nFailResult, DWORD dwError,
-                     int nErrno = 0)
-{
-    g_slot<Id> = {pszName, false, nFailResult, dwError, nErrno,
-                  reinterpret_cast<void*>(&RuntimeStandIn<Id, R, A...>), reinterpret_cast<void*>(pfnReal),
-                  reinterpret_cast<void*>(pfnReal), nullptr, 0};
-    return &g_slot<Id>;
-}
+ORVANE_STAND_IN(RuntimeStandIn, __cdecl)
 #endif
+#undef ORVANE_STAND_IN
 
 ImportSlot* LookedUp(ImportSlot* pSlot)
 {

@@ -166,29 +166,8 @@ HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionO
     HRESULT hr = server.GetClassObject(rclsid, IID_IClassFactory, factory.ReceiveVoid());
     if (FAILED(hr))
         return hr;
-    if (FAILED(hr = factory->CreateInstance(nullptr, IID_IShellExtInit, object.init.ReceiveVoid())) ||
-        FAILED(hr = object.init.QueryInto(IID_IContextMenu, object.menu)) ||
-        FAILED(hr = object.init.QueryInto(IID_IPersistFile, object.file)) ||
-        FAILED(hr = object.init.QueryInto(IID_IExtractIconW, object.icon)))
-        return hr;
-    return S_OK;
-}
-
-HMENU MakeHostMenu()
-{
-    HMENU hMenu = ::CreatePopupMenu();
-    ::InsertMenuW(hMenu, 0, MF_BYPOSITION | MF_STRING, 0x7F01, L"&Open");
-    ::InsertMenuW(hMenu, 1, MF_BYPOSITION | MF_STRING, 0x7F02, L"P&roperties");
-    return hMenu;
-}
-
-HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset)
-{
-    CMINVOKECOMMANDINFO info = {};
-    info.cbSize = sizeof(info);
-    info.lpVerb = MAKEINTRESOURCEA(nOffset);
-    info.nShow = SW_SHOWNORMAL;
-    return pMenu->InvokeCommand(&info);
+    hr = factory->CreateInstance(nullptr, IID_IShellExtInit, object.init.ReceiveVoid());
+    return FAILED(hr) ? hr : QueryExtensionInterfaces(object);
 }
 
 void RecordProgramStarts()

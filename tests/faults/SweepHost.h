@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/bench/HostCalls.h"
 #include "tools/shellhost/ComPtr.h"
 
 class CLoadedServer
@@ -60,30 +61,7 @@ struct ServerIdentity
 
 bool ReadServerIdentity(const std::wstring& strDll, ServerIdentity& identity, std::string& strError);
 
-// One extension object with the interfaces a context menu and an icon
-// request use.
-struct ExtensionObject
-{
-    CInterfacePtr<IShellExtInit> init;
-    CInterfacePtr<IContextMenu> menu;
-    CInterfacePtr<IPersistFile> file;
-    CInterfacePtr<IExtractIconW> icon;
-
-    void Reset()
-    {
-        icon.Reset();
-        file.Reset();
-        menu.Reset();
-        init.Reset();
-    }
-};
-
 HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionObject& object);
-
-// A context menu as Explorer starts it: two verbs of its own, so that the
-// extension's entry goes in at position 1.
-HMENU MakeHostMenu();
-HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset);
 
 // Program starts the DLL asks the shell for are recorded, not run.
 struct RecordedStart
