@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build_root=${ORVANE_BUILD_ROOT:-$root/build}
 demo=$build_root/demo
-steps=10
+steps=11
 step_no=0
 
 step() {
@@ -38,17 +38,23 @@ quiet_wine() { wine "$@" >/dev/null 2>&1 </dev/null; }
 step "Packages and build"
 bash scripts/setup.sh | sed 's/^/    /'
 for preset in win64 win32; do
-    if [ "$preset" = win64 ]; then dll=OrvaneShlExt64F; else dll=OrvaneShlExt32F; fi
+    # The 64-bit build also makes the Windows 11 menu's Explorer command and
+    # the package manifest that declares its class.
+    if [ "$preset" = win64 ]; then
+        dll=OrvaneShlExt64F extra="OrvaneShlExtCmd64F OrvaneAppxManifest"
+    else
+        dll=OrvaneShlExt32F extra=
+    fi
     build_log=$demo/build-$preset.log
     mkdir -p "$demo"
     note "building $preset (log: $build_log)"
     if ! { cmake --preset "$preset" -B "$build_root/$preset" &&
-        cmake --build "$build_root/$preset" -j2 --target "$dll" OrvaneShellHost OrvaneRefApp; } >"$build_log" 2>&1; then
+        cmake --build "$build_root/$preset" -j2 --target "$dll" $extra OrvaneShellHost OrvaneRefApp; } >"$build_log" 2>&1; then
         tail -n 30 "$build_log" >&2
         echo "demo: the $preset build failed; the whole log is in $build_log" >&2
         exit 1
     fi
-    note "built $build_root/$preset/bin: $dll.dll, OrvaneShellHost.exe, OrvaneRefApp.exe"
+    note "built $build_root/$preset/bin: $dll.dll${extra:+, OrvaneShlExtCmd64F.dll, AppxManifest.xml}, OrvaneShellHost.exe, OrvaneRefApp.exe"
 done
 
 # The demo installation's icon library: a resource-only DLL of generated
@@ -174,6 +180,16 @@ set_language deutsch
 run_wine "$host32" menu "$report" | sed -n '/^    server/p; /context menu:/,$p'
 
 # ---------------------------------------------------------------------------
+step "The Windows 11 menu: the Explorer command's tree (Lang=deutsch still)"
+# The host reads the command's class from the package manifest beside it, as
+# Windows reads it from the installed package, and asks the DLL beside it.
+run_wine "$host64" xmenu "$report" "$budget" | sed -n '/^    command/p; /Windows 11 menu:/,$p'
+note ""
+note "Explorer shows this tree at the top of the Windows 11 context menu once the sparse"
+note "package is installed; whether it shows the icons from the icon library can only be seen"
+note "on Windows 11 itself."
+
+# ---------------------------------------------------------------------------
 step "Pictures of the open menu (Xvfb)"
 cat >"$demo/shots.txt" <<SHOTS
 $demo/menu.png|english|$host64|--open 1 --hold 1500|$report|$budget
@@ -245,6 +261,7 @@ wine reg query 'HKCU\Software\Kelvoss\Orvane' /v DllVer /reg:64 >"$wine_out" 2>/
 dllver=$(tr -d '\r' <"$wine_out" | awk '/DllVer/ { $1 = ""; $2 = ""; sub(/^ +/, ""); print }')
 note "both DLLs registered with regsvr32 in $WINEPREFIX"
 note "the extension built the marker menu (12 items, 14 with Shift), in English and German,"
+note "and the Explorer command the same items for the Windows 11 menu;"
 note "handed \"Done Work\" to the reference main application (-oi), which wrote the marker"
 note "into \"Quarterly report.txt:ovx\"; the icon handler now names that stream; \"-ad\" followed"
 note "10 s after the right-click; the version mark DllVer = \"$dllver\""

@@ -8,7 +8,8 @@ packages=(
     wine wine64 wine32:i386
     xvfb xauth imagemagick zip unzip
     cmake ninja-build googletest
-    g++ clang libclang-rt-14-dev python3
+    g++ clang libclang-rt-14-dev python3 openssl
+    wixl msitools
 )
 
 sudo_cmd=()
@@ -31,5 +32,21 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 elif [ "${need_update:-0}" = 1 ]; then
     "${sudo_cmd[@]}" apt-get update -q
+fi
+# Signing the sparse package needs osslsigncode 2.7 or later; Debian 12
+# ships 2.5, its backports a later one.
+osslsigncode_recent() {
+    dpkg --compare-versions "$(dpkg-query -W -f='${Version}' osslsigncode 2>/dev/null || echo 0)" ge 2.7
+}
+if ! osslsigncode_recent; then
+    release=()
+    if [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ]; then
+        echo "deb http://deb.debian.org/debian bookworm-backports main" |
+            "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null
+        release=(-t bookworm-backports)
+    fi
+    "${sudo_cmd[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${release[@]}" osslsigncode
+    osslsigncode_recent || { echo "setup: osslsigncode 2.7 or later is needed to sign packages" >&2; exit 1; }
 fi
 echo "setup: all packages present"

@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+# Installs whatever a fresh machine lacks; seconds when everything is there.
+bash scripts/setup.sh
 bash scripts/build.sh
 
 mkdir -p build/all

@@ -3,91 +3,19 @@
 #include "ShellExt/contextmenu/MarkerMenu.h"
 
 #include <cstdint>
-#include <cwchar>
 #include <string>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
+#include "ShellExt/core/ErrorBoundary.h"
+#include "ShellExt/core/WideText.h"
 #include "ShellExt/icons/MenuBitmaps.h"
+#include "ShellExt/menu/MenuItemRecord.h"
+#include "ShellExt/menu/MenuRows.h"
 #include "ShellExt/module/Module.h"
-#include "ShellExt/resources/resource.h"
 #include "ShellExt/settings/Captions.h"
 #include "ShellExt/settings/Settings.h"
-#include "ShellExt/settings/SharedValues.h"
 
 namespace {
-
-// One row of the menu: an item (with its caption key, English default, type,
-// command offset, record values and picture source), a separator, or the
-// cascading item that opens the extended submenu.
-struct MenuRow
-{
-    int nType;  // MenuItemType, or kSeparatorRow
-    UINT nOffset;  // added to idCmdFirst; unused by separators and the cascade
-    const wchar_t* pszKey;
-    const wchar_t* pszFallback;
-    const wchar_t* pszIconLibrary;  // bare file name, or null
-    int nIconIndex;
-    COLORREF crColor;
-    WORD wIconResource;  // swatch resource of a colour item
-};
-
-const int kSeparatorRow = 0;
-const wchar_t kMainIcl[] = L"Main.icl";
-const wchar_t kMarkFileKey[] = L"#DEFITEM#_Mark_File";
-const wchar_t kMarkFileFallback[] = L"Mark File";
-
-// Positions 0 to 11 of the marker submenu, the same with or without the
-// extended flag. The colours stored in the records are what the main
-// application applies; the swatches only show them approximately.
-const MenuRow kCommonRows[] = {
-    {kItemMarker, 0, L"#DEFITEM#_High Priority", L"High Priority", kMainIcl, 0, 0, 0},
-    {kItemMarker, 1, L"#DEFITEM#_Low Priority", L"Low Priority", kMainIcl, 2, 0, 0},
-    {kItemMarker, 2, L"#DEFITEM#_Planned Work", L"Planned Work", kMainIcl, 3, 0, 0},
-    {kItemMarker, 3, L"#DEFITEM#_Done Work", L"Done Work", kMainIcl, 5, 0, 0},
-    {kItemMarker, 4, L"#DEFITEM#_Approved", L"Approved", kMainIcl, 6, 0, 0},
-    {kItemMarker, 5, L"#DEFITEM#_Rejected", L"Rejected", kMainIcl, 8, 0, 0},
-    {kSeparatorRow, 0, nullptr, nullptr, nullptr, 0, 0, 0},
-    {kItemColor, 6, L"#DEFITEM#_Red", L"Red", nullptr, 0, RGB(254, 69, 54), IDI_SWATCH_RED},
-    {kItemColor, 7, L"#DEFITEM#_Green", L"Green", nullptr, 0, RGB(20, 250, 44), IDI_SWATCH_GREEN},
-    {kItemColor, 8, L"#DEFITEM#_Blue", L"Blue", nullptr, 0, RGB(91, 145, 255), IDI_SWATCH_BLUE},
-    {kItemColor, 9, L"#DEFITEM#_Gray", L"Gray", nullptr, 0, RGB(178, 178, 178), IDI_SWATCH_GRAY},
-    {kSeparatorRow, 0, nullptr, nullptr, nullptr, 0, 0, 0},
-};
-
-// Positions 12 and 13 of the plain menu.
-const MenuRow kPlainTailRows[] = {
-    {kItemRestoreDefault, 10, L"#DEFITEM#_Restore_Default", L"Restore Default", nullptr, 0, 0, 0},
-    {kItemMoreIcons, 11, L"#DEFITEM#_More_Icons", L"More Icons", nullptr, 0, 0, 0},
-};
-
-// Positions 12 and 13 when the user holds Shift: "Restore Default" opens the
-// extended submenu below, and "More Icons" moves to the last offset.
-const MenuRow kExtendedTailRows[] = {
-    {kItemExtendedSubmenu, 0, L"#DEFITEM#_Restore_Default", L"Restore Default", nullptr, 0, 0, 0},
-    {kItemMoreIcons, 13, L"#DEFITEM#_More_Icons", L"More Icons", nullptr, 0, 0, 0},
-};
-
-const MenuRow kExtendedSubmenuRows[] = {
-    {kItemMarkFile, 10, kMarkFileKey, kMarkFileFallback, nullptr, 0, 0, 0},
-    {kItemRemoveColor, 11, L"#DEFITEM#_Remove_Color", L"Remove Color", nullptr, 0, 0, 0},
-    {kItemRestoreDefault, 12, L"#DEFITEM#_Remove_Marker_Color", L"Remove Marker && Color", nullptr, 0, 0, 0},
-};
-
-const UINT kPlainCommandCount = 12;
-const UINT kExtendedCommandCount = 14;
-
-template <class T, size_t N>
-constexpr size_t CountOf(const T (&)[N]) noexcept
-{
-    return N;
-}
-
-void AppendBounded(wchar_t (&szPath)[MAX_PATH], const wchar_t* pszTail) noexcept
-{
-    const size_t cchUsed = wcsnlen(szPath, MAX_PATH);
-    if (cchUsed + 1 < MAX_PATH)
-        CopyBounded(szPath + cchUsed, MAX_PATH - cchUsed, pszTail);
-}
 
 // Whether the identifiers idCmdFirst .. idCmdFirst + nCount - 1 stay within
 // the range the host granted; beyond it they could collide with another
@@ -127,12 +55,12 @@ public:
     {
     }
 
-    void AddRows(HMENU hMenu, UINT nFirstPosition, const MenuRow* pRows, size_t nRows) noexcept
+    void AddRows(HMENU hMenu, UINT nFirstPosition, MenuRowSpan rows) noexcept
     {
-        for (size_t i = 0; i < nRows; ++i)
+        for (size_t i = 0; i < rows.nCount; ++i)
         {
             const UINT nPosition = nFirstPosition + static_cast<UINT>(i);
-            const MenuRow& row = pRows[i];
+            const MenuRow& row = rows.pRows[i];
             if (row.nType == kSeparatorRow)
                 ::InsertMenuW(hMenu, nPosition, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
             else if (row.nType == kItemExtendedSubmenu)
@@ -142,9 +70,9 @@ public:
         }
     }
 
-    CaptionPtr Caption(const wchar_t* pszKey, const wchar_t* pszFallback) const noexcept
+    CaptionPtr Caption(const char16_t* pszKey, const char16_t* pszFallback) const noexcept
     {
-        return CaptionPtr(GetMenuCaptionFrom(m_strLangFile.c_str(), pszKey, pszFallback));
+        return CaptionPtr(GetMenuCaptionFrom(m_strLangFile.c_str(), AsWide(pszKey), AsWide(pszFallback)));
     }
 
 private:
@@ -152,9 +80,8 @@ private:
     {
         CaptionPtr caption = Caption(row.pszKey, row.pszFallback);
         // Out of memory for the caption: the item still goes in, in English.
-        const wchar_t* pszCaption = caption ? caption.get() : row.pszFallback;
-        return m_extension.AddMenuItem(hMenu, nPosition, idOrSubmenu, pszCaption, row.nType, row.pszIconLibrary,
-                                       row.nIconIndex, row.crColor, row.wIconResource);
+        const wchar_t* pszCaption = caption ? caption.get() : AsWide(row.pszFallback);
+        return m_extension.AddMenuItem(hMenu, nPosition, idOrSubmenu, pszCaption, row);
     }
 
     void AddExtendedSubmenu(HMENU hMenu, UINT nPosition, const MenuRow& row) noexcept
@@ -162,7 +89,7 @@ private:
         CMenuHandle extended(::CreatePopupMenu());
         // The rows' records go in even without the submenu, so that the
         // offsets after them stay in step.
-        AddRows(extended.Get(), 0, kExtendedSubmenuRows, CountOf(kExtendedSubmenuRows));
+        AddRows(extended.Get(), 0, ExtendedSubmenuRows());
         // Inserted without its submenu, the cascade would become a command
         // item with identifier 0, which belongs to the host.
         if (!extended)
@@ -194,34 +121,13 @@ bool InsertSubmenuEntry(HMENU hParent, UINT nPosition, CMenuHandle& submenu, con
     return true;
 }
 
-void ResolveIconLibrary(const wchar_t* pszName, const wchar_t* pszInstallDir, wchar_t (&szPath)[MAX_PATH]) noexcept
-{
-    CFileHandle file(::CreateFileW(pszName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file)
-    {
-        CopyBounded(szPath, MAX_PATH, pszName);
-        return;
-    }
-    // The directory is used as stored: no separator is added or removed.
-    CopyBounded(szPath, MAX_PATH, pszInstallDir);
-    AppendBounded(szPath, L"\\icl\\");
-    AppendBounded(szPath, pszName);
-}
-
 BOOL CSimpleShlExt::AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption,
-                                int nType, const wchar_t* pszIconLibrary, int nIconIndex, COLORREF crColor,
-                                WORD wIconResource) noexcept
+                                const MenuRow& row) noexcept
 {
-    MenuItemRecord record = {};
-    record.nType = nType;
-    record.crColor = crColor;
-    record.nIconIndex = nIconIndex;
-    if (pszIconLibrary != nullptr)
-        ResolveIconLibrary(pszIconLibrary, m_szInstallDir, record.szIconFile);
+    const MenuItemRecord record = MakeMenuItemRecord(row, m_szInstallDir);
 
     BOOL bInserted;
-    if (nType == kItemExtendedSubmenu)
+    if (row.nType == kItemExtendedSubmenu)
     {
         bInserted = ::InsertMenuW(hMenu, nPosition, MF_BYPOSITION | MF_POPUP, idOrSubmenu, pszCaption);
     }
@@ -241,12 +147,18 @@ BOOL CSimpleShlExt::AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmen
         }
         bInserted = ::InsertMenuW(hMenu, nPosition, MF_BYPOSITION | MF_STRING, idOrSubmenu, pszCaption);
     }
-    SetItemPicture(hMenu, nPosition, record, pszIconLibrary != nullptr, wIconResource);
+    SetItemPicture(hMenu, nPosition, record, row.pszIconLibrary != nullptr, row.wIconResource);
     return bInserted;
 }
 
 STDMETHODIMP CSimpleShlExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                              UINT uFlags)
+{
+    return GuardComMethod([&] { return BuildMarkerMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags); });
+}
+
+HRESULT CSimpleShlExt::BuildMarkerMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                       UINT uFlags)
 {
     // The host only wants to know the default item, and we offer none.
     if (uFlags & CMF_DEFAULTONLY)
@@ -256,7 +168,7 @@ STDMETHODIMP CSimpleShlExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT i
     m_vecMenuItems.clear();
 
     const bool bExtended = (uFlags & CMF_EXTENDEDVERBS) != 0;
-    const UINT nCommands = bExtended ? kExtendedCommandCount : kPlainCommandCount;
+    const UINT nCommands = MenuCommandCount(bExtended);
     if (!IdRangeHolds(idCmdFirst, idCmdLast, nCommands))
         return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     try
@@ -281,16 +193,14 @@ STDMETHODIMP CSimpleShlExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT i
     CMarkerMenuBuilder builder(*this, idCmdFirst, std::move(strLangFile));
 
     CMenuHandle submenu(::CreatePopupMenu());
-    builder.AddRows(submenu.Get(), 0, kCommonRows, CountOf(kCommonRows));
-    if (bExtended)
-        builder.AddRows(submenu.Get(), CountOf(kCommonRows), kExtendedTailRows, CountOf(kExtendedTailRows));
-    else
-        builder.AddRows(submenu.Get(), CountOf(kCommonRows), kPlainTailRows, CountOf(kPlainTailRows));
+    const MenuRowSpan common = CommonMenuRows();
+    builder.AddRows(submenu.Get(), 0, common);
+    builder.AddRows(submenu.Get(), static_cast<UINT>(common.nCount), TailMenuRows(bExtended));
 
     CaptionPtr caption = builder.Caption(kMarkFileKey, kMarkFileFallback);
     // Only an entry that went in gets the logo: at indexMenu there would
     // otherwise be some other handler's item.
-    if (InsertSubmenuEntry(hmenu, indexMenu, submenu, caption ? caption.get() : kMarkFileFallback))
+    if (InsertSubmenuEntry(hmenu, indexMenu, submenu, caption ? caption.get() : AsWide(kMarkFileFallback)))
         SetSubmenuLogo(hmenu, indexMenu);
 
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, nCommands);

@@ -2,10 +2,12 @@
 
 #include <shellapi.h>
 
-#include <new>
-
-#include "ShellExt/contextmenu/HandOff.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/ErrorBoundary.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/icons/IconLocation.h"
+#include "ShellExt/menu/ChosenItem.h"
+#include "ShellExt/menu/HandOff.h"
+#include "ShellExt/menu/SelectionFile.h"
 #include "ShellExt/settings/Settings.h"
 
 namespace {
@@ -72,19 +74,7 @@ STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataOb
     {
     }
 
-    HRESULT hr;
-    try
-    {
-        hr = CaptureSelection(pdtobj);
-    }
-    catch (const std::bad_alloc&)
-    {
-        hr = E_OUTOFMEMORY;
-    }
-    catch (...)
-    {
-        hr = E_UNEXPECTED;
-    }
+    HRESULT hr = GuardComMethod([&] { return CaptureSelection(pdtobj); });
     if (FAILED(hr))
         return hr;
 
@@ -127,8 +117,35 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
     return S_OK;
 }
 
+STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)
+{
+    return GuardComMethod([&] { return InvokeChosenItem(pici); });
+}
+
+HRESULT CSimpleShlExt::InvokeChosenItem(const CMINVOKECOMMANDINFO* pici)
+{
+    // A new selection file for every call, before the verb is looked at: the
+    // main application may read the newest one even after a refused call.
+    wchar_t szSelectionFile[MAX_PATH];
+    WriteSelectionFile(m_vecSelectedFiles, szSelectionFile);
+
+    // A verb given as text (its high word set) names no item of ours.
+    if (pici == nullptr || !IS_INTRESOURCE(pici->lpVerb))
+        return E_INVALIDARG;
+    size_t nOffset = LOWORD(reinterpret_cast<UINT_PTR>(pici->lpVerb));
+    if (nOffset >= m_vecMenuItems.size())
+        return E_INVALIDARG;
+    const MenuItemRecord record = m_vecMenuItems[nOffset];
+    return HandOffChosenItem(record, szSelectionFile);
+}
+
 STDMETHODIMP CSimpleShlExt::GetCommandString(UINT_PTR /*idCmd*/, UINT uType, UINT* /*pReserved*/, CHAR* pszName,
                                              UINT cchMax)
+{
+    return GuardComMethod([&] { return ClearCommandString(uType, pszName, cchMax); });
+}
+
+HRESULT CSimpleShlExt::ClearCommandString(UINT uType, CHAR* pszName, UINT cchMax)
 {
     // No verbs and no help texts. A host that asks for text still gets a
     // terminated empty string, never whatever was in its buffer before.
@@ -153,32 +170,43 @@ STDMETHODIMP CSimpleShlExt::GetCommandString(UINT_PTR /*idCmd*/, UINT uType, UIN
 
 STDMETHODIMP CSimpleShlExt::GetClassID(CLSID* /*pClassID*/)
 {
-    return E_NOTIMPL;
+    return GuardComMethod([] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::IsDirty()
 {
-    return E_NOTIMPL;
+    return GuardComMethod([] { return E_NOTIMPL; });
+}
+
+STDMETHODIMP CSimpleShlExt::Load(LPCOLESTR pszFileName, DWORD /*dwMode*/)
+{
+    return GuardComMethod([&] { return RememberIconFile(pszFileName, m_szFileName); });
 }
 
 STDMETHODIMP CSimpleShlExt::Save(LPCOLESTR /*pszFileName*/, BOOL /*fRemember*/)
 {
-    return E_NOTIMPL;
+    return GuardComMethod([] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::SaveCompleted(LPCOLESTR /*pszFileName*/)
 {
-    return E_NOTIMPL;
+    return GuardComMethod([] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::GetCurFile(LPOLESTR* /*ppszFileName*/)
 {
-    return E_NOTIMPL;
+    return GuardComMethod([] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::Extract(PCWSTR /*pszFile*/, UINT /*nIconIndex*/, HICON* /*phiconLarge*/,
                                     HICON* /*phiconSmall*/, UINT /*nIconSize*/)
 {
     // The shell extracts the icon itself from the location we named.
-    return S_FALSE;
+    return GuardComMethod([] { return S_FALSE; });
+}
+
+STDMETHODIMP CSimpleShlExt::GetIconLocation(UINT /*uFlags*/, PWSTR pszIconFile, UINT cchMax, int* piIndex,
+                                            UINT* pwFlags)
+{
+    return GuardComMethod([&] { return GetFileIconLocation(m_szFileName, pszIconFile, cchMax, piIndex, pwFlags); });
 }

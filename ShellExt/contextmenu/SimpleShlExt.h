@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/contextmenu/MenuItemRecord.h"
+#include "ShellExt/menu/MenuItemRecord.h"
 #include "ShellExt/module/ComObject.h"
 #include "ShellExt/module/Guids.h"
 
@@ -18,6 +18,8 @@ struct ISimpleShlExt : public IUnknown
 {
 };
 
+// Every COM method runs its body through GuardComMethod: no exception reaches
+// the host, a stray one is answered with E_UNEXPECTED.
 class CSimpleShlExt : public CComObjectRootEx<CComSingleThreadModel>,
                       public CComCoClass<CSimpleShlExt, &CLSID_SimpleShlExt>,
                       public ISimpleShlExt,
@@ -61,11 +63,11 @@ public:
     const std::vector<MenuItemRecord>& MenuItems() const noexcept { return m_vecMenuItems; }
     const wchar_t* InstallDir() const noexcept { return m_szInstallDir; }
 
-    // Inserts one item of the marker menu and appends its record (none for a
-    // cascading item, type 7, whose idOrSubmenu is the submenu it opens), then
-    // gives it its picture. Returns the result of the insertion.
-    BOOL AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption, int nType,
-                     const wchar_t* pszIconLibrary, int nIconIndex, COLORREF crColor, WORD wIconResource) noexcept;
+    // Inserts the item of one row of the marker menu and appends its record
+    // (none for the cascading item, whose idOrSubmenu is the submenu it
+    // opens), then gives it its picture. Returns the result of the insertion.
+    BOOL AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption,
+                     const MenuRow& row) noexcept;
 
 protected:
     wchar_t m_szInstallDir[MAX_PATH];
@@ -73,13 +75,11 @@ protected:
     std::vector<std::wstring> m_vecSelectedFiles;
     std::vector<MenuItemRecord> m_vecMenuItems;
 
-    // Writes the selection to a new file in the temporary folder, records it
-    // in g_szSelectionFile and gives its name to the caller (empty when no
-    // file could be named).
-    void WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;
-
 private:
     HRESULT CaptureSelection(IDataObject* pdtobj);
+    HRESULT InvokeChosenItem(const CMINVOKECOMMANDINFO* pici);
+    HRESULT ClearCommandString(UINT uType, CHAR* pszName, UINT cchMax);
+    HRESULT BuildMarkerMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags);
 };
 
 // Creates a CComObject<CSimpleShlExt> and asks it for riid; the class cannot

@@ -2,14 +2,18 @@
 
 #include <shlwapi.h>
 
+#include "ShellExt/core/BoundedText.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/core/WideText.h"
 #include "ShellExt/icons/DefaultIconText.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/settings/ProductPaths.h"
+#include "ShellExt/settings/Settings.h"
 
 const wchar_t kIconCacheKey[] = L"SOFTWARE\\Kelvoss\\Orvane\\Cache";
 
 namespace {
 
-const wchar_t kCacheFolder[] = L"\\Kelvoss\\Orvane\\Cache\\";
+const std::u16string_view kCacheFolder = u"Cache\\";
 const wchar_t kCacheValueSuffix[] = L",0";
 
 // Default-icon texts and resolved indirect strings.
@@ -42,16 +46,6 @@ bool ReadCachedIconName(const wchar_t* pszValueName, wchar_t (&szName)[MAX_PATH 
     return szName[0] != L'\0';
 }
 
-// "AppData" is read afresh at every lookup: the cache belongs to whichever
-// user the host process runs as now.
-bool ReadAppDataFolder(wchar_t (&szFolder)[MAX_PATH]) noexcept
-{
-    const DWORD cch = ::GetEnvironmentVariableW(L"AppData", szFolder, MAX_PATH);
-    // 0: absent (a path built on nothing would be relative to the current
-    // drive); MAX_PATH or more: too long, nothing copied.
-    return cch > 0 && cch < MAX_PATH;
-}
-
 // Hands a location over without its quotes; an empty one names no icon.
 bool PlaceLocation(std::u16string_view strLocation, int32_t nIndex, wchar_t* pszLocation, UINT cchLocation,
                    int* pnIndex) noexcept
@@ -81,6 +75,8 @@ bool GetCachedIconLocation(const wchar_t* pszIndirect, wchar_t* pszLocation, UIN
     if (!ReadCachedIconName(szValueName, szCachedName))
         return false;
 
+    // "AppData" is read afresh at every lookup: the cache belongs to whichever
+    // user the host process runs as now.
     wchar_t szAppData[MAX_PATH];
     if (!ReadAppDataFolder(szAppData))
         return false;
@@ -89,7 +85,7 @@ bool GetCachedIconLocation(const wchar_t* pszIndirect, wchar_t* pszLocation, UIN
     // (a profile named "Smith, John") is part of the path.
     const DefaultIconParts parts = SplitDefaultIconText(AsUtf16(szCachedName));
     wchar_t szCachePath[MAX_PATH];
-    if (!JoinBounded(AsUtf16(szCachePath), MAX_PATH, {AsUtf16(szAppData), AsUtf16(kCacheFolder), parts.strLocation}))
+    if (!BuildProductPath(szCachePath, MAX_PATH, szAppData, {kCacheFolder, parts.strLocation}))
         return false;
     return PlaceLocation(AsUtf16(szCachePath), parts.nIndex, pszLocation, cchLocation, pnIndex);
 }

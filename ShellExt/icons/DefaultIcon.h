@@ -6,22 +6,6 @@
 
 #include <windows.h>
 
-#include <string_view>
-
-// The platform-free text helpers take UTF-16 as char16_t; on Windows wchar_t
-// holds the same code units.
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is shared with the platform-free helpers as is");
-
-inline std::u16string_view AsUtf16(const wchar_t* psz) noexcept
-{
-    return std::u16string_view(reinterpret_cast<const char16_t*>(psz));
-}
-
-inline char16_t* AsUtf16(wchar_t* psz) noexcept
-{
-    return reinterpret_cast<char16_t*>(psz);
-}
-
 // Per-user key where the main application names its cached icon files: one
 // string value per indirect default-icon text, named after the resolved text
 // followed by ",0".

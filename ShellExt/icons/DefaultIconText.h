@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string_view>
 
 // A default-icon text split at its last comma: the location as written
@@ -35,11 +34,6 @@ bool StripQuotes(std::u16string_view strText, char16_t* pszOut, size_t cchOut) n
 // of the file type's association. Empty when the file name has no dot: a dot
 // in a folder name does not make an extension.
 std::u16string_view GetFileExtension(std::u16string_view strPath) noexcept;
-
-// Writes the pieces one after another into pszOut, terminated. All or
-// nothing: when they do not fit in cchOut characters, pszOut is left empty
-// and the answer is false.
-bool JoinBounded(char16_t* pszOut, size_t cchOut, std::initializer_list<std::u16string_view> lstParts) noexcept;
 
 // An indirect resource string ("@dll,-id", "@{package?resource}") begins
 // with "@"; an "@" further on is part of an ordinary path.

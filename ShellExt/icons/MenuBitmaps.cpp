@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "ShellExt/icons/IconSizes.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/module/Module.h"
 #include "ShellExt/resources/resource.h"
 
@@ -113,12 +113,10 @@ private:
     // its bitmaps may be on screen.
     static bool ThreadHasEnded(DWORD dwThreadId) noexcept
     {
-        HANDLE hThread = ::OpenThread(SYNCHRONIZE, FALSE, dwThreadId);
-        if (hThread == nullptr)
+        CThreadHandle thread(::OpenThread(SYNCHRONIZE, FALSE, dwThreadId));
+        if (!thread)
             return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no such thread
-        const bool bEnded = ::WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0;
-        ::CloseHandle(hThread);
-        return bEnded;
+        return ::WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0;
     }
 
     static void DeleteBitmap(HBITMAP hBitmap) noexcept
@@ -315,16 +313,17 @@ HRESULT FixAlphaFromMask(HPAINTBUFFER hPaintBuffer, HDC hdcMemory, HICON hIcon, 
     const size_t nPixels = static_cast<size_t>(nWidth) * static_cast<size_t>(nHeight);
     if (nPixels > SIZE_MAX / sizeof(uint32_t))
         return E_OUTOFMEMORY;
-    HANDLE hHeap = ::GetProcessHeap();
-    uint32_t* pMask = static_cast<uint32_t*>(::HeapAlloc(hHeap, 0, nPixels * sizeof(uint32_t)));
-    if (pMask == nullptr)
+    CHeapBlock maskBlock(::HeapAlloc(::GetProcessHeap(), 0, nPixels * sizeof(uint32_t)));
+    if (!maskBlock)
         return E_OUTOFMEMORY;
+    const uint32_t* pMask = static_cast<const uint32_t*>(maskBlock.Get());
 
     // Both are bottom-up: the mask as read with a positive height, the buffer
     // as a BPBF_DIB buffer is laid out, so rows pair in memory order.
     BITMAPINFO bmi = MakeMenuDibHeader(nWidth, nHeight);
     hr = E_UNEXPECTED;
-    if (::GetDIBits(hdcMemory, mask.Get(), 0, static_cast<UINT>(nHeight), pMask, &bmi, DIB_RGB_COLORS) == nHeight)
+    if (::GetDIBits(hdcMemory, mask.Get(), 0, static_cast<UINT>(nHeight), maskBlock.Get(), &bmi, DIB_RGB_COLORS) ==
+        nHeight)
     {
         for (int r = 0; r < nHeight; ++r)
         {
@@ -339,7 +338,6 @@ HRESULT FixAlphaFromMask(HPAINTBUFFER hPaintBuffer, HDC hdcMemory, HICON hIcon, 
         }
         hr = S_OK;
     }
-    ::HeapFree(hHeap, 0, pMask);
     return hr;
 }
 

@@ -4,4 +4,4 @@ set(ICONS_PORTABLE_SOURCES
 set(ICONS_WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/MenuBitmaps.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DefaultIcon.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/IconHandler.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/IconLocation.cpp)

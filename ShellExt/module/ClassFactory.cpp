@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "ShellExt/core/LastError.h"
+
 CComClassFactory::~CComClassFactory()
 {
     if (m_bLockReady)
@@ -48,10 +50,7 @@ STDMETHODIMP CComClassFactory::LockServer(BOOL fLock)
 HRESULT CComClassFactory::InitializeLock() noexcept
 {
     if (!::InitializeCriticalSectionEx(&m_csLock, 0, 0))
-    {
-        DWORD dwError = ::GetLastError();
-        return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
-    }
+        return LastErrorHr();
     m_bLockReady = true;
     return S_OK;
 }

@@ -127,3 +127,22 @@ public:
         return static_cast<ULONG>(nCount);
     }
 };
+
+// The object map's instance creator for class T: a new CComObject<T> asked
+// for riid. The classes of this module cannot be aggregated.
+template <class T>
+HRESULT CreateComObject(IUnknown* pOuter, REFIID riid, void** ppv) noexcept
+{
+    if (ppv == nullptr)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (pOuter != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    auto* pObject = new (std::nothrow) CComObject<T>();
+    if (pObject == nullptr)
+        return E_OUTOFMEMORY;
+    HRESULT hr = pObject->QueryInterface(riid, ppv);
+    if (hr != S_OK)
+        delete pObject;
+    return hr;
+}

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "ShellExt/module/ExportGuard.h"
+#include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/module/Module.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "ShellExt/module/ObjectMap.h"
-#include "ShellExt/registration/RegScript.h"
 
 // The instance handle last passed to the DLL entry point; icon and script
 // resources are loaded through it.
@@ -64,8 +63,9 @@ public:
     // until the module is torn down; asked for riid.
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
 
-    // Runs every class's registry script (and its categories, of which this
-    // module's class has none); the first failure ends the walk.
+    // Runs every class's registry script through its entry (and its
+    // categories, of which this module's class has none); the first failure
+    // ends the walk.
     HRESULT RegisterClasses() noexcept;
     HRESULT UnregisterClasses() noexcept;
 
@@ -77,13 +77,6 @@ private:
     ObjectMapEntry* const* m_ppEntriesBegin;
     ObjectMapEntry* const* m_ppEntriesEnd;
     CRITICAL_SECTION m_csObjectMap;
-};
-
-// One extra substitution for a registry script (name and value as in "%name%").
-struct RegistrySubstitution
-{
-    const wchar_t* pszName;
-    const wchar_t* pszValue;
 };
 
 // The state shared by every DLL module: whether its lock is ready, the lock
@@ -108,31 +101,10 @@ public:
     virtual LONG AddModuleLock() noexcept;
     virtual LONG ReleaseModuleLock() noexcept;
     virtual LONG GetModuleLockCount() noexcept;
-
-    // Adds the substitutions every registry script of this module may use.
-    virtual HRESULT AddStandardSubstitutions(IRegistrarBase* pRegistrar) noexcept = 0;
-
-    // Registers or unregisters with the "REGISTRY" resource nResourceId of
-    // this DLL. The extra substitutions come first and win over the standard
-    // ones; entries without a value are skipped. Defined with the
-    // registration code (ShellExt/registration/Registration.cpp).
-    HRESULT RunRegistryScript(UINT nResourceId, bool bRegister, const RegistrySubstitution* pExtra = nullptr,
-                              size_t nExtra = 0) noexcept;
 };
 
 template <class T>
-class CAtlModuleT : public CAtlModule
-{
-public:
-    // APPID: the module's AppID in registry form.
-    HRESULT AddStandardSubstitutions(IRegistrarBase* pRegistrar) noexcept override
-    {
-        return pRegistrar->AddSubstitution(u"APPID", T::GetAppIdText());
-    }
-};
-
-template <class T>
-class CAtlDllModuleT : public CAtlModuleT<T>
+class CAtlDllModuleT : public CAtlModule
 {
 public:
     HRESULT DllCanUnloadNow() noexcept { return this->GetModuleLockCount() == 0 ? S_OK : S_FALSE; }
@@ -144,6 +116,8 @@ public:
     CSimpleExtModule() noexcept;
     ~CSimpleExtModule() override;
 
+    // The module's AppID in registry form, which every registry script of
+    // the module may name as %APPID%.
     static const char16_t* GetAppIdText() noexcept;
 };
 

@@ -1,6 +1,5 @@
 // The object map: one record per COM class that this module serves, with the
-// functions that create, register and describe it. The DLL serves exactly one
-// class, CSimpleShlExt.
+// functions that create, register and describe it.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +35,23 @@ struct ObjectMapEntry
     void (*pfnOnModuleEvent)(bool bLoaded);
 };
 
-// The map, a contiguous array whose null entries are skipped.
+// The entry parts of a class with no description, no component categories
+// and no interest in the module's events.
+inline const wchar_t* NoClassDescription()
+{
+    return nullptr;
+}
+
+inline const ComponentCategoryEntry* NoClassCategories()
+{
+    return nullptr;
+}
+
+inline void IgnoreModuleEvent(bool /*bLoaded*/)
+{
+}
+
+// The map, a contiguous array whose null entries are skipped. Defined by the
+// front end the module is linked into, beside the class it serves.
 ObjectMapEntry* const* ObjectMapBegin() noexcept;
 ObjectMapEntry* const* ObjectMapEnd() noexcept;

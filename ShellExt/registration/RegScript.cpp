@@ -6,6 +6,42 @@
 
 namespace {
 
+// What an exception escaping the interpreter answers, in one place: running
+// out of memory (a string or array asked to outgrow its maximum size
+// included) is kOutOfMemory, anything else kFail. Only valid inside a catch.
+int32_t CaughtExceptionHr() noexcept
+{
+    try
+    {
+        throw;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return RegHr::kOutOfMemory;
+    }
+    catch (const std::length_error&)
+    {
+        return RegHr::kOutOfMemory;
+    }
+    catch (...)
+    {
+        return RegHr::kFail;
+    }
+}
+
+template <class Function>
+int32_t CallNoThrow(Function function) noexcept
+{
+    try
+    {
+        return function();
+    }
+    catch (...)
+    {
+        return CaughtExceptionHr();
+    }
+}
+
 constexpr size_t kMaxTokenChars = 4094;
 constexpr size_t kMaxSubstitutionNameChars = 31;
 
@@ -423,22 +459,7 @@ private:
     // Running out of memory part-way must still reach the undo step.
     int32_t ProcessBlockNoThrow(const BlockContext& ctx) noexcept
     {
-        try
-        {
-            return ProcessBlock(ctx);
-        }
-        catch (const std::bad_alloc&)
-        {
-            return RegHr::kOutOfMemory;
-        }
-        catch (const std::length_error&)
-        {
-            return RegHr::kOutOfMemory;
-        }
-        catch (...)
-        {
-            return RegHr::kFail;
-        }
+        return CallNoThrow([&] { return ProcessBlock(ctx); });
     }
 
     // Handles entries up to and including the token that closes the block.
@@ -783,8 +804,7 @@ int32_t CRegObject::AddSubstitution(const char16_t* pszName, const char16_t* psz
 {
     if (pszName == nullptr || pszValue == nullptr)
         return RegHr::kInvalidArg;
-    try
-    {
+    return CallNoThrow([&] {
         std::u16string strName(pszName);
         std::u16string strValue(pszValue);
         // Make room in both arrays first, so that the appends below cannot
@@ -794,15 +814,7 @@ int32_t CRegObject::AddSubstitution(const char16_t* pszName, const char16_t* psz
         m_vecNames.push_back(std::move(strName));
         m_vecValues.push_back(std::move(strValue));
         return RegHr::kOk;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (const std::length_error&)
-    {
-        return RegHr::kOutOfMemory;
-    }
+    });
 }
 
 int32_t CRegObject::ClearSubstitutions()
@@ -826,40 +838,16 @@ int32_t CRegObject::ExpandScript(const char16_t* pszText, bool bPerUser, std::u1
 {
     if (pszText == nullptr)
         return RegHr::kInvalidArg;
-    try
-    {
-        return CScriptExpander(*this, pszText, bPerUser, strExpanded).Run();
-    }
-    catch (const std::bad_alloc&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (const std::length_error&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (...)
-    {
-        return RegHr::kFail;
-    }
+    return CallNoThrow([&] { return CScriptExpander(*this, pszText, bPerUser, strExpanded).Run(); });
 }
 
 int32_t CRegObject::RunScript(const char16_t* pszText, bool bRegister, bool bPerUser) noexcept
 {
-    try
-    {
+    return CallNoThrow([&] {
         std::u16string strExpanded;
         const int32_t hr = ExpandScript(pszText, bPerUser, strExpanded);
         if (RegHr::Failed(hr))
             return hr;
         return CScriptParser(m_ops, strExpanded).Run(bRegister);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (...)
-    {
-        return RegHr::kFail;
-    }
+    });
 }

@@ -4,7 +4,8 @@
 
 #include <cwchar>
 
-#include "ShellExt/module/ExportGuard.h"
+#include "ShellExt/core/ErrorBoundary.h"
+#include "ShellExt/core/LastError.h"
 #include "ShellExt/module/Guids.h"
 #include "ShellExt/module/Module.h"
 #include "ShellExt/registration/ResourceScript.h"
@@ -18,12 +19,6 @@ namespace {
 
 // Room for a 259-character path with every character a doubled quote.
 const size_t kEscapedPathBuffer = 2 * MAX_PATH;
-
-HRESULT LastErrorHr() noexcept
-{
-    DWORD dwError = ::GetLastError();
-    return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
-}
 
 const char16_t* AsChar16(const wchar_t* psz) noexcept
 {
@@ -62,7 +57,7 @@ private:
 HRESULT RunModuleScript(bool bRegister) noexcept
 {
     const RegistrySubstitution appId = {L"APPID", ORVANE_APPID_TEXT};
-    return g_pModule->RunRegistryScript(IDR_MODULE_SCRIPT, bRegister, &appId, 1);
+    return RunRegistryScript(IDR_MODULE_SCRIPT, bRegister, &appId, 1);
 }
 
 // Each sequence stops at its first failure and returns it.
@@ -118,8 +113,7 @@ bool IsPerUserCommandLine(LPCWSTR pszCmdLine) noexcept
     return pszCmdLine != nullptr && _wcsnicmp(pszCmdLine, L"user", 5) == 0;
 }
 
-HRESULT CAtlModule::RunRegistryScript(UINT nResourceId, bool bRegister, const RegistrySubstitution* pExtra,
-                                      size_t nExtra) noexcept
+HRESULT RunRegistryScript(UINT nResourceId, bool bRegister, const RegistrySubstitution* pExtra, size_t nExtra) noexcept
 {
     CWinRegistryOps ops;
     CRegObject registrar(ops);
@@ -129,7 +123,7 @@ HRESULT CAtlModule::RunRegistryScript(UINT nResourceId, bool bRegister, const Re
         if (pExtra[i].pszValue != nullptr)
             registrar.AddSubstitution(AsChar16(pExtra[i].pszName), AsChar16(pExtra[i].pszValue));
     }
-    HRESULT hr = AddStandardSubstitutions(&registrar);
+    HRESULT hr = registrar.AddSubstitution(u"APPID", CSimpleExtModule::GetAppIdText());
     if (FAILED(hr))
         return hr;
 

@@ -1,38 +1,13 @@
-#include "ResourceScript.h"
+#include "ShellExt/registration/ResourceScript.h"
 
 #include <climits>
 #include <new>
 #include <string>
 
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/core/LastError.h"
+
 namespace {
-
-// The module is mapped only to read its resources; it is freed on every path.
-class CLibraryHandle
-{
-public:
-    explicit CLibraryHandle(HMODULE hModule) noexcept : m_hModule(hModule) {}
-    ~CLibraryHandle()
-    {
-        if (m_hModule != nullptr)
-            FreeLibrary(m_hModule);
-    }
-
-    CLibraryHandle(const CLibraryHandle&) = delete;
-    CLibraryHandle& operator=(const CLibraryHandle&) = delete;
-
-    HMODULE Get() const noexcept { return m_hModule; }
-
-private:
-    HMODULE m_hModule;
-};
-
-// The HRESULT of the calling thread's last error. A failing call that left no
-// error code still has to be reported as a failure.
-HRESULT LastErrorHr() noexcept
-{
-    const DWORD nError = GetLastError();
-    return nError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(nError);
-}
 
 HMODULE LoadAsData(LPCWSTR pszModuleFile) noexcept
 {

@@ -4,7 +4,8 @@
 
 #include <cwchar>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/core/LastError.h"
 
 namespace {
 
@@ -15,12 +16,6 @@ const size_t kModulePathBuffer = 270;
 
 using PfnRegisterTypeLibForUser = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
 using PfnUnRegisterTypeLibForUser = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-
-HRESULT LastErrorHr() noexcept
-{
-    DWORD dwError = ::GetLastError();
-    return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
-}
 
 // Owners of what the type-library calls hand out.
 class CTypeLibPtr

@@ -1,9 +1,9 @@
 #include "ShellExt/settings/Settings.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/settings/ProductPaths.h"
 
 const wchar_t kProductKey[] = L"Software\\Kelvoss\\Orvane";
 
@@ -31,17 +31,23 @@ bool QueryStringValue(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_
 
 }  // namespace
 
+bool ReadAppDataFolder(wchar_t (&szFolder)[MAX_PATH]) noexcept
+{
+    const DWORD cch = ::GetEnvironmentVariableW(L"AppData", szFolder, MAX_PATH);
+    // 0: absent (a path built on nothing would be relative to the current
+    // drive); MAX_PATH or more: too long, nothing copied.
+    return cch > 0 && cch < MAX_PATH;
+}
+
 void ReadAppDataVariable() noexcept
 {
     // Runs at every object creation: the buffer is not cleared, as the value
     // is terminated whenever it is used.
     wchar_t szValue[MAX_PATH];
-    DWORD cch = ::GetEnvironmentVariableW(L"AppData", szValue, MAX_PATH);
-    // 0: absent; MAX_PATH or more: the required size, nothing copied.
-    if (cch == 0 || cch >= MAX_PATH)
-        g_szAppData.Clear();
-    else
+    if (ReadAppDataFolder(szValue))
         g_szAppData.Store(szValue);
+    else
+        g_szAppData.Clear();
 }
 
 void ReadInstallLocation(HKEY hHive, wchar_t (&szInstallDir)[MAX_PATH]) noexcept
@@ -73,11 +79,12 @@ bool GetViewSettingsPath(std::wstring& strPath)
     wchar_t szPath[MAX_PATH] = {};
     if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, szPath)))
         return false;
-    // PathAppendW refuses a result longer than MAX_PATH; a half-built path
-    // would name another file, so keep the previous one instead.
-    if (!::PathAppendW(szPath, L"Kelvoss\\Orvane\\ViewSettings.ini"))
+    // A path too long for MAX_PATH would name another file: keep the
+    // previous one instead.
+    wchar_t szIni[MAX_PATH];
+    if (!BuildProductPath(szIni, MAX_PATH, szPath, {u"ViewSettings.ini"}))
         return false;
-    strPath = szPath;
+    strPath = szIni;
     return true;
 }
 

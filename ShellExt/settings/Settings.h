@@ -17,6 +17,10 @@ extern CSharedBuffer<MAX_PATH> g_szAppData;   // "AppData" from the environment
 extern CSharedString g_strViewSettingsIni;    // the user's ViewSettings.ini
 extern CSharedString g_strLangFile;           // the language file of the captions
 
+// "AppData" from the environment, read afresh; false when it is absent or too
+// long for the buffer.
+bool ReadAppDataFolder(wchar_t (&szFolder)[MAX_PATH]) noexcept;
+
 // Refreshes g_szAppData from the environment. An absent variable, or one too
 // long for its buffer, leaves it empty rather than cut: a cut folder would
 // send the fixed selection copy somewhere else entirely.

@@ -7,8 +7,9 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <string>
+
+#include "ShellExt/core/BoundedText.h"
 
 // The one lock behind every shared value of the process.
 SRWLOCK* SharedValuesLock() noexcept;
@@ -30,19 +31,6 @@ public:
     CSharedWriteGuard(const CSharedWriteGuard&) = delete;
     CSharedWriteGuard& operator=(const CSharedWriteGuard&) = delete;
 };
-
-// Copies at most cchDest - 1 characters and always terminates (lstrcpynW's
-// contract, without its exception handling). Returns false when cut.
-inline bool CopyBounded(wchar_t* pszDest, size_t cchDest, const wchar_t* pszSource) noexcept
-{
-    if (cchDest == 0)
-        return false;
-    size_t i = 0;
-    for (; i + 1 < cchDest && pszSource[i] != L'\0'; ++i)
-        pszDest[i] = pszSource[i];
-    pszDest[i] = L'\0';
-    return pszSource[i] == L'\0';
-}
 
 // A fixed text buffer of N characters, terminator included.
 template <size_t N>

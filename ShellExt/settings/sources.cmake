@@ -1,5 +1,6 @@
 set(SETTINGS_PORTABLE_SOURCES)
 set(SETTINGS_WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Captions.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ProductPaths.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SharedValues.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp)

@@ -24,7 +24,7 @@
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/SweepOperations.h"
 #include "tools/bench/ResourceCounts.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/icons/DefaultIconText.h"
 #include "tests/fuzz/FuzzText.h"
 

@@ -3,17 +3,11 @@
 #include <climits>
 #include <string>
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/icons/DefaultIconText.h"
+#include "tools/common/Utf8.h"
 
 namespace {
-
-std::string Narrow(std::u16string_view strText)
-{
-    std::string strOut;
-    for (char16_t ch : strText)
-        strOut.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
-    return strOut;
-}
 
 TEST(DefaultIconTextTest, SplitsAtTheLastCommaAndReadsTheIndex)
 {
@@ -38,8 +32,8 @@ TEST(DefaultIconTextTest, SplitsAtTheLastCommaAndReadsTheIndex)
     for (const Case& c : aCases)
     {
         const DefaultIconParts parts = SplitDefaultIconText(c.strText);
-        EXPECT_EQ(parts.strLocation, c.strLocation) << Narrow(c.strText);
-        EXPECT_EQ(parts.nIndex, c.nIndex) << Narrow(c.strText);
+        EXPECT_EQ(parts.strLocation, c.strLocation) << Utf16ToUtf8(c.strText);
+        EXPECT_EQ(parts.nIndex, c.nIndex) << Utf16ToUtf8(c.strText);
     }
 }
 
@@ -74,7 +68,7 @@ TEST(DefaultIconTextTest, ReadsIndexesAsTheCLibraryDoesAndClampsThem)
         {u"-00000000000000000000000000000042", -42},
     };
     for (const Case& c : aCases)
-        EXPECT_EQ(ParseIconIndex(c.strText), c.nIndex) << Narrow(c.strText);
+        EXPECT_EQ(ParseIconIndex(c.strText), c.nIndex) << Utf16ToUtf8(c.strText);
 }
 
 TEST(DefaultIconTextTest, StripsEveryQuoteAndNeverCutsTheResult)
@@ -114,7 +108,7 @@ TEST(DefaultIconTextTest, FindsTheExtensionOnlyInTheFileName)
         {u"", u""},
     };
     for (const Case& c : aCases)
-        EXPECT_EQ(GetFileExtension(c.strPath), c.strExtension) << Narrow(c.strPath);
+        EXPECT_EQ(GetFileExtension(c.strPath), c.strExtension) << Utf16ToUtf8(c.strPath);
 }
 
 TEST(DefaultIconTextTest, JoinsAllOrNothing)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/contextmenu/HandOffFormat.h"
+#include "ShellExt/menu/HandOffFormat.h"
 
 namespace {
 

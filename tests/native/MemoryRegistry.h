@@ -284,6 +284,15 @@ public:
 
     size_t KeyCount(RegRootKey root) const { return CountKeys(*m_rgRoots[static_cast<size_t>(root)]); }
 
+    // Calls fn(path, values) for every key under root, parents before their
+    // subkeys, in the order the registry enumerates them; values are
+    // (name, Value) pairs, the default value under the empty name.
+    template <class Fn>
+    void ForEachKey(RegRootKey root, Fn&& fn) const
+    {
+        VisitKeys(*Root(root), std::u16string(), fn);
+    }
+
     // Makes every later call of op on a key or value of that name (any name
     // when empty) fail with nError. For Open and Create the fault can be
     // limited to requests that ask for any of the bits in nAccessMask.
@@ -473,6 +482,17 @@ private:
         if (const_cast<CMemoryRegistry*>(this)->Walk(Root(root), strCopy.c_str(), false, pNode) != RegError::kSuccess)
             return nullptr;
         return pNode;
+    }
+
+    template <class Fn>
+    static void VisitKeys(const Node& node, const std::u16string& strPath, Fn& fn)
+    {
+        for (const auto& pChild : node.vecChildren)
+        {
+            const std::u16string strChildPath = strPath.empty() ? pChild->strName : strPath + u'\\' + pChild->strName;
+            fn(strChildPath, pChild->vecValues);
+            VisitKeys(*pChild, strChildPath, fn);
+        }
     }
 
     static size_t CountKeys(const Node& node)

@@ -5,6 +5,7 @@
 
 #include "MemoryRegistry.h"
 #include "ShellExt/registration/RegScript.h"
+#include "tools/common/Utf8.h"
 
 namespace {
 
@@ -35,14 +36,6 @@ std::vector<uint8_t> Utf16Bytes(std::u16string_view strText)
     return CMemoryRegistry::StringValue(strText).vecData;
 }
 
-std::string Narrow(std::u16string_view strText)
-{
-    std::string strOut;
-    for (char16_t ch : strText)
-        strOut.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
-    return strOut;
-}
-
 class RegScriptTest : public ::testing::Test
 {
 protected:
@@ -57,7 +50,7 @@ protected:
     int32_t Run(std::u16string_view strText, bool bRegister, bool bPerUser = false)
     {
         const int32_t hr = m_registrar.RunScript(std::u16string(strText).c_str(), bRegister, bPerUser);
-        EXPECT_EQ(m_registry.OpenHandleCount(), 0u) << "handle leak running: " << Narrow(strText);
+        EXPECT_EQ(m_registry.OpenHandleCount(), 0u) << "handle leak running: " << Utf16ToUtf8(strText);
         return hr;
     }
 
@@ -122,10 +115,10 @@ TEST_F(RegScriptTest, ExpandsSubstitutionsAndRedirectsPerUserRoots)
     {
         int32_t hr = RegHr::kOk;
         const std::u16string strOut = Expand(testCase.strText, testCase.bPerUser, hr);
-        EXPECT_EQ(hr, testCase.hr) << Narrow(testCase.strText);
+        EXPECT_EQ(hr, testCase.hr) << Utf16ToUtf8(testCase.strText);
         if (hr == RegHr::kOk)
         {
-            EXPECT_EQ(strOut, testCase.strExpected) << Narrow(testCase.strText);
+            EXPECT_EQ(strOut, testCase.strExpected) << Utf16ToUtf8(testCase.strText);
         }
     }
 }
@@ -170,8 +163,8 @@ TEST_F(RegScriptTest, MalformedScriptsFailAndLeaveNothingBehind)
     {
         for (bool bRegister : {true, false})
         {
-            EXPECT_EQ(Run(strScript, bRegister), RegHr::kDispException) << Narrow(strScript.substr(0, 60));
-            EXPECT_EQ(m_registry.KeyCount(kHKCR), 2u) << Narrow(strScript.substr(0, 60));
+            EXPECT_EQ(Run(strScript, bRegister), RegHr::kDispException) << Utf16ToUtf8(strScript.substr(0, 60));
+            EXPECT_EQ(m_registry.KeyCount(kHKCR), 2u) << Utf16ToUtf8(strScript.substr(0, 60));
             EXPECT_TRUE(m_registry.HasKey(kHKCR, u"Parent\\Child"));
         }
     }
@@ -244,16 +237,16 @@ TEST_F(RegScriptTest, WritesEachValueType)
     for (const ValueCase& testCase : rgCases)
     {
         const std::u16string strScript = u"HKCR { Key { val Name = " + std::u16string(testCase.strAssignment) + u" } }";
-        ASSERT_EQ(Register(strScript), testCase.hr) << Narrow(strScript);
+        ASSERT_EQ(Register(strScript), testCase.hr) << Utf16ToUtf8(strScript);
         const auto value = m_registry.GetValue(kHKCR, u"Key", u"Name");
         if (testCase.hr != RegHr::kOk)
         {
-            EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Key")) << "not undone: " << Narrow(strScript);
+            EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Key")) << "not undone: " << Utf16ToUtf8(strScript);
             continue;
         }
-        ASSERT_TRUE(value.has_value()) << Narrow(strScript);
-        EXPECT_EQ(value->nType, testCase.nType) << Narrow(strScript);
-        EXPECT_EQ(value->vecData, testCase.vecData) << Narrow(strScript);
+        ASSERT_TRUE(value.has_value()) << Utf16ToUtf8(strScript);
+        EXPECT_EQ(value->nType, testCase.nType) << Utf16ToUtf8(strScript);
+        EXPECT_EQ(value->vecData, testCase.vecData) << Utf16ToUtf8(strScript);
         ASSERT_EQ(Unregister(strScript), RegHr::kOk);
         EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Key"));
     }
@@ -290,8 +283,8 @@ TEST_F(RegScriptTest, ForceRemoveAndDeleteNeverRemoveProtectedKeys)
         {
             const std::u16string strScript =
                 u"HKCR { " + std::u16string(strPrefix) + u" '" + std::u16string(strName) + u"' }";
-            EXPECT_EQ(Register(strScript), RegHr::kOk) << Narrow(strScript);
-            EXPECT_TRUE(m_registry.HasKey(kHKCR, std::u16string(strName) + u"\\Child")) << Narrow(strScript);
+            EXPECT_EQ(Register(strScript), RegHr::kOk) << Utf16ToUtf8(strScript);
+            EXPECT_TRUE(m_registry.HasKey(kHKCR, std::u16string(strName) + u"\\Child")) << Utf16ToUtf8(strScript);
         }
     }
 }
@@ -343,8 +336,8 @@ TEST_F(RegScriptTest, PerUserModeRedirectsOnlyTheUpperCaseShortRoot)
     for (const PerUserCase& testCase : rgCases)
     {
         const std::u16string strScript = std::u16string(testCase.strRoot) + u"\r\n{\r\n\tFoo = s x\r\n}\r\n";
-        ASSERT_EQ(Register(strScript, true), RegHr::kOk) << Narrow(strScript);
-        EXPECT_EQ(m_registry.GetString(testCase.root, testCase.strPath, u""), u"x") << Narrow(strScript);
+        ASSERT_EQ(Register(strScript, true), RegHr::kOk) << Utf16ToUtf8(strScript);
+        EXPECT_EQ(m_registry.GetString(testCase.root, testCase.strPath, u""), u"x") << Utf16ToUtf8(strScript);
         EXPECT_EQ(m_registry.KeyCount(kHKCR) + m_registry.KeyCount(kHKCU) + m_registry.KeyCount(kHKLM), 4u);
         ASSERT_EQ(Unregister(strScript, true), RegHr::kOk);
         EXPECT_FALSE(m_registry.HasKey(testCase.root, testCase.strPath));
@@ -396,10 +389,10 @@ TEST_F(RegScriptTest, RegistryErrorsDuringRegistrationAreReturnedAndUndone)
     {
         m_registry.PutKey(kHKCR, u"Top");
         m_registry.InjectFault(testCase.op, testCase.strName, testCase.nError, testCase.nAccessMask);
-        EXPECT_EQ(Register(strScript), testCase.hr) << Narrow(testCase.strName);
+        EXPECT_EQ(Register(strScript), testCase.hr) << Utf16ToUtf8(testCase.strName);
         m_registry.ClearFaults();
-        EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Top\\Child")) << Narrow(testCase.strName);
-        EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Top")) << Narrow(testCase.strName);
+        EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Top\\Child")) << Utf16ToUtf8(testCase.strName);
+        EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Top")) << Utf16ToUtf8(testCase.strName);
     }
 }
 
@@ -449,7 +442,7 @@ TEST_F(RegScriptTest, RegistryErrorsDuringUnregistrationAreReturned)
     {
         ASSERT_EQ(Register(strScript), RegHr::kOk);
         m_registry.InjectFault(testCase.op, testCase.strName, testCase.nError, testCase.nAccessMask);
-        EXPECT_EQ(Unregister(strScript), testCase.hr) << Narrow(testCase.strName);
+        EXPECT_EQ(Unregister(strScript), testCase.hr) << Utf16ToUtf8(testCase.strName);
         m_registry.ClearFaults();
         ASSERT_EQ(Unregister(strScript), RegHr::kOk);
         EXPECT_FALSE(m_registry.HasKey(kHKCR, u"Top"));
@@ -561,7 +554,7 @@ TEST_F(RegScriptTest, ModuleScriptsRegisterTwiceAndUnregisterCleanly)
             ASSERT_EQ(Register(kScript106, bPerUser), RegHr::kOk);
         }
         for (const ExpectedString& entry : ModuleEntries(strBase))
-            EXPECT_EQ(m_registry.GetString(root, entry.strPath, entry.strName), entry.strData) << Narrow(entry.strPath);
+            EXPECT_EQ(m_registry.GetString(root, entry.strPath, entry.strName), entry.strData) << Utf16ToUtf8(entry.strPath);
         if (bPerUser)
         {
             EXPECT_EQ(m_registry.KeyCount(kHKCR), nMachineKeys);
@@ -570,7 +563,7 @@ TEST_F(RegScriptTest, ModuleScriptsRegisterTwiceAndUnregisterCleanly)
         ASSERT_EQ(Unregister(kScript106, bPerUser), RegHr::kOk);
         ASSERT_EQ(Unregister(kScript101, bPerUser), RegHr::kOk);
         for (const ExpectedString& entry : ModuleEntries(strBase))
-            EXPECT_FALSE(m_registry.HasKey(root, entry.strPath)) << Narrow(entry.strPath);
+            EXPECT_FALSE(m_registry.HasKey(root, entry.strPath)) << Utf16ToUtf8(entry.strPath);
         EXPECT_TRUE(m_registry.HasKey(root, std::u16string(strBase) + u"CLSID\\{Other}"));
         EXPECT_TRUE(m_registry.HasKey(root, std::u16string(strBase) + u"*\\shellex\\ContextMenuHandlers\\Other"));
     }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/shellhost/CommandManifest.h"
 #include "tools/shellhost/HostOptions.h"
 
 namespace {
@@ -42,6 +43,12 @@ TEST(ShellHostOptions, ParsesCommandsOptionsAndFiles)
         {{u"show", u"--open", u"2", u"a"}, false, HostCommand::Help, 0, 0},
         {{u"show", u"--open", u"3", u"--extended", u"a"}, false, HostCommand::Help, 0, 0},
         {{u"menu", u"--clsid", u"7C1E2B41", u"a"}, false, HostCommand::Help, 0, 0},
+        {{u"xmenu", u"--manifest", u"m.xml", u"--dll", u"c.dll", u"a"}, true, HostCommand::XMenu, 1, 0},
+        {{u"xinvoke", u"--item", u"Blue", u"a", u"b"}, true, HostCommand::XInvoke, 2, 12},
+        {{u"xinvoke", u"--offset", u"3", u"a"}, false, HostCommand::Help, 0, 0},
+        {{u"xinvoke", u"a"}, false, HostCommand::Help, 0, 0},
+        {{u"menu", u"--manifest", u"m.xml", u"a"}, false, HostCommand::Help, 0, 0},
+        {{u"xmenu", u"--dll", u"", u"a"}, false, HostCommand::Help, 0, 0},
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
     {
@@ -75,6 +82,65 @@ TEST(ShellHostOptions, KeepsTheValuesGiven)
     EXPECT_EQ(12, options.nOffset);
     EXPECT_TRUE(options.bExtended);
     EXPECT_EQ(std::vector<std::u16string>{u"C:\\x y\\z.txt"}, options.vecFiles);
+}
+
+TEST(ShellHostManifest, FindsTheCommandClassOfThePackage)
+{
+    const struct
+    {
+        std::string strManifest;
+        bool bFound;
+        std::u16string strClsid;
+    } cases[] = {
+        {"<com:Extension><com:ComServer><com:SurrogateServer><com:Class Id=\"7c1e2b46-3a5d-4e8f-9b16-2d4f60a81c01\" "
+         "Path=\"OrvaneShlExtCmd64F.dll\" ThreadingModel=\"STA\"/>",
+         true, u"{7c1e2b46-3a5d-4e8f-9b16-2d4f60a81c01}"},
+        {"<com:Class\n  Path='x.dll'\n  Id = '{7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01}'>", true,
+         u"{7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01}"},
+        {"<com:ClassList Id=\"7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01\"/>", false, u""},
+        {"<com:Class ProgId=\"7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01\"/>", false, u""},
+        {"<com:Class Id=\"7C1E2B46-3A5D-4E8F-9B16\"/>", false, u""},
+        {"<com:Class Id=\"7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C0G\"/>", false, u""},
+        {"<com:Class Id=\"7C1E2B46", false, u""},
+        {"", false, u""},
+    };
+    for (const auto& c : cases)
+    {
+        std::u16string strClsid;
+        EXPECT_EQ(c.bFound, FindCommandClassId(c.strManifest, strClsid)) << c.strManifest;
+        EXPECT_EQ(c.strClsid, c.bFound ? strClsid : u"") << c.strManifest;
+    }
+}
+
+TEST(ShellHostManifest, SplitsIconLocations)
+{
+    const struct
+    {
+        std::u16string strLocation;
+        bool bValid;
+        std::u16string strFile;
+        int32_t nIndex;
+    } cases[] = {
+        {u"C:\\Orvane\\icl\\Main.icl,5", true, u"C:\\Orvane\\icl\\Main.icl", 5},
+        {u"C:\\a,b\\Cmd.dll,-333", true, u"C:\\a,b\\Cmd.dll", -333},
+        {u"C:\\x.dll", false, u"", 0},
+        {u",3", false, u"", 0},
+        {u"x.dll,", false, u"", 0},
+        {u"x.dll,-", false, u"", 0},
+        {u"x.dll,1a", false, u"", 0},
+        {u"x.dll,1234567890", false, u"", 0},
+    };
+    for (const auto& c : cases)
+    {
+        std::u16string strFile;
+        int32_t nIndex = 0;
+        ASSERT_EQ(c.bValid, SplitIconLocation(c.strLocation, strFile, nIndex));
+        if (c.bValid)
+        {
+            EXPECT_EQ(c.strFile, strFile);
+            EXPECT_EQ(c.nIndex, nIndex);
+        }
+    }
 }
 
 TEST(ShellHostCaptions, MatchWhatTheMenuShowsOrStores)

@@ -5,7 +5,11 @@
 # afterwards no longer hold) the extension's entries, machine-wide and per
 # user, in both registry views; in between, the shell hosts must be able to
 # build the menu from the unpacked DLLs (machine-wide; see below for per user).
-#   install_test.sh package.sh DLL64 DLL32 HOST64 HOST32
+# Wine reports a Windows older than 11: the scripts must leave the sparse
+# package alone there, without a word. Then, with Windows 11's build number
+# and a recording stand-in in PowerShell's place, they must hand it the
+# package and this folder.
+#   install_test.sh package.sh DLL64 DLL32 HOST64 HOST32 DLLCMD STANDIN
 # Exit code 77 (skipped) when the 32-bit build is missing: the package needs
 # both DLLs.
 set -uo pipefail
@@ -14,6 +18,8 @@ dll64=$2
 dll32=$3
 host64=$4
 host32=$5
+dllcmd=$6
+standin=$7
 if [ ! -f "$dll32" ] || [ ! -f "$dll64" ]; then
     echo "SKIP: the package needs both DLLs; build the win64 and win32 presets first (missing: $dll64 or $dll32)"
     exit 77
@@ -21,12 +27,13 @@ fi
 source "$(dirname "$0")/../tools/common.sh"
 
 clsid='{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}'
-zip=$(bash "$package" --dll64 "$dll64" --dll32 "$dll32" --out "$scratch/out" | tail -1)
+zip=$(ORVANE_SIGN_PFX= bash "$package" --dll64 "$dll64" --dll32 "$dll32" --dllcmd "$dllcmd" --zip-only --out "$scratch/out" | tail -1)
 if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "package.sh wrote no zip"; finish; fi
 unzip -q "$zip" -d "$scratch/unpacked"
 folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
 folder_win="$scratch_win\\unpacked\\$folder"
-for f in OrvaneShlExt64F.dll OrvaneShlExt32F.dll install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
+for f in OrvaneShlExt64F.dll OrvaneShlExt32F.dll OrvaneShlExtCmd64F.dll "$folder.msix" Orvane-Test-Signing.cer \
+    install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
     expect_file "$scratch/unpacked/$folder/$f" "the package holds $f"
 done
 if head -1 "$scratch/unpacked/$folder/install.cmd" | grep -q $'\r$'; then pass "scripts have CR LF line ends"; else fail "install.cmd has no CR LF line ends"; fi
@@ -63,6 +70,7 @@ run cmd /c "$folder_win\\install.cmd"
 expect_status 0 "install.cmd"
 expect_output 'OrvaneShlExt64F.dll: registered for all users' "install.cmd reports the 64-bit DLL"
 expect_output 'OrvaneShlExt32F.dll: registered for all users' "install.cmd reports the 32-bit DLL"
+if grep -qi 'msix\|appx' "$last_output"; then fail "install.cmd must not touch the package before Windows 11"; else pass "install.cmd skips the package quietly"; fi
 expect_default "HKLM\\Software\\Classes\\$server_key" 64 "unpacked.*\\\\OrvaneShlExt64F\\.dll$" "64-bit view: the 64-bit DLL from the unpacked folder"
 expect_default "HKLM\\Software\\Classes\\$server_key" 32 "unpacked.*\\\\OrvaneShlExt32F\\.dll$" "32-bit view: the 32-bit DLL from the unpacked folder"
 expect_default "HKCR\\$handler_key" 64 "^$clsid$" "the context-menu handler names the class"
@@ -107,4 +115,25 @@ expect_status 0 "uninstall-user.cmd"
 expect_no_key "HKCU\\Software\\Classes\\$server_key" 64 "uninstall-user.cmd removes the 64-bit class"
 expect_no_key "HKCU\\Software\\Classes\\$server_key" 32 "uninstall-user.cmd removes the 32-bit class"
 expect_no_key "HKCU\\Software\\Classes\\$handler_key" 64 "uninstall-user.cmd removes the handler entry"
+
+# --- Windows 11 -------------------------------------------------------------
+version_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
+build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+powershell=$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe
+cp "$powershell" "$scratch/powershell.orig"
+cleanup_actions+=("cp '$scratch/powershell.orig' '$powershell'"
+    "wine reg add '$version_key' /v CurrentBuildNumber /d '$build' /f >/dev/null 2>&1 </dev/null")
+cp "$standin" "$powershell"
+wine reg add "$version_key" /v CurrentBuildNumber /d 22631 /f >/dev/null 2>&1 </dev/null
+export ORVANE_STANDIN_LOG="$scratch_win\\powershell.log" WINEDLLOVERRIDES="powershell.exe=n"
+run cmd /c "$folder_win\\install-user.cmd"
+expect_status 0 "install-user.cmd on Windows 11"
+expect_output "$folder\\.msix: registered for the current user" "install-user.cmd reports the package"
+run cmd /c "$folder_win\\uninstall-user.cmd"
+expect_status 0 "uninstall-user.cmd on Windows 11"
+commands=$(tr -d '\r' <"$scratch/powershell.log" | sed -n 's/^cmdline .*-Command //p')
+expected="\"Add-AppxPackage -Path '$folder_win\\$folder.msix' -ExternalLocation '$folder_win' -ErrorAction Stop\"
+\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop\""
+if [ "$commands" = "$expected" ]; then pass "PowerShell adds the package with this folder, then removes it"
+else fail "PowerShell was asked for:"$'\n'"$commands"$'\n'"wanted:"$'\n'"$expected"; fi
 finish

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The shell host under Wine: its error exits, then the registered DLL driven
 # through it end to end (menu tree, extended menu, a choice handed to the
-# reference main application, the icon handler finding the new mark), and
-# the handler gone again after unregistration.
-#   shellhost_test.sh OrvaneShellHost.exe OrvaneShlExtNNF.dll OrvaneRefApp.exe Main.icl
+# reference main application, the icon handler finding the new mark), the
+# Windows 11 menu's Explorer command (64-bit builds), and the handler gone
+# again after unregistration.
+#   shellhost_test.sh OrvaneShellHost.exe OrvaneShlExtNNF.dll OrvaneRefApp.exe Main.icl COMMAND-CLSID
 set -uo pipefail
 host=$1
 dll_win=$(winepath -w "$2" 2>/dev/null)
 refapp=$3
 icl=$4
+command_clsid=$5
 source "$(dirname "$0")/common.sh"
 
 mkdir -p "$scratch/files"
@@ -38,6 +40,15 @@ mkdir -p "$install/icl"
 cp "$icl" "$install/icl/Main.icl"
 cp "$refapp" "$install/OrvaneRefApp.exe"
 export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
+# Waits until the reference application has logged a start and ended, then
+# makes its log the output to check.
+read_refapp_log() {
+    for _ in $(seq 1 100); do
+        grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+}
 cleanup_actions+=("wine regsvr32 /s /u '$dll_win' >/dev/null 2>&1 </dev/null"
     "wine reg delete 'HKLM\\Software\\Kelvoss\\Orvane' /f /reg:64 >/dev/null 2>&1 </dev/null")
 run reg add 'HKLM\Software\Kelvoss\Orvane' /v OrvanePath /t REG_SZ /d "$scratch_win\\install\\OrvaneRefApp.exe" /f /reg:64
@@ -66,11 +77,7 @@ expect_status 6 "an offset the extension rejects"
 run "$host" invoke --item "done work" --wait 0 "$file"
 expect_status 0 "choosing Done Work"
 expect_output 'InvokeCommand\(offset 3, "Done Work"\) = 0x00000000' "by its caption, at offset 3"
-for _ in $(seq 1 100); do
-    grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
-    sleep 0.1
-done
-tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+read_refapp_log
 expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets -oi, the library and index 5"
 expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists"
 
@@ -78,6 +85,39 @@ run "$host" icon "$file"
 expect_status 0 "icon"
 expect_output 'location .*report one.txt:ovx, index 0, flags 0x00000010 GIL_DONTCACHE' "the icon handler names the stream"
 expect_output 'the icon loads' "and the icon in it loads"
+
+# --- the Explorer command, through its DLL's class object --------------------
+command_dll="$(dirname "$host")/OrvaneShlExtCmd64F.dll"
+if [ -f "$command_dll" ]; then
+    printf '<Package><com:Class Id="%s" Path="OrvaneShlExtCmd64F.dll"/></Package>\n' "$command_clsid" >"$scratch/manifest.xml"
+    printf '<Package><com:Class Path="x.dll"/></Package>\n' >"$scratch/no-class.xml"
+    manifest="$scratch_win\\manifest.xml"
+    run "$host" xmenu --manifest "$manifest" "$file"
+    expect_status 0 "xmenu"
+    expect_output '^ +Mark File  flags HASSUBCOMMANDS  state ENABLED  icon .*OrvaneShlExtCmd64F.dll,-333 \(loads\)$' "the top-level command with the logo"
+    expect_output '^ +3  Done Work  flags DEFAULT  state ENABLED  icon .*install\\icl\\Main.icl,5 \(loads\)$' "Done Work with library icon 5"
+    expect_output '^ +9  Blue  flags DEFAULT  state ENABLED  icon .*OrvaneShlExtCmd64F.dll,-302 \(loads\)$' "Blue with its swatch"
+    expect_output '^ +11  ----------  flags ISSEPARATOR' "a separator before the commands"
+    expect_output '^ +13  More Icons  flags DEFAULT  state ENABLED  no icon$' "More Icons last, without an icon"
+    if [ -f "$(dirname "$host")/AppxManifest.xml" ]; then
+        run "$host" xmenu "$file"
+        expect_output '^command   \{[0-9A-Fa-f-]+\} from .*AppxManifest.xml$' "by default the class comes from the built package manifest"
+        expect_output '^ +Mark File  flags HASSUBCOMMANDS  state ENABLED' "and makes the same command"
+    fi
+    run "$host" xmenu --manifest "$scratch_win\\no-class.xml" "$file"
+    expect_status 3 "a manifest without the command's class"
+    run "$host" xmenu --manifest "$manifest" --dll "$scratch_win\\missing.dll" "$file"
+    expect_status 4 "a command DLL that is not there"
+    run "$host" xinvoke --item "No Such Item" --manifest "$manifest" --wait 0 "$file"
+    expect_status 5 "a subcommand that is not there"
+    rm -f "$scratch/files/report one.txt:ovx" "$scratch/refapp.log"
+    run "$host" xinvoke --item "done work" --manifest "$manifest" --wait 0 "$file"
+    expect_status 0 "xinvoke Done Work"
+    expect_output 'Invoke\("Done Work"\) = 0x00000000' "by its title"
+    read_refapp_log
+    expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets the classic item's -oi"
+    expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists again"
+fi
 
 run regsvr32 /s /u "$dll_win"
 expect_status 0 "regsvr32 /u unregisters the DLL"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/menu/HandOff.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
 #include "tests/win/TestSupport.h"

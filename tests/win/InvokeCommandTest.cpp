@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/menu/HandOff.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
 #include "tests/win/TestSupport.h"
@@ -17,44 +17,6 @@ namespace {
 
 const UINT kIdCmdFirst = 100;
 const DWORD kStartWaitMs = 15000;
-
-std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles)
-{
-    std::vector<uint8_t> vecBytes = {0xFF, 0xFE};
-    for (const std::wstring& strFile : vecFiles)
-    {
-        for (wchar_t ch : strFile + L"\r")
-        {
-            vecBytes.push_back(static_cast<uint8_t>(ch & 0xFF));
-            vecBytes.push_back(static_cast<uint8_t>(ch >> 8));
-        }
-    }
-    return vecBytes;
-}
-
-// The parameters as the main application's command line shows them, after
-// the program's own (quoted) name.
-std::wstring ParametersOf(const StandinStart& start)
-{
-    const std::wstring& str = start.strCommandLine;
-    size_t nPos = 0;
-    if (!str.empty() && str[0] == L'"')
-        nPos = str.find(L'"', 1) + 1;
-    else
-        nPos = str.find(L' ');
-    while (nPos < str.size() && str[nPos] == L' ')
-        ++nPos;
-    return nPos < str.size() ? str.substr(nPos) : std::wstring();
-}
-
-std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts)
-{
-    std::vector<StandinStart> vecOut;
-    for (StandinStart& start : vecStarts)
-        if (start.vecArgs != std::vector<std::wstring>{L"-ad"})
-            vecOut.push_back(std::move(start));
-    return vecOut;
-}
 
 class InvokeCommandTest : public ::testing::Test
 {

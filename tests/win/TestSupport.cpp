@@ -6,6 +6,8 @@
 #include <atomic>
 #include <sstream>
 
+#include "tools/common/WinText.h"
+
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8)
@@ -20,12 +22,7 @@ std::wstring Widen(const std::string& strUtf8)
 
 std::string Narrow(const std::wstring& str)
 {
-    if (str.empty())
-        return std::string();
-    int cb = ::WideCharToMultiByte(CP_UTF8, 0, str.data(), (int)str.size(), nullptr, 0, nullptr, nullptr);
-    std::string strOut(cb, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, str.data(), (int)str.size(), &strOut[0], cb, nullptr, nullptr);
-    return strOut;
+    return WideToUtf8(str);
 }
 
 std::wstring EnvW(const wchar_t* pszVariable)
@@ -252,105 +249,6 @@ void DeleteProductKeys()
     DeleteProductKey(HKEY_CURRENT_USER);
 }
 
-namespace {
-
-// The smallest data object a shell extension can be handed: CF_HDROP in an
-// HGLOBAL, built fresh for every GetData like the shell's own.
-class HDropDataObject : public IDataObject
-{
-public:
-    HDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
-        : m_vecFiles(vecFiles), m_bOfferHDrop(bOfferHDrop)
-    {
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject))
-        {
-            *ppv = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRef; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --m_nRef;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-
-    STDMETHODIMP GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override
-    {
-        if (QueryGetData(pFormat) != S_OK)
-            return DV_E_FORMATETC;
-        pMedium->tymed = TYMED_HGLOBAL;
-        pMedium->pUnkForRelease = nullptr;
-        pMedium->hGlobal = BuildDropFiles();
-        return pMedium->hGlobal ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC* pFormat) override
-    {
-        if (!m_bOfferHDrop || pFormat == nullptr || pFormat->cfFormat != CF_HDROP ||
-            !(pFormat->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
-        return S_OK;
-    }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pOut) override
-    {
-        if (pOut)
-            pOut->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    HGLOBAL BuildDropFiles() const
-    {
-        size_t cchList = 1;
-        for (const std::wstring& strFile : m_vecFiles)
-            cchList += strFile.size() + 1;
-        SIZE_T cb = sizeof(DROPFILES) + cchList * sizeof(wchar_t);
-        HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cb);
-        if (!hGlobal)
-            return nullptr;
-        auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
-        pDrop->pFiles = sizeof(DROPFILES);
-        pDrop->fWide = TRUE;
-        wchar_t* pszList = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES));
-        for (const std::wstring& strFile : m_vecFiles)
-        {
-            memcpy(pszList, strFile.c_str(), (strFile.size() + 1) * sizeof(wchar_t));
-            pszList += strFile.size() + 1;
-        }
-        *pszList = L'\0';
-        ::GlobalUnlock(hGlobal);
-        return hGlobal;
-    }
-
-    ULONG m_nRef = 1;
-    std::vector<std::wstring> m_vecFiles;
-    bool m_bOfferHDrop;
-};
-
-}  // namespace
-
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
-{
-    return new HDropDataObject(vecFiles, bOfferHDrop);
-}
-
 void PumpMessagesFor(DWORD dwMilliseconds)
 {
     DWORD dwStart = ::GetTickCount();
@@ -437,6 +335,42 @@ std::vector<StandinStart> StandinLog::WaitFor(size_t nStarts, DWORD dwMillisecon
 {
     PumpMessagesUntil(dwMilliseconds, [&] { return Read().size() >= nStarts; });
     return Read();
+}
+
+std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles)
+{
+    std::vector<uint8_t> vecBytes = {0xFF, 0xFE};
+    for (const std::wstring& strFile : vecFiles)
+    {
+        for (wchar_t ch : strFile + L"\r")
+        {
+            vecBytes.push_back(static_cast<uint8_t>(ch & 0xFF));
+            vecBytes.push_back(static_cast<uint8_t>(ch >> 8));
+        }
+    }
+    return vecBytes;
+}
+
+std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts)
+{
+    std::vector<StandinStart> vecOut;
+    for (StandinStart& start : vecStarts)
+        if (start.vecArgs != std::vector<std::wstring>{L"-ad"})
+            vecOut.push_back(std::move(start));
+    return vecOut;
+}
+
+std::wstring ParametersOf(const StandinStart& start)
+{
+    const std::wstring& str = start.strCommandLine;
+    size_t nPos = 0;
+    if (!str.empty() && str[0] == L'"')
+        nPos = str.find(L'"', 1) + 1;
+    else
+        nPos = str.find(L' ');
+    while (nPos < str.size() && str[nPos] == L' ')
+        ++nPos;
+    return nPos < str.size() ? str.substr(nPos) : std::wstring();
 }
 
 }  // namespace testing_support

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/HDropDataObject.h"
+
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8);
@@ -55,8 +57,6 @@ void DeleteProductKeys();  // both hives
 bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
 
-// A data object that offers CF_HDROP with the given names, or no formats.
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true);
 
 // Runs the thread's message loop for the given time (thread timers fire only
 // while their thread pumps messages).
@@ -103,5 +103,13 @@ private:
 };
 
 std::wstring StandinPath();
+
+// A selection file's bytes as the main application reads them.
+std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles);
+// The starts of the stand-in other than the delayed "-ad" hand-offs.
+std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts);
+// The parameters as the main application's command line shows them, after
+// the program's own (quoted) name.
+std::wstring ParametersOf(const StandinStart& start);
 
 }  // namespace testing_support

@@ -89,15 +89,6 @@ bool ParseOptions(int argc, wchar_t** argv, BenchOptions& options)
 
 }  // namespace
 
-std::string Narrow(const std::wstring& str)
-{
-    const int cb = ::WideCharToMultiByte(CP_UTF8, 0, str.c_str(), static_cast<int>(str.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string strOut(cb > 0 ? cb : 0, '\0');
-    if (cb > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, str.c_str(), static_cast<int>(str.size()), &strOut[0], cb, nullptr, nullptr);
-    return strOut;
-}
 
 namespace {
 const wchar_t kStartedProgramSignal[] = L"Local\\OrvaneBenchStartedProgram";
@@ -143,17 +134,17 @@ int wmain(int argc, wchar_t** argv)
     std::wstring strError;
     if (!SetUpFixture(options.strIcl, fixture, strError))
     {
-        fprintf(stderr, "set-up failed: %s\n", Narrow(strError).c_str());
+        fprintf(stderr, "set-up failed: %s\n", WideToUtf8(strError).c_str());
         return 1;
     }
     CExtensionDll dll;
     if (!dll.Load(options.strDll, strError))
     {
-        fprintf(stderr, "%s\n", Narrow(strError).c_str());
+        fprintf(stderr, "%s\n", WideToUtf8(strError).c_str());
         return 1;
     }
-    printf("OrvaneBench %s, %s, %s\n", Narrow(strMode).c_str(), sizeof(void*) == 8 ? "x64" : "x86",
-           Narrow(options.strDll).c_str());
+    printf("OrvaneBench %s, %s, %s\n", WideToUtf8(strMode).c_str(), sizeof(void*) == 8 ? "x64" : "x86",
+           WideToUtf8(options.strDll).c_str());
     fflush(stdout);
 
     int nExit;

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 
 namespace {
 

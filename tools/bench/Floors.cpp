@@ -640,6 +640,86 @@ HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset)
     return S_OK;
 }
 
+HRESULT FloorCommandTitle(FloorState& state, LPWSTR* ppszTitle)
+{
+    auto* pObject = static_cast<FloorObject*>(::HeapAlloc(::GetProcessHeap(), 0, sizeof(FloorObject)));
+    ::InterlockedIncrement(&s_nModuleLocks);
+    pObject->szInstallDir[0] = L'\0';
+    ::GetEnvironmentVariableW(L"AppData", state.szAppData, MAX_PATH);
+    LoadSettings(state);
+    wchar_t* pszCaption = GetMenuCaption(state, L"#DEFITEM#_Mark_File", L"Mark File");
+    const HRESULT hr = ::SHStrDupW(pszCaption, ppszTitle);
+    delete[] pszCaption;
+    ::HeapFree(::GetProcessHeap(), 0, pObject);
+    ::InterlockedDecrement(&s_nModuleLocks);
+    return hr;
+}
+
+int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll)
+{
+    auto handOut = [](const wchar_t* pszText) {
+        LPWSTR pszCopy = nullptr;
+        ::SHStrDupW(pszText, &pszCopy);
+        ::CoTaskMemFree(pszCopy);
+    };
+    const Item kTail[] = {
+        {12, 10, L"#DEFITEM#_Restore_Default", L"Restore Default", 6, nullptr, 0, 0, 0},
+        {13, 11, L"#DEFITEM#_More_Icons", L"More Icons", 5, nullptr, 0, 0, 0},
+    };
+    int nIcons = 0;
+    wchar_t szLocation[2 * MAX_PATH];
+    for (size_t i = 0; i < 12; ++i)
+    {
+        const Item& item = i < 10 ? kMarkersAndColours[i] : kTail[i - 10];
+        wchar_t* pszCaption = GetMenuCaption(state, item.pszKey, item.pszFallback);
+        handOut(pszCaption);
+        delete[] pszCaption;
+        szLocation[0] = L'\0';
+        if (item.pszLibrary != nullptr)
+        {
+            wchar_t szLibrary[MAX_PATH];
+            if (OpensForReading(item.pszLibrary))
+                ::lstrcpynW(szLibrary, item.pszLibrary, MAX_PATH);
+            else
+                _snwprintf(szLibrary, MAX_PATH, L"%ls\\icl\\%ls", state.szInstallDir, item.pszLibrary);
+            szLibrary[MAX_PATH - 1] = L'\0';
+            const DWORD dwAttributes = ::GetFileAttributesW(szLibrary);
+            if (dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                _snwprintf(szLocation, ARRAYSIZE(szLocation), L"%ls,%d", szLibrary, item.nIconIndex);
+        }
+        else if (item.wIconResource != 0)
+            _snwprintf(szLocation, ARRAYSIZE(szLocation), L"%ls,-%d", pszCommandDll, item.wIconResource);
+        szLocation[ARRAYSIZE(szLocation) - 1] = L'\0';
+        if (szLocation[0] != L'\0')
+        {
+            handOut(szLocation);
+            ++nIcons;
+        }
+    }
+    return nIcons;
+}
+
+HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset)
+{
+    DWORD nCount = 0;
+    pSelection->GetCount(&nCount);
+    state.vecSelectedFiles.clear();
+    for (DWORD i = 0; i < nCount; ++i)
+    {
+        IShellItem* pItem = nullptr;
+        if (FAILED(pSelection->GetItemAt(i, &pItem)))
+            continue;
+        LPWSTR pszPath = nullptr;
+        if (SUCCEEDED(pItem->GetDisplayName(SIGDN_FILESYSPATH, &pszPath)))
+        {
+            state.vecSelectedFiles.push_back(pszPath);
+            ::CoTaskMemFree(pszPath);
+        }
+        pItem->Release();
+    }
+    return FloorInvokeCommand(state, nOffset);
+}
+
 void FloorLoad(FloorState& state, const wchar_t* pszFileName)
 {
     ::lstrcpynW(state.szFileName, pszFileName, ARRAYSIZE(state.szFileName));

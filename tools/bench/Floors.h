@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <objidl.h>
+#include <shobjidl.h>
 
 #include <string>
 #include <vector>
@@ -44,6 +45,17 @@ HRESULT FloorQueryContextMenu(FloorState& state, HMENU hMenu, UINT nIndexMenu, U
 HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset);
 void FloorLoad(FloorState& state, const wchar_t* pszFileName);
 HRESULT FloorGetIconLocation(FloorState& state, wchar_t* pszIconFile, UINT cchMax, int* piIndex, UINT* pwFlags);
+
+// The Windows 11 menu's Explorer command. A new command's title: the object,
+// the settings read as at a right-click, the caption, the copy handed out.
+HRESULT FloorCommandTitle(FloorState& state, LPWSTR* ppszTitle);
+// The subcommands as Explorer reads them: each caption and icon location,
+// the copies handed out and freed again. pszCommandDll: the DLL whose
+// swatches the colours show. Returns how many icon locations were made.
+int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll);
+// A subcommand chosen for the items of pSelection: their paths, then what
+// the classic item at nOffset does.
+HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset);
 
 // Deletes the bitmaps the floor's last menu build handed out.
 void FloorReleaseMenuBitmaps(FloorState& state);

@@ -5,6 +5,7 @@
 
 #include "tools/bench/Extension.h"
 #include "tools/bench/Fixture.h"
+#include "tools/common/WinText.h"
 
 struct BenchOptions
 {
@@ -32,4 +33,3 @@ int RunAsStartedProgram();
 
 // Checks shared by the modes.
 bool IconLocationIs(const IconCase& iconCase, const wchar_t* pszLocation, int nIndex);
-std::string Narrow(const std::wstring& str);

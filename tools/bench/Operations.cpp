@@ -2,10 +2,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "ShellExt/explorercommand/CommandIds.h"
 #include "tools/bench/Floors.h"
 #include "tools/bench/Modes.h"
 #include "tools/bench/Timing.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
+#include "tools/shellhost/CommandTree.h"
 
 namespace {
 
@@ -13,6 +15,60 @@ const UINT kIndexMenu = 1;
 const UINT kIdCmdFirst = 1;
 const UINT kIdCmdLast = 0x7FFF;
 const UINT kDoneWorkOffset = 3;
+// "Done Work" among the Explorer command's subcommands (after no separator).
+const size_t kDoneWorkSubcommand = 3;
+const size_t kSubcommandCount = 14;
+const int kSubcommandIcons = 10;  // six markers, four colours
+
+// The Explorer command's DLL beside this program; empty in a build that has
+// none (the 32-bit one).
+std::wstring CommandDllBesideProgram()
+{
+    wchar_t szSelf[MAX_PATH] = {};
+    const DWORD cch = ::GetModuleFileNameW(nullptr, szSelf, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH)
+        return std::wstring();
+    std::wstring strPath(szSelf, cch);
+    strPath.resize(strPath.find_last_of(L'\\') + 1);
+    strPath += ORVANE_EXPLORER_COMMAND_DLL_FILE;
+    return ::GetFileAttributesW(strPath.c_str()) == INVALID_FILE_ATTRIBUTES ? std::wstring() : strPath;
+}
+
+// Hands a text of the command back as Explorer does with it: freed.
+HRESULT FreeText(HRESULT hr, LPWSTR pszText)
+{
+    ::CoTaskMemFree(pszText);
+    return hr;
+}
+
+// What Explorer asks each subcommand before it shows it. Returns how many
+// icon locations came back.
+int ReadSubcommands(IExplorerCommand* pTop, IShellItemArray* pSelection, size_t& nCommands)
+{
+    nCommands = 0;
+    int nIcons = 0;
+    IEnumExplorerCommand* pEnum = nullptr;
+    if (FAILED(pTop->EnumSubCommands(&pEnum)))
+        return 0;
+    IExplorerCommand* pCommand = nullptr;
+    ULONG nFetched = 0;
+    while (pEnum->Next(1, &pCommand, &nFetched) == S_OK)
+    {
+        ++nCommands;
+        LPWSTR pszText = nullptr;
+        EXPCMDFLAGS flags = 0;
+        EXPCMDSTATE state = 0;
+        pCommand->GetFlags(&flags);
+        pCommand->GetState(pSelection, FALSE, &state);
+        FreeText(pCommand->GetTitle(pSelection, &pszText), pszText);
+        pszText = nullptr;
+        if (SUCCEEDED(FreeText(pCommand->GetIcon(pSelection, &pszText), pszText)))
+            ++nIcons;
+        pCommand->Release();
+    }
+    pEnum->Release();
+    return nIcons;
+}
 
 class CChecks
 {
@@ -78,6 +134,7 @@ public:
         TimeIconLocation(m_fixture.marked);
         TimeIconLocation(m_fixture.plain);
         TimeIconLocation(m_fixture.cached);
+        TimeExplorerCommand();
         // Last: once the extension has read a program path, it keeps it for
         // the rest of the process.
         TimeProgramStart();
@@ -88,7 +145,7 @@ public:
             !WriteComparisons(m_vecResults, m_options.strOutPrefix + L".csv", m_options.strOutPrefix + L".json",
                               sizeof(void*) == 8 ? "x64" : "x86"))
         {
-            printf("cannot write the results to %s.*\n", Narrow(m_options.strOutPrefix).c_str());
+            printf("cannot write the results to %s.*\n", WideToUtf8(m_options.strOutPrefix).c_str());
             return 1;
         }
         if (m_checks.Failures() != 0)
@@ -212,6 +269,86 @@ private:
                           : FloorGetIconLocation(m_floor, szLocation, MAX_PATH, &nIndex, &uFlags);
                 m_checks.Expect(hr == S_OK && uFlags == GIL_DONTCACHE && IconLocationIs(iconCase, szLocation, nIndex),
                                 bOurs ? "GetIconLocation answer" : "the floor's icon location");
+            },
+            Nothing));
+    }
+
+    // The Windows 11 menu's Explorer command, through its DLL's class object
+    // as the packaged activation reaches it. No state is asked for: that
+    // would start a delayed hand-off per sample.
+    void TimeExplorerCommand()
+    {
+        const std::wstring strCommandDll = CommandDllBesideProgram();
+        if (strCommandDll.empty())
+            return;
+        CLibraryHandle dll;
+        CInterfacePtr<IClassFactory> factory;
+        CInterfacePtr<IExplorerCommand> top;
+        std::string strError;
+        CInterfacePtr<IShellItemArray> selection(CreateShellItemArray(m_fixture.vecSelection));
+        if (!LoadCommandClassObject(strCommandDll, ORVANE_EXPLORER_COMMAND_CLSID_INIT, dll, factory, strError) ||
+            FAILED(factory->CreateInstance(nullptr, IID_IExplorerCommand, top.ReceiveVoid())) || !selection)
+        {
+            printf("the Explorer command: %s\n", strError.c_str());
+            m_checks.Expect(false, "the Explorer command");
+            return;
+        }
+        Add(CompareWithFloor(
+            "command: title of a new command", Scaled({10, 300, 5}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                LPWSTR pszTitle = nullptr;
+                HRESULT hr;
+                if (bOurs)
+                {
+                    IExplorerCommand* pCommand = nullptr;
+                    hr = factory->CreateInstance(nullptr, IID_IExplorerCommand, reinterpret_cast<void**>(&pCommand));
+                    if (SUCCEEDED(hr))
+                    {
+                        hr = pCommand->GetTitle(selection.Get(), &pszTitle);
+                        pCommand->Release();
+                    }
+                }
+                else
+                    hr = FloorCommandTitle(m_floor, &pszTitle);
+                m_checks.Expect(hr == S_OK && pszTitle != nullptr && wcscmp(pszTitle, L"Mark File") == 0,
+                                "the command's title");
+                ::CoTaskMemFree(pszTitle);
+            },
+            Nothing));
+
+        Add(CompareWithFloor(
+            "command: subcommands with icons", Scaled({10, 300, 2}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                size_t nCommands = kSubcommandCount;
+                const int nIcons = bOurs ? ReadSubcommands(top.Get(), selection.Get(), nCommands)
+                                         : FloorCommandSubcommands(m_floor, strCommandDll.c_str());
+                m_checks.Expect(nCommands == kSubcommandCount && nIcons == kSubcommandIcons,
+                                "the subcommands and their icons");
+            },
+            Nothing));
+
+        // The subcommand the user chose; "Done Work" as in the menu above.
+        CInterfacePtr<IEnumExplorerCommand> subcommands;
+        IExplorerCommand* apCommands[kDoneWorkSubcommand + 1] = {};
+        ULONG nFetched = 0;
+        if (FAILED(top->EnumSubCommands(reinterpret_cast<IEnumExplorerCommand**>(subcommands.ReceiveVoid()))) ||
+            subcommands->Next(kDoneWorkSubcommand + 1, apCommands, &nFetched) != S_OK)
+        {
+            m_checks.Expect(false, "the subcommand to invoke");
+            return;
+        }
+        CInterfacePtr<IExplorerCommand> chosen(apCommands[kDoneWorkSubcommand]);
+        for (size_t i = 0; i < kDoneWorkSubcommand; ++i)
+            apCommands[i]->Release();
+        HMENU hHost = MakeHostMenu();
+        FloorQueryContextMenu(m_floor, hHost, kIndexMenu, kIdCmdFirst, CMF_NORMAL);
+        ::DestroyMenu(hHost);
+        Add(CompareWithFloor(
+            "command: Invoke, start skipped", Scaled({5, 300, 5}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                const HRESULT hr = bOurs ? chosen->Invoke(selection.Get(), nullptr)
+                                         : FloorCommandInvoke(m_floor, selection.Get(), kDoneWorkOffset);
+                m_checks.Expect(hr == S_OK, "the command's Invoke");
             },
             Nothing));
     }

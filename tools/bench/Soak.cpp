@@ -7,7 +7,7 @@
 #include "tools/bench/Modes.h"
 #include "tools/bench/ResourceCounts.h"
 #include "tools/bench/Timing.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
 
 namespace {
 

@@ -33,7 +33,7 @@ bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
 
 }  // namespace
 
-std::string Utf16ToUtf8(const std::u16string& str)
+std::string Utf16ToUtf8(std::u16string_view str)
 {
     std::string strOut;
     strOut.reserve(str.size());

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "tools/common/WinText.h"
 
 // Memory that a Windows call allocated with LocalAlloc for its caller

@@ -16,4 +16,7 @@ inline std::wstring ToWide(const std::u16string& str)
     return std::wstring(reinterpret_cast<const wchar_t*>(str.data()), str.size());
 }
 
-inline std::string WideToUtf8(const std::wstring& str) { return Utf16ToUtf8(ToU16(str)); }
+inline std::string WideToUtf8(const std::wstring& str)
+{
+    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(str.data()), str.size()));
+}

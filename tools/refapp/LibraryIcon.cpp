@@ -1,6 +1,6 @@
 #include "tools/refapp/LibraryIcon.h"
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 

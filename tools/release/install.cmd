@@ -3,9 +3,13 @@ rem Registers the Orvane shell extension from this folder.
 rem   install.cmd          for all users (run from an elevated prompt)
 rem   install.cmd /user    for the current user only (install-user.cmd)
 rem On 64-bit Windows both DLLs are registered: Explorer loads the 64-bit
-rem one, 32-bit programs' file dialogs the 32-bit one.
+rem one, 32-bit programs' file dialogs the 32-bit one. On Windows 11 the
+rem sparse package that puts "Mark File" into the top-level menu is then
+rem registered for the current user (in either mode); older Windows has no
+rem such menu and skips it without a word.
 setlocal
 set "HERE=%~dp0"
+set "PACKAGE=Orvane-ShellExt-@VERSION@.msix"
 set "MODE="
 set "SCOPE=for all users"
 if /i "%~1"=="/user" (
@@ -21,6 +25,8 @@ if defined IS64 (
 ) else (
     call :register "%SystemRoot%\System32\regsvr32.exe" OrvaneShlExt32F.dll
 )
+call :windows11
+if defined WIN11 call :add_package
 if "%STATUS%"=="0" (
     echo Orvane shell extension installed %SCOPE%.
 ) else (
@@ -38,6 +44,36 @@ if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "IS64=1"
 if defined PROCESSOR_ARCHITEW6432 (
     set "IS64=1"
     set "NATIVE=%SystemRoot%\Sysnative"
+)
+exit /b 0
+
+:windows11
+rem The top-level menu of packaged handlers exists from build 22000 on.
+set "WIN11="
+set "BUILD=0"
+for /f "tokens=1,3" %%a in ('reg query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuildNumber 2^>nul') do (
+    if /i "%%a"=="CurrentBuildNumber" set "BUILD=%%b"
+)
+if %BUILD% GEQ 22000 set "WIN11=1"
+exit /b 0
+
+:add_package
+rem The package lends its identity to the DLLs in this folder (the external
+rem location); it must be signed by a certificate this machine trusts.
+if not exist "%HERE%%PACKAGE%" (
+    echo %PACKAGE%: missing from %HERE%
+    set "STATUS=1"
+    exit /b 0
+)
+rem PowerShell quotes: a ' in the folder name is written twice.
+set "PS_HERE=%HERE:'=''%"
+"%NATIVE%\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ^
+    "Add-AppxPackage -Path '%PS_HERE%%PACKAGE%' -ExternalLocation '%PS_HERE:~0,-1%' -ErrorAction Stop"
+if errorlevel 1 (
+    echo %PACKAGE%: Add-AppxPackage failed; is its certificate trusted? See INSTALL.txt.
+    set "STATUS=1"
+) else (
+    echo %PACKAGE%: registered for the current user ^(Windows 11 menu^)
 )
 exit /b 0
 

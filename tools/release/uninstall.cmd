@@ -2,6 +2,8 @@
 rem Removes the Orvane shell extension's registration.
 rem   uninstall.cmd          the registration for all users (elevated prompt)
 rem   uninstall.cmd /user    the current user's registration (uninstall-user.cmd)
+rem On Windows 11 the sparse package is removed first (for the current user,
+rem in either mode); older Windows skips it without a word.
 rem Explorer keeps a loaded DLL until it restarts: sign out or restart
 rem Explorer before deleting the files.
 setlocal
@@ -15,6 +17,8 @@ if /i "%~1"=="/user" (
 set "STATUS=0"
 
 call :platform
+call :windows11
+if defined WIN11 call :remove_package
 if defined IS64 (
     call :unregister "%NATIVE%\regsvr32.exe" OrvaneShlExt64F.dll
     call :unregister "%SystemRoot%\SysWOW64\regsvr32.exe" OrvaneShlExt32F.dll
@@ -36,6 +40,27 @@ if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "IS64=1"
 if defined PROCESSOR_ARCHITEW6432 (
     set "IS64=1"
     set "NATIVE=%SystemRoot%\Sysnative"
+)
+exit /b 0
+
+:windows11
+set "WIN11="
+set "BUILD=0"
+for /f "tokens=1,3" %%a in ('reg query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuildNumber 2^>nul') do (
+    if /i "%%a"=="CurrentBuildNumber" set "BUILD=%%b"
+)
+if %BUILD% GEQ 22000 set "WIN11=1"
+exit /b 0
+
+:remove_package
+rem Nothing registered is not a failure: the pipeline then removes nothing.
+"%NATIVE%\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ^
+    "Get-AppxPackage -Name '@PACKAGE_NAME@' | Remove-AppxPackage -ErrorAction Stop"
+if errorlevel 1 (
+    echo @PACKAGE_NAME@: Remove-AppxPackage failed
+    set "STATUS=1"
+) else (
+    echo @PACKAGE_NAME@: removed for the current user ^(Windows 11 menu^)
 )
 exit /b 0
 

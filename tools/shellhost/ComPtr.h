@@ -16,6 +16,15 @@ public:
     CInterfacePtr(const CInterfacePtr&) = delete;
     CInterfacePtr& operator=(const CInterfacePtr&) = delete;
     CInterfacePtr(CInterfacePtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    CInterfacePtr& operator=(CInterfacePtr&& other) noexcept
+    {
+        if (this != &other)
+        {
+            Reset();
+            m_p = std::exchange(other.m_p, nullptr);
+        }
+        return *this;
+    }
 
     T* Get() const noexcept { return m_p; }
     T* operator->() const noexcept { return m_p; }

@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
 #include "tools/common/WinText.h"
 
 namespace {

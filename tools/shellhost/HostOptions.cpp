@@ -16,26 +16,10 @@ struct CommandName
 const CommandName kCommands[] = {
     {u"menu", HostCommand::Menu},         {u"invoke", HostCommand::Invoke},
     {u"icon", HostCommand::Icon},         {u"show", HostCommand::Show},
-    {u"handlers", HostCommand::Handlers}, {u"help", HostCommand::Help},
+    {u"handlers", HostCommand::Handlers}, {u"xmenu", HostCommand::XMenu},
+    {u"xinvoke", HostCommand::XInvoke},   {u"help", HostCommand::Help},
     {u"--help", HostCommand::Help},       {u"-h", HostCommand::Help},
 };
-
-bool ParseNumber(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue)
-{
-    if (str.empty() || str.size() > 9)
-        return false;
-    int32_t n = 0;
-    for (char16_t ch : str)
-    {
-        if (ch < u'0' || ch > u'9')
-            return false;
-        n = n * 10 + (ch - u'0');
-    }
-    if (n < nMin || n > nMax)
-        return false;
-    nValue = n;
-    return true;
-}
 
 char16_t FoldAscii(char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch + 32) : ch; }
 
@@ -65,9 +49,20 @@ bool CheckCombination(const HostOptions& options, std::string& strError)
         strError = "invoke needs exactly one of --item CAPTION and --offset N";
         return false;
     }
-    if (e != HostCommand::Invoke && (options.bHasItem || options.bHasOffset))
+    if (e == HostCommand::XInvoke && (!options.bHasItem || options.bHasOffset))
     {
-        strError = "--item and --offset belong to invoke";
+        strError = "xinvoke needs --item TITLE";
+        return false;
+    }
+    if (e != HostCommand::Invoke && e != HostCommand::XInvoke && (options.bHasItem || options.bHasOffset))
+    {
+        strError = "--item and --offset belong to invoke and xinvoke";
+        return false;
+    }
+    const bool bCommandTree = e == HostCommand::XMenu || e == HostCommand::XInvoke;
+    if (!bCommandTree && (!options.strManifest.empty() || !options.strDll.empty()))
+    {
+        strError = "--manifest and --dll belong to xmenu and xinvoke";
         return false;
     }
     if (e == HostCommand::Show && options.nOpenLevel == 2 && !options.bExtended)
@@ -90,6 +85,8 @@ const char* UsageText()
            "  OrvaneShellHost icon   FILE...\n"
            "  OrvaneShellHost show   [--extended] [--open 0|1|2] [--hold MS] FILE...\n"
            "  OrvaneShellHost handlers\n"
+           "  OrvaneShellHost xmenu   [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
+           "  OrvaneShellHost xinvoke --item TITLE [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
            "\n"
            "  menu      prints the context menu the extension builds for the files, as a tree\n"
            "  invoke    builds the menu, chooses one item (by caption or command offset) and\n"
@@ -98,6 +95,10 @@ const char* UsageText()
            "  show      shows the menu with TrackPopupMenu, opens its submenus with the keyboard,\n"
            "            prints \"menu open\" for a screenshot, and closes it after --hold ms\n"
            "  handlers  lists the context-menu handlers registered for all files\n"
+           "  xmenu     prints the Windows 11 menu's command tree (titles, flags, states, icon\n"
+           "            locations and whether each icon loads) of the Explorer command\n"
+           "  xinvoke   invokes one subcommand of the Explorer command by its title and waits\n"
+           "            for the delayed hand-off\n"
            "\n"
            "options:\n"
            "  --extended       ask for extended verbs (what holding Shift does in Explorer)\n"
@@ -107,10 +108,14 @@ const char* UsageText()
            "  --hold MS        show: milliseconds the opened menu stays up (default 2500)\n"
            "  --handler NAME   the entry under *\\shellex\\ContextMenuHandlers (default Orvane)\n"
            "  --clsid {GUID}   create this class instead of looking the handler up\n"
+           "  --manifest PATH  xmenu, xinvoke: the package manifest that names the command's class\n"
+           "                   (default: AppxManifest.xml beside this program)\n"
+           "  --dll PATH       xmenu, xinvoke: the command DLL (default: the one beside this program)\n"
            "\n"
            "exit codes: 0 done, 1 usage, 2 no such file, 3 handler not registered,\n"
            "            4 handler cannot be created, 5 item not found, 6 a call failed,\n"
-           "            7 no display for show\n";
+           "            7 no display for show; for xmenu and xinvoke, 3 means the manifest\n"
+           "            declares no class and 4 that the DLL cannot make the command\n";
 }
 
 bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& options, std::string& strError)
@@ -171,17 +176,27 @@ bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& o
         else if (strArg == u"--offset")
         {
             parsed.bHasOffset = true;
-            bValid = ParseNumber(strValue, 0, 0xFFFF, parsed.nOffset);
+            bValid = ParseDecimal(strValue, 0, 0xFFFF, parsed.nOffset);
         }
         else if (strArg == u"--wait")
-            bValid = ParseNumber(strValue, 0, kMaxWaitSeconds, parsed.nWaitSeconds);
+            bValid = ParseDecimal(strValue, 0, kMaxWaitSeconds, parsed.nWaitSeconds);
         else if (strArg == u"--open")
-            bValid = ParseNumber(strValue, 0, 2, parsed.nOpenLevel);
+            bValid = ParseDecimal(strValue, 0, 2, parsed.nOpenLevel);
         else if (strArg == u"--hold")
-            bValid = ParseNumber(strValue, 0, kMaxWaitSeconds * 1000, parsed.nHoldMilliseconds);
+            bValid = ParseDecimal(strValue, 0, kMaxWaitSeconds * 1000, parsed.nHoldMilliseconds);
         else if (strArg == u"--handler")
         {
             parsed.strHandler = strValue;
+            bValid = !strValue.empty();
+        }
+        else if (strArg == u"--manifest")
+        {
+            parsed.strManifest = strValue;
+            bValid = !strValue.empty();
+        }
+        else if (strArg == u"--dll")
+        {
+            parsed.strDll = strValue;
             bValid = !strValue.empty();
         }
         else if (strArg == u"--clsid")
@@ -210,7 +225,8 @@ int32_t EffectiveWaitSeconds(const HostOptions& options)
 {
     if (options.nWaitSeconds >= 0)
         return options.nWaitSeconds;
-    return options.eCommand == HostCommand::Invoke ? kInvokeWaitSeconds : 0;
+    const bool bInvoke = options.eCommand == HostCommand::Invoke || options.eCommand == HostCommand::XInvoke;
+    return bInvoke ? kInvokeWaitSeconds : 0;
 }
 
 std::u16string DisplayCaption(const std::u16string& strCaption)
@@ -230,4 +246,21 @@ bool CaptionMatches(const std::u16string& strCaption, const std::u16string& strW
 {
     return EqualIgnoringAsciiCase(DisplayCaption(strCaption), strWanted) ||
            EqualIgnoringAsciiCase(strCaption, strWanted);
+}
+
+bool ParseDecimal(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue)
+{
+    if (str.empty() || str.size() > 9)
+        return false;
+    int32_t n = 0;
+    for (char16_t ch : str)
+    {
+        if (ch < u'0' || ch > u'9')
+            return false;
+        n = n * 10 + (ch - u'0');
+    }
+    if (n < nMin || n > nMax)
+        return false;
+    nValue = n;
+    return true;
 }

@@ -14,6 +14,8 @@ enum class HostCommand
     Icon,      // ask the icon handler for each file's icon location
     Show,      // show the menu on screen for a picture, then close it
     Handlers,  // list the registered context-menu handlers for all files
+    XMenu,     // print the Windows 11 menu's command tree (the Explorer command)
+    XInvoke,   // invoke one subcommand of the Explorer command
     Help,
 };
 
@@ -30,6 +32,8 @@ struct HostOptions
     int32_t nWaitSeconds = -1;          // -1: the command's default
     int32_t nOpenLevel = 1;             // show: 0 top menu, 1 marker submenu, 2 extended submenu
     int32_t nHoldMilliseconds = 2500;   // show: how long the opened menu stays up
+    std::u16string strManifest;         // xmenu, xinvoke: the package manifest to read the class from
+    std::u16string strDll;              // xmenu, xinvoke: the command DLL to load
     std::vector<std::u16string> vecFiles;
 };
 
@@ -41,6 +45,9 @@ bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& o
 int32_t EffectiveWaitSeconds(const HostOptions& options);
 
 const char* UsageText();
+
+// A decimal number of at most nine digits, no sign, from nMin to nMax.
+bool ParseDecimal(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue);
 
 // A caption as the menu shows it: "&&" is one "&", a single "&" only marks
 // the access key and disappears.

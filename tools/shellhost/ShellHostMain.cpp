@@ -12,11 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/explorercommand/CommandIds.h"
+#include "tools/common/HDropDataObject.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/shellhost/CommandManifest.h"
+#include "tools/shellhost/CommandTree.h"
 #include "tools/shellhost/HandlerLookup.h"
 #include "tools/shellhost/HostOptions.h"
 #include "tools/shellhost/MenuShow.h"
@@ -264,7 +267,7 @@ void WaitAfterwards(const HostOptions& options)
     if (nSeconds <= 0)
         return;
     Out(Clock() + " pumping messages for " + std::to_string(nSeconds) +
-        " s (the extension's hand-off timer fires 10 s after Initialize)");
+        " s (the hand-off fires 10 s after Initialize, or after the Windows 11 menu opened)");
     PumpMessages(static_cast<DWORD>(nSeconds) * 1000);
     Out(Clock() + " done waiting");
 }
@@ -363,11 +366,7 @@ std::string IconFlagsText(UINT uFlags)
 // What the shell would show: the icon at the location, when it loads.
 std::string ExtractionCheck(const wchar_t* pszLocation, int nIndex)
 {
-    HICON hIcon = nullptr;
-    UINT nId = 0;
-    UINT nCount = ::PrivateExtractIconsW(pszLocation, nIndex, 32, 32, &hIcon, &nId, 1, 0);
-    CIconHandle icon(nCount == 1 ? hIcon : nullptr);
-    return icon ? "the icon loads" : "no icon loads from there";
+    return IconLoads(pszLocation, nIndex) ? "the icon loads" : "no icon loads from there";
 }
 
 int RunIcon(const HostOptions& options)
@@ -445,6 +444,115 @@ int RunShow(const HostOptions& options)
     return kExitDone;
 }
 
+// ---------------------------------------------------------------------------
+// The Explorer command of the Windows 11 menu.
+
+// A file beside this program.
+std::wstring BesideHost(const wchar_t* pszName)
+{
+    std::wstring strPath(MAX_PATH, L'\0');
+    DWORD cch = ::GetModuleFileNameW(nullptr, &strPath[0], static_cast<DWORD>(strPath.size()));
+    strPath.resize(cch < strPath.size() ? cch : 0);
+    const size_t nSlash = strPath.find_last_of(L"\\/");
+    strPath.resize(nSlash == std::wstring::npos ? 0 : nSlash + 1);
+    return strPath + pszName;
+}
+
+// The class the package declares for the command, as the packaged
+// activation finds it.
+int ReadCommandClass(const HostOptions& options, CLSID& clsid)
+{
+    const std::wstring strManifest =
+        options.strManifest.empty() ? BesideHost(L"AppxManifest.xml") : ToWide(options.strManifest);
+    std::vector<uint8_t> vecBytes;
+    if (!ReadWholeFile(strManifest, vecBytes))
+        return Fail(kExitNotRegistered, "cannot read the package manifest " + WideToUtf8(strManifest) + ": " +
+                                            ErrorText(::GetLastError()));
+    std::u16string strClsid;
+    if (!FindCommandClassId(std::string(vecBytes.begin(), vecBytes.end()), strClsid) ||
+        FAILED(::CLSIDFromString(ToWide(strClsid).c_str(), &clsid)))
+        return Fail(kExitNotRegistered, "the package manifest " + WideToUtf8(strManifest) +
+                                            " declares no com:Class with a valid Id");
+    Out("command   " + Utf16ToUtf8(strClsid) + " from " + WideToUtf8(strManifest));
+    return kExitDone;
+}
+
+struct CommandSession
+{
+    CLibraryHandle dll;  // declared first: it outlives every object below
+    CInterfacePtr<IExplorerCommand> top;
+    CInterfacePtr<IShellItemArray> selection;
+    CommandNode tree;
+};
+
+int OpenCommandTree(const HostOptions& options, CommandSession& session)
+{
+    std::vector<std::wstring> vecFiles;
+    std::string strError;
+    if (!ResolveFiles(options.vecFiles, vecFiles, strError))
+        return Fail(kExitNoSuchFile, strError);
+    CLSID clsid = {};
+    int nExit = ReadCommandClass(options, clsid);
+    if (nExit != kExitDone)
+        return nExit;
+    const std::wstring strDll = options.strDll.empty() ? BesideHost(ORVANE_EXPLORER_COMMAND_DLL_FILE)
+                                                       : ToWide(options.strDll);
+    Out("server    " + WideToUtf8(strDll));
+    if (!CreateExplorerCommand(strDll, clsid, session.dll, session.top, strError))
+        return Fail(kExitCannotCreate, strError);
+    session.selection = CInterfacePtr<IShellItemArray>(CreateShellItemArray(vecFiles));
+    if (!session.selection)
+        return Fail(kExitCallFailed, "cannot make a shell item array of the files");
+    Out("selection " + std::to_string(vecFiles.size()) + " file(s)");
+    for (const std::wstring& strFile : vecFiles)
+        Out("          " + WideToUtf8(strFile));
+    session.tree = ReadCommandTree(session.top.Get(), session.selection.Get());
+    Out(Clock() + " the command's state was asked for; its hand-off runs from here");
+    return kExitDone;
+}
+
+int RunXMenu(const HostOptions& options)
+{
+    CommandSession session;
+    int nExit = OpenCommandTree(options, session);
+    if (nExit != kExitDone)
+        return nExit;
+    Out("Windows 11 menu:");
+    Write(STD_OUTPUT_HANDLE, FormatCommandTree(session.tree));
+    WaitAfterwards(options);
+    return kExitDone;
+}
+
+int RunXInvoke(const HostOptions& options)
+{
+    CommandSession session;
+    int nExit = OpenCommandTree(options, session);
+    if (nExit != kExitDone)
+        return nExit;
+    std::vector<const CommandNode*> vecMatches;
+    std::string strKnown;
+    for (const CommandNode& child : session.tree.vecChildren)
+    {
+        if (child.flags & ECF_ISSEPARATOR)
+            continue;
+        strKnown += "\n  \"" + Utf16ToUtf8(DisplayCaption(ToU16(child.strTitle))) + "\"";
+        if (CaptionMatches(ToU16(child.strTitle), options.strItem))
+            vecMatches.push_back(&child);
+    }
+    if (vecMatches.size() != 1)
+        return Fail(kExitItemNotFound, std::string(vecMatches.empty() ? "no" : "more than one") + " subcommand \"" +
+                                           Utf16ToUtf8(options.strItem) + "\"; the command's subcommands are:" +
+                                           strKnown);
+    HRESULT hr = vecMatches[0]->command->Invoke(session.selection.Get(), nullptr);
+    Out(Clock() + " IExplorerCommand::Invoke(\"" + Utf16ToUtf8(DisplayCaption(ToU16(vecMatches[0]->strTitle))) +
+        "\") = " + Hex(hr));
+    // Everything goes away as Explorer lets go of it; the hand-off outlives it.
+    session.tree = CommandNode();
+    session.top.Reset();
+    WaitAfterwards(options);
+    return SUCCEEDED(hr) ? kExitDone : Fail(kExitCallFailed, "Invoke failed with " + Hex(hr));
+}
+
 int RunHandlers()
 {
     std::vector<HandlerInfo> vecHandlers = ListContextMenuHandlers();
@@ -477,6 +585,10 @@ int Run(const HostOptions& options)
         return RunShow(options);
     case HostCommand::Handlers:
         return RunHandlers();
+    case HostCommand::XMenu:
+        return RunXMenu(options);
+    case HostCommand::XInvoke:
+        return RunXInvoke(options);
     case HostCommand::Help:
         break;
     }

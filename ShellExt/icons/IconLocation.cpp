@@ -1,11 +1,12 @@
-// The extension object as an icon handler: the shell hands it one file
-// through IPersistFile::Load and asks IExtractIconW::GetIconLocation where
-// that file's icon is. It only names a place; the shell extracts the icon.
-#include "ShellExt/contextmenu/SimpleShlExt.h"
+#include "ShellExt/icons/IconLocation.h"
 
+#include <cwchar>
+
+#include "ShellExt/core/BoundedText.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/core/WideText.h"
 #include "ShellExt/icons/DefaultIcon.h"
 #include "ShellExt/icons/DefaultIconText.h"
-#include "ShellExt/module/Handles.h"
 
 namespace {
 
@@ -46,21 +47,21 @@ HRESULT NameLocation(const wchar_t* pszLocation, int nIndex, PWSTR pszIconFile, 
 
 }  // namespace
 
-STDMETHODIMP CSimpleShlExt::Load(LPCOLESTR pszFileName, DWORD /*dwMode*/)
+HRESULT RememberIconFile(const wchar_t* pszFileName, wchar_t (&szFileName)[2 * MAX_PATH]) noexcept
 {
     // A failed Load forgets the previous file, so that no later request is
     // answered for a file the shell no longer means.
-    m_szFileName[0] = L'\0';
+    szFileName[0] = L'\0';
     if (pszFileName == nullptr)
         return E_POINTER;
     // A cut name would be another file's.
-    if (!JoinBounded(AsUtf16(m_szFileName), ARRAYSIZE(m_szFileName), {AsUtf16(pszFileName)}))
+    if (!JoinBounded(AsUtf16(szFileName), ARRAYSIZE(szFileName), {AsUtf16(pszFileName)}))
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     return S_OK;
 }
 
-STDMETHODIMP CSimpleShlExt::GetIconLocation(UINT /*uFlags*/, PWSTR pszIconFile, UINT cchMax, int* piIndex,
-                                            UINT* pwFlags)
+HRESULT GetFileIconLocation(const wchar_t* pszFileName, PWSTR pszIconFile, UINT cchMax, int* piIndex,
+                            UINT* pwFlags) noexcept
 {
     if (pszIconFile != nullptr && cchMax > 0)
         pszIconFile[0] = L'\0';
@@ -75,25 +76,25 @@ STDMETHODIMP CSimpleShlExt::GetIconLocation(UINT /*uFlags*/, PWSTR pszIconFile, 
 
     // Marks come and go while the shell shows the file: never cache.
     *pwFlags = GIL_DONTCACHE;
-    if (m_szFileName[0] == L'\0')
+    if (pszFileName[0] == L'\0')
         return LeaveIconToShell(pszIconFile, piIndex);
 
     wchar_t szWork[kWorkChars];
     for (const wchar_t* pszSuffix : kMarkerStreamSuffixes)
     {
-        if (!JoinBounded(AsUtf16(szWork), kWorkChars, {AsUtf16(m_szFileName), AsUtf16(pszSuffix)}))
+        if (!JoinBounded(AsUtf16(szWork), kWorkChars, {AsUtf16(pszFileName), AsUtf16(pszSuffix)}))
             return LeaveIconToShell(pszIconFile, piIndex);
         if (CanOpenForReading(szWork))
             return NameLocation(szWork, 0, pszIconFile, cchMax, piIndex);
     }
 
     // Not marked: the ordinary icon of the file's type.
-    JoinBounded(AsUtf16(szWork), kWorkChars, {GetFileExtension(AsUtf16(m_szFileName))});
+    JoinBounded(AsUtf16(szWork), kWorkChars, {GetFileExtension(AsUtf16(pszFileName))});
     int nIndex = 0;
     if (!GetDefaultIconLocation(szWork, pszIconFile, cchMax, &nIndex))
         return LeaveIconToShell(pszIconFile, piIndex);
     if (nIndex == 0 && wcscmp(pszIconFile, kOwnIcon) == 0)
-        return NameLocation(m_szFileName, 0, pszIconFile, cchMax, piIndex);
+        return NameLocation(pszFileName, 0, pszIconFile, cchMax, piIndex);
     *piIndex = nIndex;
     return S_OK;
 }

@@ -52,6 +52,26 @@ private:
     HandleType m_h;
 };
 
+// Kernel objects whose creating call reports failure as null (threads,
+// events, processes), unlike files, which report INVALID_HANDLE_VALUE.
+struct KernelTraits
+{
+    using HandleType = HANDLE;
+    static HandleType Invalid() noexcept { return nullptr; }
+    static void Close(HandleType h) noexcept { ::CloseHandle(h); }
+};
+
+// A block from the process heap.
+struct HeapBlockTraits
+{
+    using HandleType = void*;
+    static HandleType Invalid() noexcept { return nullptr; }
+    static void Close(HandleType p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
+};
+
+using CThreadHandle = CUniqueHandle<KernelTraits>;
+using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
+
 struct RegKeyTraits
 {
     using HandleType = HKEY;

@@ -1,5 +1,6 @@
 // A data object that offers the selection the way Explorer does for a
 // context menu: CF_HDROP in global memory, a fresh copy for every GetData.
+// Shared by the shell host, the benchmark and the Windows tests.
 #pragma once
 
 #include <objidl.h>
@@ -8,4 +9,6 @@
 #include <vector>
 
 // Returns a new object holding one reference, or null when out of memory.
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles);
+// Without bOfferHDrop it offers no format at all, as a host handing over
+// something other than files would.
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true);

@@ -4,10 +4,10 @@
 #include <new>
 #include <string>
 
-#include "ShellExt/contextmenu/HandOff.h"
-#include "ShellExt/contextmenu/HandOffFormat.h"
-#include "ShellExt/contextmenu/SimpleShlExt.h"
-#include "ShellExt/module/Handles.h"
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/menu/HandOff.h"
+#include "ShellExt/menu/HandOffFormat.h"
+#include "ShellExt/menu/SelectionFile.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ void WriteBytes(HANDLE hFile, const std::vector<uint8_t>& vecBytes) noexcept
 
 }  // namespace
 
-void CSimpleShlExt::WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
 {
     // No usable temporary folder: no file and an empty name, rather than a
     // cut path that would name some other file.
@@ -69,7 +69,7 @@ void CSimpleShlExt::WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noe
     try
     {
         SelectionFileEncoder encoder;
-        for (const std::wstring& strPath : m_vecSelectedFiles)
+        for (const std::wstring& strPath : vecPaths)
             encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
         // One write of the whole file: the same bytes as one write per piece,
         // without a system call per path.
@@ -79,38 +79,4 @@ void CSimpleShlExt::WriteSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noe
     {
         // Out of memory: the file keeps whatever could be written (nothing).
     }
-}
-
-STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)
-{
-    // A new selection file for every call, before the verb is looked at: the
-    // main application may read the newest one even after a refused call.
-    wchar_t szSelectionFile[MAX_PATH];
-    WriteSelectionFile(szSelectionFile);
-
-    // A verb given as text (its high word set) names no item of ours.
-    if (pici == nullptr || !IS_INTRESOURCE(pici->lpVerb))
-        return E_INVALIDARG;
-    size_t nOffset = LOWORD(reinterpret_cast<UINT_PTR>(pici->lpVerb));
-    if (nOffset >= m_vecMenuItems.size())
-        return E_INVALIDARG;
-    const MenuItemRecord record = m_vecMenuItems[nOffset];
-
-    std::u16string strParameters;
-    try
-    {
-        CommandArguments args = {record.nType, reinterpret_cast<const char16_t*>(szSelectionFile),
-                                 reinterpret_cast<const char16_t*>(record.szIconFile), record.nIconIndex,
-                                 record.crColor};
-        if (!FormatCommandParameters(args, strParameters))
-            return E_INVALIDARG;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return E_OUTOFMEMORY;
-    }
-
-    CopySelectionFileFrom(szSelectionFile);
-    StartMainApplication(reinterpret_cast<const wchar_t*>(strParameters.c_str()));
-    return S_OK;
 }

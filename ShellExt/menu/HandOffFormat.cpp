@@ -1,4 +1,6 @@
-#include "ShellExt/contextmenu/HandOffFormat.h"
+#include "ShellExt/menu/HandOffFormat.h"
+
+#include "ShellExt/menu/MenuRows.h"
 
 namespace {
 
@@ -35,12 +37,12 @@ const char16_t* SwitchOf(int nType)
 {
     switch (nType)
     {
-    case 1: return u"-oi";
-    case 2: return u"-uo";
-    case 3: return u"-ci";
-    case 4: return u"-uc";
-    case 5: return u"-mi";
-    case 6: return u"-rd";
+    case kItemMarker: return u"-oi";
+    case kItemMarkFile: return u"-uo";
+    case kItemColor: return u"-ci";
+    case kItemRemoveColor: return u"-uc";
+    case kItemMoreIcons: return u"-mi";
+    case kItemRestoreDefault: return u"-rd";
     default: return nullptr;
     }
 }
@@ -73,12 +75,12 @@ bool FormatCommandParameters(const CommandArguments& args, std::u16string& strPa
         return false;
     std::u16string str = pszSwitch;
     AppendQuoted(str, args.pszSelectionFile);
-    if (args.nType == 1)
+    if (args.nType == kItemMarker)
     {
         AppendQuoted(str, args.pszIconFile);
         AppendDecimal(str, args.nIconIndex);
     }
-    else if (args.nType == 3)
+    else if (args.nType == kItemColor)
     {
         AppendDecimal(str, static_cast<int32_t>(args.crColor));
     }

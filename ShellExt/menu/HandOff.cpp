@@ -1,10 +1,9 @@
-#include "ShellExt/contextmenu/HandOff.h"
+#include "ShellExt/menu/HandOff.h"
 
 #include <shellapi.h>
 
-#include <cwchar>
-
 #include "ShellExt/module/Module.h"
+#include "ShellExt/settings/ProductPaths.h"
 #include "ShellExt/settings/Settings.h"
 
 CSharedBuffer<MAX_PATH> g_szSelectionFile;
@@ -21,13 +20,7 @@ bool BuildFixedCopyPath(wchar_t (&szPath)[MAX_PATH]) noexcept
     g_szAppData.CopyTo(szAppData);
     if (szAppData[0] == L'\0')
         return false;
-    int cch = _snwprintf(szPath, MAX_PATH, L"%ls\\Kelvoss\\Orvane\\selectedfiles.dat", szAppData);
-    if (cch < 0 || cch >= MAX_PATH)
-    {
-        szPath[0] = L'\0';
-        return false;
-    }
-    return true;
+    return BuildProductPath(szPath, MAX_PATH, szAppData, {u"selectedfiles.dat"});
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ private:
 // What a chosen menu item hands to the main application.
 struct CommandArguments
 {
-    int nType;                       // the item's record type (1 to 6)
+    int nType;                       // the item's MenuItemType
     const char16_t* pszSelectionFile;
     const char16_t* pszIconFile;     // markers only
     int32_t nIconIndex;              // markers only

@@ -1,4 +1,4 @@
-#include "tools/shellhost/HDropDataObject.h"
+#include "tools/common/HDropDataObject.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -52,7 +52,10 @@ HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles)
 class CHDropDataObject : public IDataObject
 {
 public:
-    explicit CHDropDataObject(std::vector<std::wstring> vecFiles) : m_vecFiles(std::move(vecFiles)) {}
+    CHDropDataObject(std::vector<std::wstring> vecFiles, bool bOfferHDrop)
+        : m_vecFiles(std::move(vecFiles)), m_bOfferHDrop(bOfferHDrop)
+    {
+    }
     virtual ~CHDropDataObject() = default;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
@@ -81,7 +84,7 @@ public:
     {
         if (pMedium == nullptr)
             return E_POINTER;
-        if (!IsHDropRequest(pFormat))
+        if (QueryGetData(pFormat) != S_OK)
             return DV_E_FORMATETC;
         HGLOBAL hGlobal = MakeDropFiles(m_vecFiles);
         if (hGlobal == nullptr)
@@ -94,7 +97,7 @@ public:
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHODIMP QueryGetData(FORMATETC* pFormat) override
     {
-        return IsHDropRequest(pFormat) ? S_OK : DV_E_FORMATETC;
+        return m_bOfferHDrop && IsHDropRequest(pFormat) ? S_OK : DV_E_FORMATETC;
     }
     STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pOut) override
     {
@@ -111,7 +114,7 @@ public:
         if (dwDirection != DATADIR_GET)
             return E_NOTIMPL;
         FORMATETC fmt = HDropFormat();
-        return ::SHCreateStdEnumFmtEtc(1, &fmt, ppEnum);
+        return ::SHCreateStdEnumFmtEtc(m_bOfferHDrop ? 1 : 0, &fmt, ppEnum);
     }
     STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
     STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
@@ -120,15 +123,16 @@ public:
 private:
     LONG m_nRefs = 1;
     std::vector<std::wstring> m_vecFiles;
+    bool m_bOfferHDrop;
 };
 
 }  // namespace
 
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles)
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
 {
     try
     {
-        return new (std::nothrow) CHDropDataObject(vecFiles);
+        return new (std::nothrow) CHDropDataObject(vecFiles, bOfferHDrop);
     }
     catch (const std::bad_alloc&)
     {

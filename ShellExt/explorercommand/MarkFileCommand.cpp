@@ -1,0 +1,136 @@
+#include "ShellExt/explorercommand/MarkFileCommand.h"
+
+#include "ShellExt/core/ErrorBoundary.h"
+#include "ShellExt/core/WideText.h"
+#include "ShellExt/explorercommand/CommandHandOff.h"
+#include "ShellExt/explorercommand/IconLocations.h"
+#include "ShellExt/explorercommand/ShellItemPaths.h"
+#include "ShellExt/explorercommand/SubCommands.h"
+#include "ShellExt/menu/MenuRows.h"
+#include "ShellExt/resources/resource.h"
+#include "ShellExt/settings/Captions.h"
+#include "ShellExt/settings/Settings.h"
+
+CMarkFileCommand::CMarkFileCommand() noexcept
+{
+    m_szInstallDir[0] = L'\0';
+}
+
+const InterfaceMapEntry* CMarkFileCommand::GetInterfaceMap() noexcept
+{
+    static const InterfaceMapEntry s_entries[] = {
+        {&IID_IExplorerCommand, OffsetOfBase<IExplorerCommand, CMarkFileCommand>(), InterfaceEntryKind::Offset},
+        {&IID_IObjectWithSite, OffsetOfBase<IObjectWithSite, CMarkFileCommand>(), InterfaceEntryKind::Offset},
+        {nullptr, 0, InterfaceEntryKind::End},
+    };
+    return s_entries;
+}
+
+void CMarkFileCommand::LoadSettingsOnce()
+{
+    if (m_bSettingsLoaded)
+        return;
+    m_bSettingsLoaded = true;
+    ReadAppDataVariable();
+    LoadSettings(m_szInstallDir);
+    m_strLangFile = g_strLangFile.Copy();
+}
+
+STDMETHODIMP CMarkFileCommand::GetTitle(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszName)
+{
+    if (ppszName == nullptr)
+        return E_POINTER;
+    *ppszName = nullptr;
+    return GuardComMethod([&] {
+        LoadSettingsOnce();
+        CaptionPtr caption(GetMenuCaptionFrom(m_strLangFile.c_str(), AsWide(kMarkFileKey), AsWide(kMarkFileFallback)));
+        return HandOutText(caption ? caption.get() : AsWide(kMarkFileFallback), ppszName);
+    });
+}
+
+STDMETHODIMP CMarkFileCommand::GetIcon(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszIcon)
+{
+    if (ppszIcon == nullptr)
+        return E_POINTER;
+    *ppszIcon = nullptr;
+    return GuardComMethod([&] { return HandOutText(ModuleIconLocation(IDI_LOGO), ppszIcon); });
+}
+
+STDMETHODIMP CMarkFileCommand::GetToolTip(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip)
+{
+    return HandOutText(nullptr, ppszInfotip);
+}
+
+STDMETHODIMP CMarkFileCommand::GetCanonicalName(GUID* pguidCommandName)
+{
+    if (pguidCommandName == nullptr)
+        return E_POINTER;
+    *pguidCommandName = CLSID_MarkFileCommand;
+    return S_OK;
+}
+
+// Shown for one or more items, hidden otherwise. The first answer with a
+// selection starts the delayed hand-off of this opening (CommandHandOff.h).
+STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL /*fOkToBeSlow*/, EXPCMDSTATE* pCmdState)
+{
+    if (pCmdState == nullptr)
+        return E_POINTER;
+    *pCmdState = ECS_HIDDEN;
+    if (CountShellItems(psiItemArray) == 0)
+        return S_OK;
+    *pCmdState = ECS_ENABLED;
+    if (!m_bHandOffStarted)
+    {
+        m_bHandOffStarted = true;
+        // The hand-off starts the main application this opening names.
+        GuardComMethod([&] {
+            LoadSettingsOnce();
+            return S_OK;
+        });
+        StartPooledHandOff();
+    }
+    return S_OK;
+}
+
+// The top level only opens the submenu; there is nothing to run.
+STDMETHODIMP CMarkFileCommand::Invoke(IShellItemArray* /*psiItemArray*/, IBindCtx* /*pbc*/)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CMarkFileCommand::GetFlags(EXPCMDFLAGS* pFlags)
+{
+    if (pFlags == nullptr)
+        return E_POINTER;
+    *pFlags = ECF_HASSUBCOMMANDS;
+    return S_OK;
+}
+
+STDMETHODIMP CMarkFileCommand::EnumSubCommands(IEnumExplorerCommand** ppEnum)
+{
+    if (ppEnum == nullptr)
+        return E_POINTER;
+    *ppEnum = nullptr;
+    return GuardComMethod([&] {
+        LoadSettingsOnce();
+        return CreateSubCommandEnum(m_szInstallDir, m_strLangFile, ppEnum);
+    });
+}
+
+STDMETHODIMP CMarkFileCommand::SetSite(IUnknown* pUnkSite)
+{
+    if (pUnkSite != nullptr)
+        pUnkSite->AddRef();
+    m_site.reset(pUnkSite);
+    return S_OK;
+}
+
+STDMETHODIMP CMarkFileCommand::GetSite(REFIID riid, void** ppvSite)
+{
+    if (ppvSite == nullptr)
+        return E_POINTER;
+    *ppvSite = nullptr;
+    if (!m_site)
+        return E_FAIL;
+    return m_site->QueryInterface(riid, ppvSite);
+}

@@ -1,0 +1,59 @@
+// The Windows 11 top-level menu's "Mark File": an Explorer command with the
+// markers, colours and commands of the classic plain menu as subcommands.
+// Explorer makes one for every opening of the menu and calls it on one
+// thread at a time, so its fields need no lock.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <shobjidl.h>
+
+#include <string>
+
+#include "ShellExt/explorercommand/ComOwners.h"
+#include "ShellExt/module/ComObject.h"
+
+// The class of the top-level command, as the package manifest declares it.
+extern const CLSID CLSID_MarkFileCommand;
+
+// Explorer's surrogate may release the command on another thread than the
+// one it was made on, so the count is interlocked.
+class CMarkFileCommand : public CComObjectRootEx<CComMultiThreadModel>,
+                         public IExplorerCommand,
+                         public IObjectWithSite
+{
+public:
+    CMarkFileCommand() noexcept;
+    virtual ~CMarkFileCommand() = default;
+
+    CMarkFileCommand(const CMarkFileCommand&) = delete;
+    CMarkFileCommand& operator=(const CMarkFileCommand&) = delete;
+
+    static const InterfaceMapEntry* GetInterfaceMap() noexcept;
+
+    // IExplorerCommand
+    STDMETHOD(GetTitle)(IShellItemArray* psiItemArray, LPWSTR* ppszName) override;
+    STDMETHOD(GetIcon)(IShellItemArray* psiItemArray, LPWSTR* ppszIcon) override;
+    STDMETHOD(GetToolTip)(IShellItemArray* psiItemArray, LPWSTR* ppszInfotip) override;
+    STDMETHOD(GetCanonicalName)(GUID* pguidCommandName) override;
+    STDMETHOD(GetState)(IShellItemArray* psiItemArray, BOOL fOkToBeSlow, EXPCMDSTATE* pCmdState) override;
+    STDMETHOD(Invoke)(IShellItemArray* psiItemArray, IBindCtx* pbc) override;
+    STDMETHOD(GetFlags)(EXPCMDFLAGS* pFlags) override;
+    STDMETHOD(EnumSubCommands)(IEnumExplorerCommand** ppEnum) override;
+
+    // IObjectWithSite
+    STDMETHOD(SetSite)(IUnknown* pUnkSite) override;
+    STDMETHOD(GetSite)(REFIID riid, void** ppvSite) override;
+
+private:
+    // The settings of this opening (install folder, language file, the main
+    // application), read once per object as the classic menu reads them at
+    // every right-click.
+    void LoadSettingsOnce();
+
+    bool m_bSettingsLoaded = false;
+    bool m_bHandOffStarted = false;
+    wchar_t m_szInstallDir[MAX_PATH];
+    std::wstring m_strLangFile;
+    CComOwner<IUnknown> m_site;
+};

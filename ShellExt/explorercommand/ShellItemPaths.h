@@ -1,0 +1,16 @@
+// The selection as the Explorer command receives it: an IShellItemArray.
+#pragma once
+
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+// The number of items, 0 for a null array or one that cannot say.
+DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept;
+
+// The file-system paths of the items, in order. Items without one (a
+// library, a device, a page of the control panel) are left out. May throw
+// std::bad_alloc.
+std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray);

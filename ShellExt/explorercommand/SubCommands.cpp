@@ -1,0 +1,274 @@
+#include "ShellExt/explorercommand/SubCommands.h"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "ShellExt/core/ErrorBoundary.h"
+#include "ShellExt/core/WideText.h"
+#include "ShellExt/explorercommand/ComOwners.h"
+#include "ShellExt/explorercommand/IconLocations.h"
+#include "ShellExt/explorercommand/ShellItemPaths.h"
+#include "ShellExt/menu/ChosenItem.h"
+#include "ShellExt/menu/MenuItemRecord.h"
+#include "ShellExt/menu/MenuRows.h"
+#include "ShellExt/module/ComObject.h"
+#include "ShellExt/settings/Captions.h"
+
+namespace {
+
+// What one subcommand shows and what choosing it hands over: the same
+// record the classic menu keeps for its item (type, colour, library, index).
+struct SubCommandSpec
+{
+    EXPCMDFLAGS flags = ECF_DEFAULT;
+    std::wstring strTitle;
+    std::wstring strIcon;  // empty: no icon
+    MenuItemRecord record = {};
+};
+
+// A new object of class T, with one reference that owner holds.
+template <class T>
+HRESULT NewObject(CComOwner<CComObject<T>>& owner) noexcept
+{
+    auto* pObject = new (std::nothrow) CComObject<T>();
+    if (pObject == nullptr)
+        return E_OUTOFMEMORY;
+    pObject->AddRef();
+    owner.reset(pObject);
+    return S_OK;
+}
+
+class CMarkerSubCommand : public CComObjectRootEx<CComMultiThreadModel>, public IExplorerCommand
+{
+public:
+    CMarkerSubCommand() noexcept = default;
+    virtual ~CMarkerSubCommand() = default;
+
+    void SetSpec(SubCommandSpec spec) noexcept { m_spec = std::move(spec); }
+
+    CMarkerSubCommand(const CMarkerSubCommand&) = delete;
+    CMarkerSubCommand& operator=(const CMarkerSubCommand&) = delete;
+
+    static const InterfaceMapEntry* GetInterfaceMap() noexcept
+    {
+        static const InterfaceMapEntry s_entries[] = {
+            {&IID_IExplorerCommand, OffsetOfBase<IExplorerCommand, CMarkerSubCommand>(), InterfaceEntryKind::Offset},
+            {nullptr, 0, InterfaceEntryKind::End},
+        };
+        return s_entries;
+    }
+
+    // Separators have no title; a caption the language file leaves empty is
+    // an empty title, as the classic menu shows it.
+    STDMETHOD(GetTitle)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszName) override
+    {
+        return HandOutText((m_spec.flags & ECF_ISSEPARATOR) ? nullptr : m_spec.strTitle.c_str(), ppszName);
+    }
+
+    STDMETHOD(GetIcon)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszIcon) override
+    {
+        return HandOutText(m_spec.strIcon, ppszIcon);
+    }
+
+    STDMETHOD(GetToolTip)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip) override
+    {
+        return HandOutText(nullptr, ppszInfotip);
+    }
+
+    // Only the top-level command has a name of its own.
+    STDMETHOD(GetCanonicalName)(GUID* pguidCommandName) override
+    {
+        if (pguidCommandName == nullptr)
+            return E_POINTER;
+        *pguidCommandName = GUID_NULL;
+        return E_NOTIMPL;
+    }
+
+    STDMETHOD(GetState)(IShellItemArray* /*psiItemArray*/, BOOL /*fOkToBeSlow*/, EXPCMDSTATE* pCmdState) override
+    {
+        if (pCmdState == nullptr)
+            return E_POINTER;
+        *pCmdState = ECS_ENABLED;
+        return S_OK;
+    }
+
+    STDMETHOD(Invoke)(IShellItemArray* psiItemArray, IBindCtx* /*pbc*/) override
+    {
+        if (m_spec.flags & ECF_ISSEPARATOR)
+            return E_NOTIMPL;
+        if (psiItemArray == nullptr)
+            return E_INVALIDARG;
+        return GuardComMethod([&] {
+            const std::vector<std::wstring> vecPaths = FileSystemPaths(psiItemArray);
+            // Nothing with a file-system path: nothing to mark, nothing started.
+            if (vecPaths.empty())
+                return E_INVALIDARG;
+            return HandOffSelection(m_spec.record, vecPaths);
+        });
+    }
+
+    STDMETHOD(GetFlags)(EXPCMDFLAGS* pFlags) override
+    {
+        if (pFlags == nullptr)
+            return E_POINTER;
+        *pFlags = m_spec.flags;
+        return S_OK;
+    }
+
+    STDMETHOD(EnumSubCommands)(IEnumExplorerCommand** ppEnum) override
+    {
+        if (ppEnum == nullptr)
+            return E_POINTER;
+        *ppEnum = nullptr;
+        return E_NOTIMPL;
+    }
+
+private:
+    SubCommandSpec m_spec;
+};
+
+using CCommandList = std::vector<CComOwner<IExplorerCommand>>;
+
+// Clones share the list; each keeps its own position.
+class CSubCommandEnum : public CComObjectRootEx<CComMultiThreadModel>, public IEnumExplorerCommand
+{
+public:
+    CSubCommandEnum() noexcept = default;
+    virtual ~CSubCommandEnum() = default;
+
+    void SetList(std::shared_ptr<const CCommandList> list, ULONG nPosition) noexcept
+    {
+        m_list = std::move(list);
+        m_nPosition = nPosition;
+    }
+
+    CSubCommandEnum(const CSubCommandEnum&) = delete;
+    CSubCommandEnum& operator=(const CSubCommandEnum&) = delete;
+
+    static const InterfaceMapEntry* GetInterfaceMap() noexcept
+    {
+        static const InterfaceMapEntry s_entries[] = {
+            {&IID_IEnumExplorerCommand, OffsetOfBase<IEnumExplorerCommand, CSubCommandEnum>(),
+             InterfaceEntryKind::Offset},
+            {nullptr, 0, InterfaceEntryKind::End},
+        };
+        return s_entries;
+    }
+
+    STDMETHOD(Next)(ULONG celt, IExplorerCommand** pUICommand, ULONG* pceltFetched) override
+    {
+        if (pceltFetched != nullptr)
+            *pceltFetched = 0;
+        if (pUICommand == nullptr)
+            return E_POINTER;
+        // Only a request for one may leave out the count.
+        if (pceltFetched == nullptr && celt != 1)
+            return E_INVALIDARG;
+        ULONG nFetched = 0;
+        for (; nFetched < celt && m_nPosition < m_list->size(); ++nFetched, ++m_nPosition)
+        {
+            pUICommand[nFetched] = (*m_list)[m_nPosition].get();
+            pUICommand[nFetched]->AddRef();
+        }
+        if (pceltFetched != nullptr)
+            *pceltFetched = nFetched;
+        return nFetched == celt ? S_OK : S_FALSE;
+    }
+
+    STDMETHOD(Skip)(ULONG celt) override
+    {
+        const ULONG nLeft = static_cast<ULONG>(m_list->size()) - m_nPosition;
+        const ULONG nSkipped = celt < nLeft ? celt : nLeft;
+        m_nPosition += nSkipped;
+        return nSkipped == celt ? S_OK : S_FALSE;
+    }
+
+    STDMETHOD(Reset)() override
+    {
+        m_nPosition = 0;
+        return S_OK;
+    }
+
+    STDMETHOD(Clone)(IEnumExplorerCommand** ppenum) override
+    {
+        return CreateEnum(m_list, m_nPosition, ppenum);
+    }
+
+    static HRESULT CreateEnum(std::shared_ptr<const CCommandList> list, ULONG nPosition,
+                              IEnumExplorerCommand** ppEnum) noexcept
+    {
+        if (ppEnum == nullptr)
+            return E_POINTER;
+        *ppEnum = nullptr;
+        CComOwner<CComObject<CSubCommandEnum>> enumerator;
+        HRESULT hr = NewObject(enumerator);
+        if (FAILED(hr))
+            return hr;
+        enumerator->SetList(std::move(list), nPosition);
+        *ppEnum = enumerator.release();
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<const CCommandList> m_list;
+    ULONG m_nPosition = 0;
+};
+
+SubCommandSpec MakeSpec(const MenuRow& row, const wchar_t* pszInstallDir, const std::wstring& strLangFile)
+{
+    SubCommandSpec spec;
+    if (row.nType == kSeparatorRow)
+    {
+        spec.flags = ECF_ISSEPARATOR;
+        return spec;
+    }
+    CaptionPtr caption(GetMenuCaptionFrom(strLangFile.c_str(), AsWide(row.pszKey), AsWide(row.pszFallback)));
+    // Captions keep the menu-text convention ("&" marks the access key,
+    // "&&" is one ampersand): the shell reads titles as menu text.
+    spec.strTitle = caption ? caption.get() : AsWide(row.pszFallback);
+    // The same record the classic menu keeps for the item it shows here.
+    spec.record = MakeMenuItemRecord(row, pszInstallDir);
+    if (row.pszIconLibrary != nullptr)
+        spec.strIcon = LibraryIconLocation(spec.record.szIconFile, spec.record.nIconIndex);
+    else if (row.wIconResource != 0)
+        spec.strIcon = ModuleIconLocation(row.wIconResource);
+    return spec;
+}
+
+HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, const std::wstring& strLangFile,
+                       CCommandList& list)
+{
+    for (size_t i = 0; i < rows.nCount; ++i)
+    {
+        CComOwner<CComObject<CMarkerSubCommand>> command;
+        HRESULT hr = NewObject(command);
+        if (FAILED(hr))
+            return hr;
+        command->SetSpec(MakeSpec(rows.pRows[i], pszInstallDir, strLangFile));
+        CComOwner<IExplorerCommand> item(command.release());
+        list.push_back(std::move(item));
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile,
+                             IEnumExplorerCommand** ppEnum) noexcept
+{
+    if (ppEnum == nullptr)
+        return E_POINTER;
+    *ppEnum = nullptr;
+    return GuardComMethod([&] {
+        // The classic plain menu, in its order: its common rows and its plain tail.
+        auto list = std::make_shared<CCommandList>();
+        list->reserve(CommonMenuRows().nCount + TailMenuRows(false).nCount);
+        HRESULT hr = AddSubCommands(CommonMenuRows(), pszInstallDir, strLangFile, *list);
+        if (SUCCEEDED(hr))
+            hr = AddSubCommands(TailMenuRows(false), pszInstallDir, strLangFile, *list);
+        if (FAILED(hr))
+            return hr;
+        return CSubCommandEnum::CreateEnum(std::move(list), 0, ppEnum);
+    });
+}

@@ -1,0 +1,15 @@
+// The subcommands under "Mark File" in the Windows 11 menu: the items of the
+// classic plain menu in its order (six markers, a separator, four colours, a
+// separator, "Restore Default", "More Icons"), and the enumerator that hands
+// them to Explorer.
+#pragma once
+
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <string>
+
+// Makes the subcommands for one opening, with the captions of strLangFile
+// and the icon library of pszInstallDir, and an enumerator over them.
+HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile,
+                             IEnumExplorerCommand** ppEnum) noexcept;

@@ -1,0 +1,22 @@
+// What choosing a command item of the marker menu does, for every front end:
+// the item's switch and arguments go to the main application, together with
+// the selection file.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ShellExt/menu/MenuItemRecord.h"
+
+// Starts the main application with the record's switch and arguments for the
+// selection file already written, after copying that file to its fixed
+// per-user place. E_INVALIDARG for a record that is no command (nothing is
+// started), E_OUTOFMEMORY when the command line cannot be built.
+HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile) noexcept;
+
+// The same, writing the selection file of vecPaths first. The file is written
+// even for a record that is no command: the main application may read the
+// newest one whatever happened to the call.
+HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths) noexcept;

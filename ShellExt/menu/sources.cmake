@@ -1,0 +1,8 @@
+set(MENU_PORTABLE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/HandOffFormat.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MenuRows.cpp)
+set(MENU_WINDOWS_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/ChosenItem.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HandOff.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MenuItemRecord.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SelectionFile.cpp)

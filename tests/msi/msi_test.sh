@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# One architecture's Windows Installer package under Wine's msiexec, in a
+# prefix made for this test (a 32-bit one for the x86 package): an older
+# version, then a rebuild of this version, then this build are installed
+# silently, each over the one before; the registry must then hold,
+# value for value in every view, what regsvr32 writes for the same DLLs, the
+# shell hosts must build the menu through COM from the installed files, and
+# the silent uninstall must take away every key and file of ours and nothing
+# else.
+#   msi_test.sh ARCH MSI_SH ROWS_TOOL DLL32 HOST32 [DLL64 HOST64 [CMD_DLL]]
+# ARCH is x64 (both DLLs) or x86. CMD_DLL is the Windows 11 command's DLL
+# when it has been built; otherwise a stand-in takes its place. Exit code 77
+# (skipped) when an input is missing.
+set -uo pipefail
+arch=$1 msi_sh=$2 rows_tool=$3 dll32=$4 host32=$5 dll64=${6:-} host64=${7:-} cmd_dll=${8:-}
+here=$(cd "$(dirname "$0")" && pwd)
+for f in "$rows_tool" "$dll32" "$host32" ${dll64:+"$dll64" "$host64"}; do
+    if [ ! -f "$f" ]; then
+        echo "SKIP: $f is missing (build the native, win64 and win32 presets first)"
+        exit 77
+    fi
+done
+
+bash "$here/../wineprefix.sh" setup "$WINEPREFIX" >/dev/null
+source "$here/../tools/common.sh"
+cleanup_actions+=("bash '$here/../wineprefix.sh' cleanup '$WINEPREFIX' >/dev/null")
+
+clsid='{7c1e2b41-3a5d-4e8f-9b16-2d4f60a81c01}'
+folder='C:\Program Files\Kelvoss\Orvane\ShellExt'
+folder_unix="$WINEPREFIX/drive_c/Program Files/Kelvoss/Orvane/ShellExt"
+# The class's server key in each view, and the DLL and host of that view. The
+# x86 package is for 32-bit Windows (a 32-bit prefix), which has one view.
+if [ "$arch" = x64 ]; then
+    views=("software\\classes\\clsid\\$clsid\\inprocserver32 OrvaneShlExt64F.dll $host64"
+        "software\\classes\\wow6432node\\clsid\\$clsid\\inprocserver32 OrvaneShlExt32F.dll $host32")
+else
+    views=("software\\classes\\clsid\\$clsid\\inprocserver32 OrvaneShlExt32F.dll $host32")
+fi
+
+# --- the packages: this build, and an older build of the same product ------
+msi_args=(--arch "$arch" --dll32 "$dll32" --rows-tool "$rows_tool")
+if [ "$arch" = x64 ]; then
+    # The sparse package is a stand-in: only its name is read here.
+    mkdir -p "$scratch/msix"
+    printf '<Package><Identity Name="Kelvoss.Orvane.ShellExt.Test" Version="1.0.0.0"/></Package>' \
+        >"$scratch/msix/AppxManifest.xml"
+    (cd "$scratch/msix" && zip -q ../Orvane-ShellExt-test.msix AppxManifest.xml)
+    if [ ! -f "$cmd_dll" ]; then cmd_dll=$scratch/OrvaneShlExtCmd64F.dll; cp "$dll64" "$cmd_dll"; fi
+    msi_args+=(--dll64 "$dll64" --cmd-dll "$cmd_dll" --msix "$scratch/Orvane-ShellExt-test.msix")
+fi
+# Installed in this order, each over the one before: an older version, this
+# version, and this version built again (another product code).
+old_msi=$(bash "$msi_sh" "${msi_args[@]}" --version 1.0.0 --out "$scratch/old" | tail -1)
+rebuilt_msi=$(bash "$msi_sh" "${msi_args[@]}" --out "$scratch/rebuilt" | tail -1)
+new_msi=$(bash "$msi_sh" "${msi_args[@]}" --out "$scratch" | tail -1)
+for msi in "$old_msi" "$rebuilt_msi" "$new_msi"; do
+    if [ -f "$msi" ]; then pass "msi.sh wrote $(basename "$msi")"; else fail "msi.sh wrote no package"; finish; fi
+done
+msiextract -C "$scratch/content" "$new_msi" >/dev/null
+while read -r f; do
+    if osslsigncode extract-signature -in "$f" -out "$scratch/sig" >/dev/null 2>&1; then
+        pass "$(basename "$f") is signed"
+    else
+        fail "$(basename "$f") carries no signature"
+    fi
+    rm -f "$scratch/sig"
+done < <(echo "$new_msi"; find "$scratch/content" -name '*.dll')
+
+# The prefix's machine registry as sorted lines (see regsnap.py); the server
+# is stopped so that it writes the registry out, then started again.
+snapshot() {
+    wineserver -k
+    python3 "$here/regsnap.py" "$WINEPREFIX/system.reg" >"$1"
+    wineserver -p </dev/null >/dev/null 2>&1
+}
+# The lines that registration can touch: HKLM\Software, without what Windows
+# Installer keeps about installed products. (Wine rewrites device entries
+# under HKLM\System whenever it starts.)
+registration_lines() {
+    grep -E '^software\\' | grep -vE '^software\\(classes\\installer|microsoft\\windows\\currentversion\\(installer|uninstall))\\'
+}
+# Registration writes classes only; Wine's own processes may touch other keys
+# between two snapshots.
+added_classes() { comm -13 "$1" "$2" | registration_lines | grep -E '^software\\(wow6432node\\)?classes\\'; }
+changed() { comm -3 "$1" "$2" | sed 's/^\t//' | registration_lines; }
+
+# A value of someone else's under a key that we share must outlive us.
+foreign_key='HKLM\Software\Classes\*\shellex\ContextMenuHandlers'
+run reg add "$foreign_key" /v OrvaneTestForeign /d keep /f
+snapshot "$scratch/before"
+
+# --- install the older builds, then upgrade --------------------------------
+sample="$scratch_win\\sample.txt"
+echo sample >"$scratch/sample.txt"
+for msi in "$old_msi" "$rebuilt_msi" "$new_msi"; do
+    run msiexec /i "$(winepath -w "$msi")" /qn
+    expect_status 0 "msiexec /i ${msi#"$scratch/"} /qn"
+done
+snapshot "$scratch/installed"
+products=$(grep -ciE '^software\\microsoft\\windows\\currentversion\\uninstall\\[^	]*	displayname	"Orvane Shell Extension' \
+    "$scratch/installed")
+if [ "$products" = 1 ]; then pass "after the upgrades one product is installed"; else fail "$products products installed"; fi
+for view in "${views[@]}"; do
+    read -r key dll host <<<"$view"
+    expected="$key	@	\"${folder//\\/\\\\}\\\\$dll\""
+    if grep -qxF "$expected" "$scratch/installed"; then pass "$key names $dll"; else fail "$key does not name the installed $dll"; fi
+    expect_file "$folder_unix/$dll" "$dll is installed"
+    run "$host" menu "$sample"
+    expect_output "$dll" "$(basename "$host") finds the installed $dll"
+    expect_output '12 command identifier' "$(basename "$host") builds the 12-item menu"
+done
+if [ "$arch" = x64 ]; then
+    for f in "$(basename "$cmd_dll")" Orvane-ShellExt-test.msix Windows11Menu.ps1; do
+        expect_file "$folder_unix/$f" "the Windows 11 menu's $f is installed"
+    done
+fi
+
+# --- uninstall --------------------------------------------------------------
+run msiexec /x "$(winepath -w "$new_msi")" /qn
+expect_status 0 "msiexec /x /qn"
+snapshot "$scratch/removed"
+left=$(changed "$scratch/before" "$scratch/removed")
+if [ -z "$left" ]; then pass "uninstall leaves the registry as it was"; else fail "uninstall changed the registry:"$'\n'"$left"; fi
+if grep -qi 'orvanetestforeign' "$scratch/removed"; then pass "the foreign value survives"; else fail "the foreign value is gone"; fi
+expect_no_file "$folder_unix" "uninstall removes the install folder"
+
+# --- the same DLLs registered by regsvr32, for comparison ---------------------
+mkdir -p "$folder_unix"
+for view in "${views[@]}"; do
+    read -r key dll host <<<"$view"
+    find "$scratch/content" -name "$dll" -exec cp {} "$folder_unix/" \;
+    run regsvr32 /s "$folder\\$dll"
+    expect_status 0 "regsvr32 $dll"
+done
+snapshot "$scratch/regsvr32"
+added_classes "$scratch/before" "$scratch/regsvr32" >"$scratch/by-regsvr32"
+added_classes "$scratch/before" "$scratch/installed" >"$scratch/by-msi"
+difference=$(diff "$scratch/by-regsvr32" "$scratch/by-msi")
+if [ -z "$difference" ] && [ -s "$scratch/by-msi" ]; then
+    pass "the package writes what regsvr32 writes ($(grep -vc '(key)' "$scratch/by-msi") values)"
+else
+    fail "the package and regsvr32 differ (< regsvr32, > package):"$'\n'"$difference"
+fi
+finish

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "tests/win/ExplorerCommandSupport.h"
+
+#include <shlobj.h>
+
+#include "ShellExt/explorercommand/CommandIds.h"
+
+namespace testing_support {
+
+namespace {
+
+const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
+
+struct IdListFreer
+{
+    void operator()(ITEMIDLIST* pidl) const noexcept { ::ILFree(pidl); }
+};
+
+}  // namespace
+
+std::wstring CommandDllPath()
+{
+    return WinPathFromEnv(L"ORVANE_COMMAND_DLL");
+}
+
+IShellItemArray* CreateArrayWithControlPanel(const std::wstring& strFile)
+{
+    std::unique_ptr<ITEMIDLIST, IdListFreer> file(strFile.empty() ? nullptr : ::ILCreateFromPathW(strFile.c_str()));
+    ITEMIDLIST* pidlPanel = nullptr;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_CONTROLS, &pidlPanel)))
+        return nullptr;
+    std::unique_ptr<ITEMIDLIST, IdListFreer> panel(pidlPanel);
+    std::vector<PCIDLIST_ABSOLUTE> vecIdLists;
+    if (file)
+        vecIdLists.push_back(file.get());
+    vecIdLists.push_back(panel.get());
+    IShellItemArray* pArray = nullptr;
+    if (FAILED(::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(vecIdLists.size()), vecIdLists.data(), &pArray)))
+        return nullptr;
+    return pArray;
+}
+
+void CommandTestBase::SetUp()
+{
+    DeleteProductKeys();
+    m_strFolder = MakeTempFolder(L"command");
+    m_strFile = m_strFolder + L"\\report one.txt";
+    WriteTextFile(m_strFile, "x");
+    m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
+    ::DeleteFileW(m_strIni.c_str());
+}
+
+void CommandTestBase::TearDown()
+{
+    m_selection.Reset();
+    m_top.Reset();
+    m_pMachine.reset();
+    m_pUser.reset();
+    ::DeleteFileW(m_strIni.c_str());
+    DeleteFolderTree(m_strFolder);
+}
+
+void CommandTestBase::UseInstallation(const std::wstring& strInstallDir, const wchar_t* pszLanguage)
+{
+    m_pMachine.reset(new ProductKey(HKEY_LOCAL_MACHINE));
+    m_pMachine->SetString(L"OrvanePath", StandinPath());
+    m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
+    m_pUser->SetString(L"OrvaneDir", strInstallDir);
+    if (pszLanguage != nullptr)
+        WriteTextFile(m_strIni, "[Options]\r\nLang=" + Narrow(pszLanguage) + "\r\n");
+}
+
+CommandNode CommandTestBase::OpenTree(const std::vector<std::wstring>& vecFiles)
+{
+    m_selection.Reset();
+    m_top.Reset();
+    std::string strError;
+    if (!CreateExplorerCommand(CommandDllPath(), kCommandClsid, m_dll, m_top, strError))
+    {
+        ADD_FAILURE() << strError;
+        return CommandNode();
+    }
+    m_selection = CInterfacePtr<IShellItemArray>(CreateShellItemArray(vecFiles));
+    EXPECT_TRUE(m_selection);
+    return ReadCommandTree(m_top.Get(), m_selection.Get());
+}
+
+}  // namespace testing_support

@@ -1,0 +1,354 @@
+// The Windows 11 menu's Explorer command, reached through its DLL's class
+// object as the packaged activation reaches it: its tree against the classic
+// menu built in this process, each kind of subcommand reaching the stand-in
+// main application, and hostile calls on every interface.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <functional>
+
+#include "ShellExt/contextmenu/SimpleShlExt.h"
+#include "ShellExt/explorercommand/CommandIds.h"
+#include "ShellExt/icons/MenuBitmaps.h"
+#include "tests/win/ExplorerCommandSupport.h"
+#include "tests/win/MenuPictures.h"
+#include "tests/win/TestSupport.h"
+#include "tools/shellhost/CommandManifest.h"
+
+using namespace testing_support;
+using namespace menu_pictures;
+
+namespace {
+
+const DWORD kStartWaitMs = 15000;
+
+// The classic plain menu of the same installation, as this process builds it.
+struct ClassicMenu
+{
+    std::wstring strEntry;
+    std::vector<bool> vecSeparators;
+    std::vector<std::wstring> vecCaptions;
+    std::vector<MenuItemRecord> vecRecords;
+};
+
+ClassicMenu BuildClassicMenu(const std::wstring& strFile)
+{
+    ClassicMenu classic;
+    auto* pObject = new CComObject<CSimpleShlExt>();
+    pObject->AddRef();
+    IDataObject* pData = CreateHDropDataObject({strFile});
+    EXPECT_EQ(S_OK, pObject->Initialize(nullptr, pData, nullptr));
+    pData->Release();
+    HMENU hHost = ::CreatePopupMenu();
+    EXPECT_EQ(12, HRESULT_CODE(pObject->QueryContextMenu(hHost, 0, 1, 0x7FFF, CMF_NORMAL)));
+    classic.strEntry = ItemText(hHost, 0);
+    HMENU hSubmenu = ::GetSubMenu(hHost, 0);
+    for (int i = 0; i < ::GetMenuItemCount(hSubmenu); ++i)
+    {
+        classic.vecSeparators.push_back((::GetMenuState(hSubmenu, i, MF_BYPOSITION) & MF_SEPARATOR) != 0);
+        classic.vecCaptions.push_back(ItemText(hSubmenu, i));
+    }
+    classic.vecRecords = pObject->MenuItems();
+    ::DestroyMenu(hHost);
+    ClearMenuBitmapList();
+    pObject->Release();
+    return classic;
+}
+
+// The colour at the centre of the icon that a location names.
+uint32_t CentreColourOf(const std::wstring& strLocation)
+{
+    std::u16string strFile;
+    int32_t nIndex = 0;
+    HICON hIcon = nullptr;
+    UINT nId = 0;
+    if (!SplitIconLocation(std::u16string(strLocation.begin(), strLocation.end()), strFile, nIndex) ||
+        ::PrivateExtractIconsW(std::wstring(strFile.begin(), strFile.end()).c_str(), nIndex, 16, 16, &hIcon, &nId, 1,
+                               0) != 1)
+        return 0;
+    CIconHandle icon(hIcon);
+    CBitmapHandle dib(IconToMenuDib(icon.Get(), 16, 16));
+    DibPixels pixels;
+    return ReadDibPixels(dib.Get(), pixels) ? pixels.At(8, 8) | 0xFF000000u : 0;
+}
+
+const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
+
+class ExplorerCommandTest : public CommandTestBase
+{
+protected:
+    // An out-pointer holding garbage that the call must clear.
+    void** ReceiveGarbage()
+    {
+        m_pGarbage = reinterpret_cast<void*>(static_cast<UINT_PTR>(0x5A5A5A50));
+        return &m_pGarbage;
+    }
+
+    IObjectWithSite* ObjectWithSite()
+    {
+        if (!m_withSite)
+            m_top.QueryInto(IID_IObjectWithSite, m_withSite);
+        return m_withSite.Get();
+    }
+
+    HRESULT DllGetClassObjectOf(REFCLSID rclsid, REFIID riid, void** ppv)
+    {
+        using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+        auto pfn = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(::GetProcAddress(m_dll.Get(), "DllGetClassObject")));
+        return pfn(rclsid, riid, ppv);
+    }
+
+    HRESULT CreateAggregated()
+    {
+        CInterfacePtr<IClassFactory> factory;
+        HRESULT hr = DllGetClassObjectOf(kCommandClsid, IID_IClassFactory, factory.ReceiveVoid());
+        if (FAILED(hr))
+            return hr;
+        return factory->CreateInstance(m_top.Get(), IID_IUnknown, ReceiveGarbage());
+    }
+
+    void TearDown() override
+    {
+        m_withSite.Reset();
+        CommandTestBase::TearDown();
+    }
+
+    void* m_pGarbage = nullptr;
+    CInterfacePtr<IObjectWithSite> m_withSite;
+};
+
+TEST_F(ExplorerCommandTest, TreeFollowsTheClassicPlainMenuInEachLanguage)
+{
+    const struct
+    {
+        const wchar_t* pszLanguage;  // null: no ViewSettings.ini
+        const wchar_t* pszFile;      // the language file's content
+        const wchar_t* pszEntry;
+        const wchar_t* pszBlue;
+    } cases[] = {
+        {nullptr, nullptr, L"Mark File", L"Blue"},
+        {L"deutsch",
+         L"[menu_items]\r\n#DEFITEM#_Mark_File=Datei &markieren\r\n#DEFITEM#_Blue=Bl&au\r\n#DEFITEM#_Gray=\r\n"
+         L"#DEFITEM#_Restore_Default=Zur\x00FC" L"cksetzen && neu\r\n",
+         L"Datei &markieren", L"Bl&au"},
+    };
+    const WORD kSwatches[] = {326, 311, 302, 308};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszEntry);
+        TestInstallation installation;
+        UseInstallation(installation.Dir(), c.pszLanguage);
+        if (c.pszFile != nullptr)
+            WriteUtf16File(installation.LanguageFile(c.pszLanguage), c.pszFile);
+        const ClassicMenu classic = BuildClassicMenu(m_strFile);
+
+        CommandNode tree = OpenTree({m_strFile});
+        EXPECT_EQ(c.pszEntry, classic.strEntry);
+        EXPECT_EQ(classic.strEntry, tree.strTitle);
+        EXPECT_EQ(ECF_HASSUBCOMMANDS, tree.flags);
+        EXPECT_EQ(ECS_ENABLED, tree.state);
+        EXPECT_EQ(CommandDllPath() + L",-333", tree.strIcon);
+        EXPECT_TRUE(tree.bIconLoads);
+
+        ASSERT_EQ(classic.vecCaptions.size(), tree.vecChildren.size());
+        size_t nRecord = 0;
+        size_t nColour = 0;
+        for (size_t i = 0; i < tree.vecChildren.size(); ++i)
+        {
+            SCOPED_TRACE(i);
+            const CommandNode& child = tree.vecChildren[i];
+            EXPECT_EQ(ECS_ENABLED, child.state);
+            if (classic.vecSeparators[i])
+            {
+                EXPECT_EQ(ECF_ISSEPARATOR, child.flags);
+                continue;
+            }
+            EXPECT_EQ(ECF_DEFAULT, child.flags);
+            EXPECT_EQ(S_OK, child.hrTitle);
+            EXPECT_EQ(classic.vecCaptions[i], child.strTitle);
+            const MenuItemRecord& record = classic.vecRecords[nRecord++];
+            if (record.nType == 1)
+            {
+                EXPECT_EQ(std::wstring(record.szIconFile) + L"," + std::to_wstring(record.nIconIndex), child.strIcon);
+                EXPECT_EQ(kIclColours[record.nIconIndex], CentreColourOf(child.strIcon));
+            }
+            else if (record.nType == 3)
+                EXPECT_EQ(CommandDllPath() + L",-" + std::to_wstring(kSwatches[nColour++]), child.strIcon);
+            else
+                EXPECT_TRUE(child.strIcon.empty()) << Narrow(child.strIcon);
+            EXPECT_EQ(child.strIcon.empty(), !child.bIconLoads);
+        }
+        EXPECT_EQ(12u, nRecord);
+        EXPECT_EQ(c.pszBlue, tree.vecChildren[9].strTitle);
+    }
+}
+
+TEST_F(ExplorerCommandTest, WithoutTheIconLibraryMarkersHaveNoIcon)
+{
+    TestInstallation installation(false);
+    UseInstallation(installation.Dir(), nullptr);
+    CommandNode tree = OpenTree({m_strFile});
+    ASSERT_EQ(14u, tree.vecChildren.size());
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(E_NOTIMPL, tree.vecChildren[i].hrIcon) << i;
+    EXPECT_TRUE(tree.vecChildren[7].bIconLoads);
+}
+
+TEST_F(ExplorerCommandTest, EachKindOfSubcommandReachesTheMainApplication)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    const std::wstring strSecond = m_strFolder + L"\\second file.txt";
+    WriteTextFile(strSecond, "y");
+    // The parameters after the quoted selection file, as the classic items send them.
+    const struct
+    {
+        size_t nChild;
+        const wchar_t* pszSwitch;
+        std::wstring strTail;
+    } cases[] = {
+        {3, L"-oi", L" \"" + installation.IconLibrary() + L"\" 5"},
+        {9, L"-ci", L" 16748891"},
+        {12, L"-rd", L""},
+        {13, L"-mi", L""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(Narrow(c.pszSwitch));
+        StandinLog log;
+        CommandNode tree = OpenTree({m_strFile, strSecond});
+        ASSERT_EQ(14u, tree.vecChildren.size());
+        ASSERT_EQ(S_OK, tree.vecChildren[c.nChild].command->Invoke(m_selection.Get(), nullptr));
+        ASSERT_TRUE(PumpMessagesUntil(kStartWaitMs, [&] { return !WithoutHandOffs(log.Read()).empty(); }));
+        const StandinStart start = WithoutHandOffs(log.Read())[0];
+        ASSERT_GE(start.vecArgs.size(), 2u);
+        EXPECT_NE(std::wstring::npos, start.vecArgs[1].find(L"\\orvane"));
+        EXPECT_EQ(std::wstring(c.pszSwitch) + L" \"" + start.vecArgs[1] + L"\"" + c.strTail, ParametersOf(start));
+        EXPECT_EQ(SelectionBytes({m_strFile, strSecond}), start.vecSelection);
+        EXPECT_EQ(start.vecSelection, start.vecCopy);
+    }
+}
+
+TEST_F(ExplorerCommandTest, ItemsWithoutAFileSystemPathAreLeftOut)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    CommandNode tree = OpenTree({m_strFile});
+    ASSERT_EQ(14u, tree.vecChildren.size());
+    CInterfacePtr<IShellItemArray> mixed(CreateArrayWithControlPanel(m_strFile));
+    CInterfacePtr<IShellItemArray> none(CreateArrayWithControlPanel(L""));
+    ASSERT_TRUE(mixed && none);
+
+    StandinLog log;
+    EXPECT_EQ(E_INVALIDARG, tree.vecChildren[12].command->Invoke(none.Get(), nullptr));
+    ASSERT_EQ(S_OK, tree.vecChildren[12].command->Invoke(mixed.Get(), nullptr));
+    ASSERT_TRUE(PumpMessagesUntil(kStartWaitMs, [&] { return !WithoutHandOffs(log.Read()).empty(); }));
+    PumpMessagesFor(500);
+    const std::vector<StandinStart> vecStarts = WithoutHandOffs(log.Read());
+    ASSERT_EQ(1u, vecStarts.size()) << "the call without a file started nothing";
+    EXPECT_EQ(SelectionBytes({m_strFile}), vecStarts[0].vecSelection);
+}
+
+TEST_F(ExplorerCommandTest, HostileCallsGetAnHResultNeverACrash)
+{
+    CommandNode tree = OpenTree({m_strFile});
+    ASSERT_EQ(14u, tree.vecChildren.size());
+    IExplorerCommand* pTop = m_top.Get();
+    IExplorerCommand* pItem = tree.vecChildren[3].command.Get();
+    IExplorerCommand* pSeparator = tree.vecChildren[6].command.Get();
+    IShellItemArray* pSelection = m_selection.Get();
+    CInterfacePtr<IEnumExplorerCommand> subcommands;
+    ASSERT_EQ(S_OK, pTop->EnumSubCommands(reinterpret_cast<IEnumExplorerCommand**>(subcommands.ReceiveVoid())));
+    IExplorerCommand* apCommands[2] = {};
+    EXPCMDSTATE state = ECS_DISABLED;
+    CEmptyShellItemArray empty;
+
+    const struct
+    {
+        const char* pszCall;
+        std::function<HRESULT()> call;
+        HRESULT hrExpected;
+    } cases[] = {
+        {"top GetTitle(null)", [&] { return pTop->GetTitle(pSelection, nullptr); }, E_POINTER},
+        {"item GetTitle(null)", [&] { return pItem->GetTitle(nullptr, nullptr); }, E_POINTER},
+        {"top GetIcon(null)", [&] { return pTop->GetIcon(pSelection, nullptr); }, E_POINTER},
+        {"item GetIcon(null)", [&] { return pItem->GetIcon(pSelection, nullptr); }, E_POINTER},
+        {"top GetToolTip(null)", [&] { return pTop->GetToolTip(pSelection, nullptr); }, E_POINTER},
+        {"top GetCanonicalName(null)", [&] { return pTop->GetCanonicalName(nullptr); }, E_POINTER},
+        {"item GetCanonicalName(null)", [&] { return pItem->GetCanonicalName(nullptr); }, E_POINTER},
+        {"top GetState(null)", [&] { return pTop->GetState(pSelection, TRUE, nullptr); }, E_POINTER},
+        {"item GetState(null)", [&] { return pItem->GetState(pSelection, FALSE, nullptr); }, E_POINTER},
+        {"top GetFlags(null)", [&] { return pTop->GetFlags(nullptr); }, E_POINTER},
+        {"item GetFlags(null)", [&] { return pItem->GetFlags(nullptr); }, E_POINTER},
+        {"top EnumSubCommands(null)", [&] { return pTop->EnumSubCommands(nullptr); }, E_POINTER},
+        {"item EnumSubCommands(null)", [&] { return pItem->EnumSubCommands(nullptr); }, E_POINTER},
+        {"top Invoke", [&] { return pTop->Invoke(pSelection, nullptr); }, E_NOTIMPL},
+        {"item Invoke(null selection)", [&] { return pItem->Invoke(nullptr, nullptr); }, E_INVALIDARG},
+        {"separator Invoke", [&] { return pSeparator->Invoke(pSelection, nullptr); }, E_NOTIMPL},
+        {"Next(1, null)", [&] { return subcommands->Next(1, nullptr, nullptr); }, E_POINTER},
+        {"Next(2) without a count", [&] { return subcommands->Next(2, apCommands, nullptr); }, E_INVALIDARG},
+        {"Clone(null)", [&] { return subcommands->Clone(nullptr); }, E_POINTER},
+        {"top state without a selection",
+         [&] {
+             HRESULT hr = pTop->GetState(nullptr, TRUE, &state);
+             return state == ECS_HIDDEN ? hr : E_UNEXPECTED;
+         },
+         S_OK},
+        {"top state for an empty selection",
+         [&] {
+             HRESULT hr = pTop->GetState(&empty, TRUE, &state);
+             return state == ECS_HIDDEN ? hr : E_UNEXPECTED;
+         },
+         S_OK},
+        {"item Invoke(empty selection)", [&] { return pItem->Invoke(&empty, nullptr); }, E_INVALIDARG},
+        {"GetSite without a site", [&] { return ObjectWithSite()->GetSite(IID_IUnknown, ReceiveGarbage()); }, E_FAIL},
+        {"GetSite(null)", [&] { return ObjectWithSite()->GetSite(IID_IUnknown, nullptr); }, E_POINTER},
+        {"QueryInterface(IContextMenu)", [&] { return pTop->QueryInterface(IID_IContextMenu, ReceiveGarbage()); },
+         E_NOINTERFACE},
+        {"class object of another class",
+         [&] { return DllGetClassObjectOf(CLSID_NULL, IID_IClassFactory, ReceiveGarbage()); },
+         CLASS_E_CLASSNOTAVAILABLE},
+        {"class object into null", [&] { return DllGetClassObjectOf(kCommandClsid, IID_IClassFactory, nullptr); },
+         E_POINTER},
+        {"aggregation", [&] { return CreateAggregated(); }, CLASS_E_NOAGGREGATION},
+    };
+    for (const auto& c : cases)
+    {
+        m_pGarbage = nullptr;
+        EXPECT_EQ(c.hrExpected, c.call()) << c.pszCall;
+        EXPECT_EQ(nullptr, m_pGarbage) << c.pszCall << " leaves its out-pointer cleared";
+    }
+    EXPECT_EQ(nullptr, apCommands[0]);
+
+    // Repeated and partial enumeration.
+    ULONG nFetched = 99;
+    IExplorerCommand* apAll[20] = {};
+    EXPECT_EQ(S_FALSE, subcommands->Next(20, apAll, &nFetched));
+    EXPECT_EQ(14u, nFetched);
+    for (ULONG i = 0; i < nFetched; ++i)
+        apAll[i]->Release();
+    EXPECT_EQ(S_FALSE, subcommands->Next(1, apAll, &nFetched));
+    EXPECT_EQ(0u, nFetched);
+    EXPECT_EQ(S_OK, subcommands->Reset());
+    EXPECT_EQ(S_OK, subcommands->Skip(13));
+    CInterfacePtr<IEnumExplorerCommand> clone;
+    ASSERT_EQ(S_OK, subcommands->Clone(reinterpret_cast<IEnumExplorerCommand**>(clone.ReceiveVoid())));
+    EXPECT_EQ(S_FALSE, subcommands->Skip(2));
+    ASSERT_EQ(S_OK, clone->Next(1, apAll, nullptr));
+    CInterfacePtr<IExplorerCommand> last(apAll[0]);
+    EXPECT_EQ(L"More Icons", ReadCommandTree(last.Get(), pSelection).strTitle) << "the clone kept the position";
+
+    // A site is held and handed back.
+    CInterfacePtr<IUnknown> site;
+    ASSERT_EQ(S_OK, pTop->QueryInterface(IID_IUnknown, site.ReceiveVoid()));
+    EXPECT_EQ(S_OK, ObjectWithSite()->SetSite(site.Get()));
+    CInterfacePtr<IUnknown> back;
+    EXPECT_EQ(S_OK, ObjectWithSite()->GetSite(IID_IUnknown, back.ReceiveVoid()));
+    EXPECT_EQ(site.Get(), back.Get());
+    EXPECT_EQ(S_OK, ObjectWithSite()->SetSite(nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Authenticode signing of the release files (DLLs and the package) with
+# osslsigncode.
+#
+#   sign.sh identity DIR CER   prepares the signing identity in DIR (a private
+#                              folder that the caller removes) and prints the
+#                              certificate's subject as a package Publisher
+#   sign.sh sign DIR FILE...   signs each file in place with that identity
+#
+# With ORVANE_SIGN_PFX and ORVANE_SIGN_PASS set, that certificate signs.
+# Otherwise a throwaway test certificate is made whose subject is the default
+# package Publisher; its public part is written to CER (DER) for test
+# machines. No key ever leaves DIR.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+appx() { python3 "$here/appx.py" "$@"; }
+
+die() { echo "sign.sh: $*" >&2; exit 1; }
+
+# The PKCS#12 file's certificate, as PEM; older files need OpenSSL's legacy
+# ciphers.
+certificate_from_pfx() {
+    local pfx=$1 out=$2
+    openssl pkcs12 -in "$pfx" -nokeys -clcerts -passin env:ORVANE_SIGN_PASS -out "$out" 2>/dev/null ||
+        openssl pkcs12 -legacy -in "$pfx" -nokeys -clcerts -passin env:ORVANE_SIGN_PASS -out "$out" 2>/dev/null ||
+        die "cannot read $pfx with ORVANE_SIGN_PASS"
+}
+
+# A self-signed code-signing certificate for test machines, valid a year.
+make_test_certificate() {
+    local dir=$1
+    openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 365 \
+        -subj "$(appx subject)" \
+        -addext "basicConstraints=critical,CA:FALSE" \
+        -addext "keyUsage=critical,digitalSignature" \
+        -addext "extendedKeyUsage=codeSigning" \
+        -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null || die "openssl could not make a test certificate"
+    chmod 600 "$dir/key.pem"
+}
+
+identity() {
+    local dir=$1 cer=$2
+    mkdir -p "$dir"
+    if [ -n "${ORVANE_SIGN_PFX:-}" ]; then
+        [ -f "$ORVANE_SIGN_PFX" ] || die "ORVANE_SIGN_PFX: no file $ORVANE_SIGN_PFX"
+        [ -n "${ORVANE_SIGN_PASS+set}" ] || die "ORVANE_SIGN_PFX is set but ORVANE_SIGN_PASS is not"
+        certificate_from_pfx "$ORVANE_SIGN_PFX" "$dir/cert.pem"
+    else
+        make_test_certificate "$dir"
+        openssl x509 -in "$dir/cert.pem" -outform DER -out "$cer"
+    fi
+    appx publisher "$dir/cert.pem"
+}
+
+# osslsigncode will not overwrite its output: sign into a new file, then
+# replace the original.
+sign() {
+    local dir=$1
+    shift
+    local file signed key_args
+    if [ -n "${ORVANE_SIGN_PFX:-}" ]; then
+        # Through a file, so that the password never shows in a process list.
+        (umask 077 && printf '%s' "$ORVANE_SIGN_PASS" >"$dir/pass")
+        key_args=(-pkcs12 "$ORVANE_SIGN_PFX" -readpass "$dir/pass")
+    else
+        key_args=(-certs "$dir/cert.pem" -key "$dir/key.pem")
+    fi
+    for file in "$@"; do
+        signed=$dir/signing.tmp
+        rm -f "$signed"
+        osslsigncode sign "${key_args[@]}" -h sha256 -n "Orvane Shell Extension" \
+            -in "$file" -out "$signed" >/dev/null || die "osslsigncode could not sign $file"
+        mv -f "$signed" "$file"
+    done
+}
+
+case ${1:-} in
+identity) [ $# -eq 3 ] || die "usage: sign.sh identity DIR CER"; identity "$2" "$3" ;;
+sign) [ $# -ge 3 ] || die "usage: sign.sh sign DIR FILE..."; shift; sign "$@" ;;
+*) die "usage: sign.sh identity DIR CER | sign DIR FILE..." ;;
+esac
