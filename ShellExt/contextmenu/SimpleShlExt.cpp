@@ -15,15 +15,32 @@ namespace {
 // DragQueryFileW's index that asks for the number of names.
 const UINT kCountDroppedFiles = 0xFFFFFFFF;
 
-// Reads one dropped name whole: its length is asked first, so even a name
-// beyond MAX_PATH reaches the main application uncut. Empty when unreadable.
+// The buffer that holds a usual dropped name whole: the shell's file names
+// are at most 519 characters.
+const UINT kUsualNameCapacity = 2 * MAX_PATH;
+
+// Reads one dropped name whole, or empty when it cannot be read.
+// DragQueryFileW walks the list from its start for every index, so every call
+// costs as much as all the names before it: a usual name is read with one
+// call, and only a name that fills the buffer (it may have been cut) is asked
+// for its length and read again, so that a name beyond 519 characters still
+// reaches the main application whole. For an 8-bit list the reported length
+// counts bytes, not characters: the name ends at its first NUL.
 std::wstring QueryDroppedName(HDROP hDrop, UINT nIndex)
 {
+    wchar_t szName[kUsualNameCapacity];
+    UINT cchCopied = ::DragQueryFileW(hDrop, nIndex, szName, kUsualNameCapacity);
+    if (cchCopied == 0)
+        return std::wstring();
+    size_t cchText = wcsnlen(szName, kUsualNameCapacity);
+    if (cchCopied < kUsualNameCapacity - 1 && cchText < kUsualNameCapacity - 1)
+        return std::wstring(szName, cchText);
+
     UINT cch = ::DragQueryFileW(hDrop, nIndex, nullptr, 0);
     if (cch == 0)
         return std::wstring();
     std::wstring strName(cch + 1, L'\0');
-    UINT cchCopied = ::DragQueryFileW(hDrop, nIndex, &strName[0], cch + 1);
+    cchCopied = ::DragQueryFileW(hDrop, nIndex, &strName[0], cch + 1);
     strName.resize(cchCopied < cch ? cchCopied : cch);
     strName.resize(wcsnlen(strName.c_str(), strName.size()));
     return strName;

@@ -125,6 +125,15 @@ struct LibraryTraits
     static void Close(HandleType h) noexcept { ::FreeLibrary(h); }
 };
 
+// A thread-local storage index: one value per thread, read and written
+// without locks or allocation (so even while the loader lock is held).
+struct TlsIndexTraits
+{
+    using HandleType = DWORD;
+    static HandleType Invalid() noexcept { return TLS_OUT_OF_INDEXES; }
+    static void Close(HandleType h) noexcept { ::TlsFree(h); }
+};
+
 using CRegKeyHandle = CUniqueHandle<RegKeyTraits>;
 using CFileHandle = CUniqueHandle<FileTraits>;
 using CDcHandle = CUniqueHandle<DcTraits>;
@@ -132,6 +141,7 @@ using CBitmapHandle = CUniqueHandle<BitmapTraits>;
 using CIconHandle = CUniqueHandle<IconTraits>;
 using CMenuHandle = CUniqueHandle<MenuTraits>;
 using CLibraryHandle = CUniqueHandle<LibraryTraits>;
+using CTlsIndex = CUniqueHandle<TlsIndexTraits>;
 
 // A GlobalLock that is undone when the scope ends.
 class CGlobalLock

@@ -53,11 +53,13 @@ void StartMainApplication(const wchar_t* pszParameters) noexcept
 
 void StartHandOffTimer() noexcept
 {
-    g_pModule->AddModuleLock();
+    // The lock belongs to this thread: a thread that ends before its message
+    // loop has run the timer takes the timer with it, and gives the lock back.
+    AddThreadModuleLock();
     // A thread timer without a window: the system picks the identifier, and
     // the callback runs from this thread's message loop.
     if (::SetTimer(nullptr, 1, kHandOffDelayMs, SelectionTimerProc) == 0)
-        g_pModule->ReleaseModuleLock();
+        ReleaseThreadModuleLock();
 }
 
 void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent, DWORD /*dwTime*/)
@@ -65,5 +67,5 @@ void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent,
     ::KillTimer(nullptr, idEvent);
     CopySelectionFile();
     StartMainApplication(L"-ad");
-    g_pModule->ReleaseModuleLock();
+    ReleaseThreadModuleLock();
 }

@@ -22,6 +22,8 @@ void StartMainApplication(const wchar_t* pszParameters) noexcept;
 // Starts one ten-second hand-off timer on the calling thread. While it is
 // pending it holds a module lock: its callback is code of this DLL, and a
 // host that unloaded the DLL in between would crash when the timer fires.
+// The lock goes back when the timer fires, or when the thread ends first
+// (the timer ends with it).
 void StartHandOffTimer() noexcept;
 
 void CALLBACK SelectionTimerProc(HWND hwnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);

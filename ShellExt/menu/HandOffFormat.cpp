@@ -49,23 +49,29 @@ const char16_t* SwitchOf(int nType)
 
 }  // namespace
 
-SelectionFileEncoder::SelectionFileEncoder()
+SelectionFileEncoder::SelectionFileEncoder(size_t cchPathsAndSeparators) : m_vecBytes(2)
 {
-    AppendUnit(kByteOrderMark);
+    m_vecBytes.reserve(2 * (1 + cchPathsAndSeparators));
+    StoreUnit(m_vecBytes.data(), kByteOrderMark);
 }
 
-void SelectionFileEncoder::AppendUnit(char16_t ch)
+void SelectionFileEncoder::StoreUnit(uint8_t* pOut, char16_t ch) noexcept
 {
-    m_vecBytes.push_back(static_cast<uint8_t>(ch & 0xFF));
-    m_vecBytes.push_back(static_cast<uint8_t>(ch >> 8));
+    pOut[0] = static_cast<uint8_t>(ch & 0xFF);
+    pOut[1] = static_cast<uint8_t>(ch >> 8);
 }
 
 void SelectionFileEncoder::AddPath(const char16_t* pszPath, size_t cchPath)
 {
-    m_vecBytes.reserve(m_vecBytes.size() + 2 * (cchPath + 1));
-    for (size_t i = 0; i < cchPath; ++i)
-        AppendUnit(pszPath[i]);
-    AppendUnit(kPathSeparator);
+    // Beyond what was reserved, resize grows the storage geometrically:
+    // reserving exactly the new size for every path copied all the bytes
+    // before it each time, and n paths cost n squared.
+    const size_t nStart = m_vecBytes.size();
+    m_vecBytes.resize(nStart + 2 * (cchPath + 1));
+    uint8_t* pOut = m_vecBytes.data() + nStart;
+    for (size_t i = 0; i < cchPath; ++i, pOut += 2)
+        StoreUnit(pOut, pszPath[i]);
+    StoreUnit(pOut, kPathSeparator);
 }
 
 bool FormatCommandParameters(const CommandArguments& args, std::u16string& strParameters)

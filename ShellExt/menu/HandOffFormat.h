@@ -13,12 +13,14 @@
 class SelectionFileEncoder
 {
 public:
-    SelectionFileEncoder();
+    // cchPathsAndSeparators: what the paths to come will add, in code units
+    // (each path's length plus one), so that the buffer is made once.
+    explicit SelectionFileEncoder(size_t cchPathsAndSeparators = 0);
     void AddPath(const char16_t* pszPath, size_t cchPath);
     const std::vector<uint8_t>& Bytes() const noexcept { return m_vecBytes; }
 
 private:
-    void AppendUnit(char16_t ch);
+    static void StoreUnit(uint8_t* pOut, char16_t ch) noexcept;  // little-endian
     std::vector<uint8_t> m_vecBytes;
 };
 

@@ -1,6 +1,6 @@
 // A chosen menu item becomes a selection file and a start of the main
 // application with the item's switch.
-#include <cstdlib>
+#include <cstdint>
 #include <new>
 #include <string>
 
@@ -11,12 +11,41 @@
 
 namespace {
 
-// Selection files are named from the C runtime's generator, never seeded, so
-// the same names recur and an old file of the same name is overwritten: the
-// main application expects exactly this name range.
+// Selection files are numbered 100000 to 132767, the range the main
+// application knows, so names recur and an old file of the same name is
+// overwritten. Each thread draws from a start of its own, taken at its first
+// draw from its identifier, its process and the time: from one common start,
+// two windows (or two processes) handing off at about the same moment would
+// write the same file, and one main application would mark the other's
+// selection. A thread's state is 0 until its first draw.
+CTlsIndex s_selectionNumberStates(::TlsAlloc());
+
+uint32_t FirstSelectionNumberState() noexcept
+{
+    LARGE_INTEGER now = {};
+    ::QueryPerformanceCounter(&now);
+    uint64_t n = (static_cast<uint64_t>(::GetCurrentProcessId()) << 32 | ::GetCurrentThreadId()) ^
+                 static_cast<uint64_t>(now.QuadPart) ^ ::GetTickCount64();
+    // Mixed, so that neighbouring thread identifiers and moments start far apart.
+    n ^= n >> 33;
+    n *= 0xFF51AFD7ED558CCDull;
+    n ^= n >> 33;
+    n *= 0xC4CEB9FE1A85EC53ull;
+    n ^= n >> 33;
+    return static_cast<uint32_t>(n);
+}
+
 int NextSelectionFileNumber() noexcept
 {
-    return std::rand() % 9000000 + 100000;
+    uint32_t nState = static_cast<uint32_t>(
+        reinterpret_cast<UINT_PTR>(::TlsGetValue(s_selectionNumberStates.Get())));
+    if (nState == 0)
+        nState = FirstSelectionNumberState();
+    // The C runtime's rand: a 15-bit draw, 0 to 32767.
+    nState = nState * 214013u + 2531011u;
+    ::TlsSetValue(s_selectionNumberStates.Get(), reinterpret_cast<void*>(static_cast<UINT_PTR>(nState)));
+    const int nDraw = static_cast<int>((nState >> 16) & 0x7FFF);
+    return nDraw % 9000000 + 100000;
 }
 
 // The folder named by TEMP, or the system's temporary folder when TEMP is
@@ -68,7 +97,10 @@ void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szS
         return;
     try
     {
-        SelectionFileEncoder encoder;
+        size_t cchPathsAndSeparators = 0;
+        for (const std::wstring& strPath : vecPaths)
+            cchPathsAndSeparators += strPath.size() + 1;
+        SelectionFileEncoder encoder(cchPathsAndSeparators);
         for (const std::wstring& strPath : vecPaths)
             encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
         // One write of the whole file: the same bytes as one write per piece,

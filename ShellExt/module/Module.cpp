@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/module/Guids.h"
 
 // The image this code is linked into: the DLL, or a test program that links
@@ -184,6 +185,53 @@ LONG CAtlModule::ReleaseModuleLock() noexcept
 LONG CAtlModule::GetModuleLockCount() noexcept
 {
     return m_nLockCount;
+}
+
+namespace {
+
+// Each thread's count of module locks it holds for itself. Without an index
+// (the process ran out of them) the locks are only counted process-wide, and
+// a lock is given back only by its own callback.
+CTlsIndex s_threadLockCounts(::TlsAlloc());
+
+UINT_PTR ThreadLockCount() noexcept
+{
+    return reinterpret_cast<UINT_PTR>(::TlsGetValue(s_threadLockCounts.Get()));
+}
+
+void SetThreadLockCount(UINT_PTR nCount) noexcept
+{
+    ::TlsSetValue(s_threadLockCounts.Get(), reinterpret_cast<void*>(nCount));
+}
+
+}  // namespace
+
+void AddThreadModuleLock() noexcept
+{
+    g_pModule->AddModuleLock();
+    if (s_threadLockCounts)
+        SetThreadLockCount(ThreadLockCount() + 1);
+}
+
+void ReleaseThreadModuleLock() noexcept
+{
+    if (s_threadLockCounts)
+    {
+        const UINT_PTR nCount = ThreadLockCount();
+        if (nCount == 0)
+            return;
+        SetThreadLockCount(nCount - 1);
+    }
+    g_pModule->ReleaseModuleLock();
+}
+
+void ReleaseEndingThreadModuleLocks() noexcept
+{
+    if (!s_threadLockCounts || g_pModule == nullptr)
+        return;
+    for (UINT_PTR nCount = ThreadLockCount(); nCount > 0; --nCount)
+        g_pModule->ReleaseModuleLock();
+    SetThreadLockCount(0);
 }
 
 CSimpleExtModule::CSimpleExtModule() noexcept

@@ -121,6 +121,16 @@ public:
     static const char16_t* GetAppIdText() noexcept;
 };
 
+// Module locks that belong to the calling thread, held for work that the
+// thread's own message loop runs later (a thread timer's callback). Such work
+// dies with its thread, so what an ending thread still holds is given back.
+void AddThreadModuleLock() noexcept;
+// Gives back one of the calling thread's locks, unless it has none left.
+void ReleaseThreadModuleLock() noexcept;
+// For the DLL entry point when a thread ends, under the loader lock: only
+// the bookkeeping of the ending thread's locks, nothing else.
+void ReleaseEndingThreadModuleLocks() noexcept;
+
 extern CAtlBaseModule g_AtlBaseModule;
 extern CObjectMapModule g_AtlObjectMapModule;
 extern CSimpleExtModule* g_pModule;

@@ -6,9 +6,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
+#include "tests/win/ServerTestSupport.h"
 #include "tests/win/TestSupport.h"
 
 using namespace testing_support;
@@ -39,12 +44,12 @@ protected:
         g_szAppPath.Clear();
     }
 
-    void RightClick(const std::vector<std::wstring>& vecFiles, UINT uFlags)
+    void RightClick(const std::vector<std::wstring>& vecFiles, UINT uFlags, bool bWideNames = true)
     {
         ReleaseObject();
         m_pObject = new CComObject<CSimpleShlExt>();
         m_pObject->AddRef();
-        IDataObject* pData = CreateHDropDataObject(vecFiles);
+        IDataObject* pData = CreateHDropDataObject(vecFiles, true, bWideNames);
         ASSERT_EQ(S_OK, m_pObject->Initialize(nullptr, pData, nullptr));
         pData->Release();
         HMENU hMenu = ::CreatePopupMenu();
@@ -260,6 +265,100 @@ TEST_F(InvokeCommandTest, AFixedCopyPathThatWouldNotFitIsNeverWrittenCut)
     ::FindClose(hFind);
     EXPECT_EQ(0, nFiles);
     DeleteFolderTree(strBase);
+}
+
+// Thousands of files, as from a folder's worth of selection, with names at
+// and around the length that fills Initialize's buffer for a usual name.
+std::vector<std::wstring> ManyFiles(bool bAsciiOnly)
+{
+    std::vector<std::wstring> vecFiles;
+    for (int i = 0; i < 3000; ++i)
+        vecFiles.push_back(L"C:\\Users\\someone\\Documents\\" + std::wstring(bAsciiOnly ? L"Projects" : L"Pr\u00F6jekte \u6587\u4EF6") +
+                           L"\\report " + std::to_wstring(i) + L".txt");
+    for (size_t nLength : {518u, 519u, 520u, 600u})
+        vecFiles.insert(vecFiles.begin() + static_cast<std::ptrdiff_t>(nLength), L"C:\\" + std::wstring(nLength - 7, L'n') + L".txt");
+    return vecFiles;
+}
+
+TEST_F(InvokeCommandTest, ThousandsOfFilesFromWideAnd8BitListsReachTheSelectionFileInOrder)
+{
+    m_pMachine->DeleteValue(L"OrvanePath");  // nothing to start
+    for (bool bWideNames : {true, false})
+    {
+        std::vector<std::wstring> vecFiles = ManyFiles(!bWideNames);
+        RightClick(vecFiles, CMF_NORMAL, bWideNames);
+        EXPECT_EQ(vecFiles, m_pObject->SelectedFiles()) << (bWideNames ? "wide" : "8-bit");
+        ASSERT_EQ(S_OK, Invoke(3));
+        EXPECT_EQ(SelectionBytes(vecFiles), ReadFileBytes(SelectionFile())) << (bWideNames ? "wide" : "8-bit");
+    }
+}
+
+// Two windows' threads of one host (each a single-threaded apartment, as
+// Explorer's) choose an item at the same moment and end before their
+// message loops have run the hand-off timers, through the real DLL.
+TEST_F(InvokeCommandTest, TwoThreadsHandingOffAtOnceKeepTheirOwnFilesAndEndWithoutPinningTheDll)
+{
+    StandinLog log;
+    CServerDll dll;
+    ASSERT_TRUE(dll.IsLoaded());
+    const std::vector<std::wstring> vecSelections[2] = {{L"C:\\first window\\a.txt", L"C:\\first window\\b.txt"},
+                                                        {L"D:\\second window\\c.doc"}};
+    HANDLE hGo = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> nReady(0);
+    HRESULT hrInvoked[2] = {E_FAIL, E_FAIL};
+    std::vector<std::thread> vecThreads;
+    for (int n = 0; n < 2; ++n)
+    {
+        vecThreads.emplace_back([&, n] {
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            IClassFactory* pFactory = dll.GetFactory();
+            IContextMenu* pMenu = nullptr;
+            if (pFactory && SUCCEEDED(pFactory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&pMenu))))
+            {
+                IShellExtInit* pInit = nullptr;
+                pMenu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&pInit));
+                IDataObject* pData = CreateHDropDataObject(vecSelections[n]);
+                pInit->Initialize(nullptr, pData, nullptr);
+                pData->Release();
+                pInit->Release();
+                HMENU hMenu = ::CreatePopupMenu();
+                pMenu->QueryContextMenu(hMenu, 0, kIdCmdFirst, kIdCmdFirst + 100, CMF_NORMAL);
+                ++nReady;
+                ::WaitForSingleObject(hGo, 10000);
+                CMINVOKECOMMANDINFO info = {};
+                info.cbSize = sizeof(info);
+                info.lpVerb = MAKEINTRESOURCEA(3);
+                hrInvoked[n] = pMenu->InvokeCommand(&info);
+                pMenu->Release();
+                ::DestroyMenu(hMenu);
+            }
+            if (pFactory)
+                pFactory->Release();
+            ::CoUninitialize();
+        });
+    }
+    while (nReady < 2 && ::WaitForSingleObject(hGo, 10) == WAIT_TIMEOUT)
+        ;
+    ::SetEvent(hGo);
+    for (std::thread& thread : vecThreads)
+        thread.join();
+    ::CloseHandle(hGo);
+    EXPECT_EQ(S_OK, hrInvoked[0]);
+    EXPECT_EQ(S_OK, hrInvoked[1]);
+    // Their timers ended with them: nothing holds the DLL any more.
+    EXPECT_EQ(S_OK, dll.CanUnloadNow());
+
+    std::vector<StandinStart> vecStarts = log.WaitFor(2, kStartWaitMs);
+    ASSERT_EQ(2u, vecStarts.size());
+    ASSERT_EQ(4u, vecStarts[0].vecArgs.size());
+    ASSERT_EQ(4u, vecStarts[1].vecArgs.size());
+    EXPECT_NE(vecStarts[0].vecArgs[1], vecStarts[1].vecArgs[1]) << "both wrote the same selection file";
+    // Each main application read its own window's selection.
+    std::vector<std::vector<uint8_t>> vecRead = {vecStarts[0].vecSelection, vecStarts[1].vecSelection};
+    std::sort(vecRead.begin(), vecRead.end());
+    std::vector<std::vector<uint8_t>> vecExpected = {SelectionBytes(vecSelections[0]), SelectionBytes(vecSelections[1])};
+    std::sort(vecExpected.begin(), vecExpected.end());
+    EXPECT_EQ(vecExpected, vecRead);
 }
 
 class InvokeCommandSlowTest : public InvokeCommandTest

@@ -580,6 +580,15 @@ HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset)
     // The selection file.
     wchar_t szTemp[MAX_PATH];
     ::GetEnvironmentVariableW(L"TEMP", szTemp, MAX_PATH);
+    // Numbered from a start of this thread's own, as the extension does: an
+    // unseeded generator would overwrite the previous run's files in the same
+    // prefix, which is cheaper than making new names in a full folder.
+    static thread_local bool s_bSeeded = false;
+    if (!s_bSeeded)
+    {
+        srand(::GetCurrentThreadId() ^ ::GetTickCount());
+        s_bSeeded = true;
+    }
     const int n = rand() % 9000000 + 100000;
     _snwprintf(state.szSelectionFile, MAX_PATH, L"%ls\\orvane%d.dat", szTemp, n);
     state.szSelectionFile[MAX_PATH - 1] = L'\0';
@@ -587,15 +596,21 @@ HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset)
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile != INVALID_HANDLE_VALUE)
     {
-        DWORD cbWritten = 0;
-        const wchar_t chMark = 0xFEFF;
-        const wchar_t chReturn = L'\r';
-        ::WriteFile(hFile, &chMark, 2, &cbWritten, nullptr);
+        // One write of the whole file: the mark, then every path and its
+        // carriage return, in a buffer of exactly the file's size.
+        size_t cchText = 1;
+        for (const std::wstring& strPath : state.vecSelectedFiles)
+            cchText += strPath.size() + 1;
+        std::wstring strText;
+        strText.reserve(cchText);
+        strText += wchar_t(0xFEFF);
         for (const std::wstring& strPath : state.vecSelectedFiles)
         {
-            ::WriteFile(hFile, strPath.c_str(), static_cast<DWORD>(strPath.size() * 2), &cbWritten, nullptr);
-            ::WriteFile(hFile, &chReturn, 2, &cbWritten, nullptr);
+            strText += strPath;
+            strText += L'\r';
         }
+        DWORD cbWritten = 0;
+        ::WriteFile(hFile, strText.data(), static_cast<DWORD>(strText.size() * 2), &cbWritten, nullptr);
         ::CloseHandle(hFile);
     }
 

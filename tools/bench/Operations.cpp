@@ -135,6 +135,7 @@ public:
         TimeIconLocation(m_fixture.plain);
         TimeIconLocation(m_fixture.cached);
         TimeExplorerCommand();
+        TimeLargeSelections();
         // Last: once the extension has read a program path, it keeps it for
         // the rest of the process.
         TimeProgramStart();
@@ -351,6 +352,69 @@ private:
                 m_checks.Expect(hr == S_OK, "the command's Invoke");
             },
             Nothing));
+    }
+
+    // A folder's worth of selected files (60-character paths): Initialize and
+    // InvokeCommand at two sizes, and how each grows from the smaller to the
+    // larger against its floor.
+    void TimeLargeSelections()
+    {
+        const size_t nSizes[] = {1000, 10000};
+        const SampleCounts initializeCounts[] = {{2, 30, 1}, {1, 7, 1}};
+        const SampleCounts invokeCounts[] = {{3, 300, 1}, {2, 100, 1}};
+        std::vector<Comparison> vecInitialize, vecInvoke;
+        for (size_t i = 0; i < 2; ++i)
+        {
+            const std::vector<std::wstring> vecFiles = ManySelectedFiles(nSizes[i]);
+            IDataObject* pSelection = CreateHDropDataObject(vecFiles);
+            ExtensionObject object;
+            if (pSelection == nullptr || FAILED(CreateExtensionObject(m_dll, object)))
+            {
+                m_checks.Expect(false, "set-up of a large selection");
+                if (pSelection != nullptr)
+                    pSelection->Release();
+                return;
+            }
+            const std::string strSize = " (" + std::string(i == 0 ? "1,000" : "10,000") + " files)";
+            Add(CompareWithFloor(
+                ("Initialize" + strSize).c_str(), Scaled(initializeCounts[i], m_options.dScale), Nothing,
+                [&](bool bOurs, size_t) {
+                    const HRESULT hr = bOurs ? object.init->Initialize(nullptr, pSelection, nullptr)
+                                             : FloorInitialize(m_floor, pSelection);
+                    m_checks.Expect(hr == S_OK, "Initialize of a large selection");
+                },
+                [](bool) { PumpPendingMessages(); }));
+            vecInitialize.push_back(m_vecResults.back());
+            m_checks.Expect(m_floor.vecSelectedFiles == vecFiles, "the floor captured the large selection");
+            TimeInvokeCommand(("InvokeCommand, start skipped" + strSize).c_str(), object.menu.Get(),
+                              Scaled(invokeCounts[i], m_options.dScale), false);
+            vecInvoke.push_back(m_vecResults.back());
+            pSelection->Release();
+        }
+        PrintGrowth("Initialize", vecInitialize[0], vecInitialize[1]);
+        PrintGrowth("InvokeCommand", vecInvoke[0], vecInvoke[1]);
+    }
+
+    static std::vector<std::wstring> ManySelectedFiles(size_t nFiles)
+    {
+        std::vector<std::wstring> vecFiles;
+        vecFiles.reserve(nFiles);
+        for (size_t i = 0; i < nFiles; ++i)
+        {
+            wchar_t szPath[MAX_PATH];
+            _snwprintf(szPath, MAX_PATH, L"C:\\OrvaneBench\\Selection\\Photos of this year\\IMG_%07u.jpg",
+                       static_cast<unsigned>(i));
+            szPath[MAX_PATH - 1] = L'\0';
+            vecFiles.push_back(szPath);
+        }
+        return vecFiles;
+    }
+
+    static void PrintGrowth(const char* pszOperation, const Comparison& smaller, const Comparison& larger)
+    {
+        printf("growth 1,000 -> 10,000 files, %-15s ours x%.1f  floor x%.1f\n", pszOperation,
+               larger.ours.dMedian / smaller.ours.dMedian, larger.floor.dMedian / smaller.floor.dMedian);
+        fflush(stdout);
     }
 
     // The main application named in the registry: the benchmark program

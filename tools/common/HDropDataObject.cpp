@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -20,15 +21,32 @@ bool IsHDropRequest(const FORMATETC* pFormat)
            pFormat->dwAspect == DVASPECT_CONTENT && (pFormat->lindex == -1 || pFormat->lindex == 0);
 }
 
-// DROPFILES with wide names: each name NUL-terminated, the list ending in an
-// empty name.
-HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles)
+// The names one after the other, each NUL-terminated, the list ending in an
+// empty name: UTF-16, or 8-bit text in the ANSI code page.
+std::string MakeNameList(const std::vector<std::wstring>& vecFiles, bool bWideNames)
 {
-    size_t cchNames = 1;
+    std::string strList;
     for (const std::wstring& strFile : vecFiles)
-        cchNames += strFile.size() + 1;
-    size_t cbTotal = sizeof(DROPFILES) + cchNames * sizeof(wchar_t);
-    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cbTotal);
+    {
+        if (bWideNames)
+        {
+            strList.append(reinterpret_cast<const char*>(strFile.c_str()), (strFile.size() + 1) * sizeof(wchar_t));
+            continue;
+        }
+        const int cch = static_cast<int>(strFile.size());
+        const int cb = ::WideCharToMultiByte(CP_ACP, 0, strFile.c_str(), cch, nullptr, 0, nullptr, nullptr);
+        const size_t nStart = strList.size();
+        strList.resize(nStart + static_cast<size_t>(cb) + 1);
+        ::WideCharToMultiByte(CP_ACP, 0, strFile.c_str(), cch, &strList[nStart], cb, nullptr, nullptr);
+    }
+    strList.append(bWideNames ? sizeof(wchar_t) : 1, '\0');
+    return strList;
+}
+
+HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles, bool bWideNames)
+{
+    const std::string strList = MakeNameList(vecFiles, bWideNames);
+    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + strList.size());
     if (hGlobal == nullptr)
         return nullptr;
     auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
@@ -38,13 +56,8 @@ HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles)
         return nullptr;
     }
     pDrop->pFiles = sizeof(DROPFILES);
-    pDrop->fWide = TRUE;
-    auto* pszNames = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES));
-    for (const std::wstring& strFile : vecFiles)
-    {
-        std::memcpy(pszNames, strFile.c_str(), (strFile.size() + 1) * sizeof(wchar_t));
-        pszNames += strFile.size() + 1;
-    }
+    pDrop->fWide = bWideNames;
+    std::memcpy(reinterpret_cast<BYTE*>(pDrop) + sizeof(DROPFILES), strList.data(), strList.size());
     ::GlobalUnlock(hGlobal);
     return hGlobal;
 }
@@ -52,8 +65,8 @@ HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles)
 class CHDropDataObject : public IDataObject
 {
 public:
-    CHDropDataObject(std::vector<std::wstring> vecFiles, bool bOfferHDrop)
-        : m_vecFiles(std::move(vecFiles)), m_bOfferHDrop(bOfferHDrop)
+    CHDropDataObject(std::vector<std::wstring> vecFiles, bool bOfferHDrop, bool bWideNames)
+        : m_vecFiles(std::move(vecFiles)), m_bOfferHDrop(bOfferHDrop), m_bWideNames(bWideNames)
     {
     }
     virtual ~CHDropDataObject() = default;
@@ -86,7 +99,7 @@ public:
             return E_POINTER;
         if (QueryGetData(pFormat) != S_OK)
             return DV_E_FORMATETC;
-        HGLOBAL hGlobal = MakeDropFiles(m_vecFiles);
+        HGLOBAL hGlobal = MakeDropFiles(m_vecFiles, m_bWideNames);
         if (hGlobal == nullptr)
             return E_OUTOFMEMORY;
         pMedium->tymed = TYMED_HGLOBAL;
@@ -124,15 +137,16 @@ private:
     LONG m_nRefs = 1;
     std::vector<std::wstring> m_vecFiles;
     bool m_bOfferHDrop;
+    bool m_bWideNames;
 };
 
 }  // namespace
 
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop)
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop, bool bWideNames)
 {
     try
     {
-        return new (std::nothrow) CHDropDataObject(vecFiles, bOfferHDrop);
+        return new (std::nothrow) CHDropDataObject(vecFiles, bOfferHDrop, bWideNames);
     }
     catch (const std::bad_alloc&)
     {

@@ -10,5 +10,7 @@
 
 // Returns a new object holding one reference, or null when out of memory.
 // Without bOfferHDrop it offers no format at all, as a host handing over
-// something other than files would.
-IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true);
+// something other than files would. Without bWideNames the names are listed
+// as 8-bit text in the ANSI code page, as some programs still hand them over.
+IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true,
+                                   bool bWideNames = true);
