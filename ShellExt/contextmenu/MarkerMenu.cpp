@@ -87,7 +87,13 @@ private:
     void AddExtendedSubmenu(HMENU hMenu, UINT nPosition, const MenuRow& row) noexcept
     {
         CMenuHandle extended(::CreatePopupMenu());
+        // The rows' records go in even without the submenu, so that the
+        // offsets after them stay in step.
         AddRows(extended.Get(), 0, ExtendedSubmenuRows());
+        // Inserted without its submenu, the cascade would become a command
+        // item with identifier 0, which belongs to the host.
+        if (!extended)
+            return;
         // The parent owns the submenu once inserted; otherwise it is ours to
         // destroy.
         if (AddItem(hMenu, nPosition, row, reinterpret_cast<UINT_PTR>(extended.Get())))

@@ -60,17 +60,23 @@ CSimpleShlExt::CSimpleShlExt() noexcept
 
 CSimpleShlExt::~CSimpleShlExt() = default;
 
+namespace {
+
+// Filled while the DLL loads (see the class factory's table).
+const InterfaceMapEntry s_simpleShlExtInterfaces[] = {
+    {&IID_ISimpleShlExt, OffsetOfBase<ISimpleShlExt, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+    {&IID_IShellExtInit, OffsetOfBase<IShellExtInit, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+    {&IID_IContextMenu, OffsetOfBase<IContextMenu, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+    {&IID_IPersistFile, OffsetOfBase<IPersistFile, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+    {&IID_IExtractIconW, OffsetOfBase<IExtractIconW, CSimpleShlExt>(), InterfaceEntryKind::Offset},
+    {nullptr, 0, InterfaceEntryKind::End},
+};
+
+}  // namespace
+
 const InterfaceMapEntry* CSimpleShlExt::GetInterfaceMap() noexcept
 {
-    static const InterfaceMapEntry s_entries[] = {
-        {&IID_ISimpleShlExt, OffsetOfBase<ISimpleShlExt, CSimpleShlExt>(), InterfaceEntryKind::Offset},
-        {&IID_IShellExtInit, OffsetOfBase<IShellExtInit, CSimpleShlExt>(), InterfaceEntryKind::Offset},
-        {&IID_IContextMenu, OffsetOfBase<IContextMenu, CSimpleShlExt>(), InterfaceEntryKind::Offset},
-        {&IID_IPersistFile, OffsetOfBase<IPersistFile, CSimpleShlExt>(), InterfaceEntryKind::Offset},
-        {&IID_IExtractIconW, OffsetOfBase<IExtractIconW, CSimpleShlExt>(), InterfaceEntryKind::Offset},
-        {nullptr, 0, InterfaceEntryKind::End},
-    };
-    return s_entries;
+    return s_simpleShlExtInterfaces;
 }
 
 STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataObject* pdtobj, HKEY /*hkeyProgID*/)

@@ -10,13 +10,21 @@ CComClassFactory::~CComClassFactory()
         ::DeleteCriticalSection(&m_csLock);
 }
 
+namespace {
+
+// Filled while the DLL loads. As a function's static it would be filled on
+// the first call, under a guard whose first use allocates inside the
+// runtime, which does not survive running out of memory there.
+const InterfaceMapEntry s_classFactoryInterfaces[] = {
+    {&IID_IClassFactory, OffsetOfBase<IClassFactory, CComClassFactory>(), InterfaceEntryKind::Offset},
+    {nullptr, 0, InterfaceEntryKind::End},
+};
+
+}  // namespace
+
 const InterfaceMapEntry* CComClassFactory::GetInterfaceMap() noexcept
 {
-    static const InterfaceMapEntry s_entries[] = {
-        {&IID_IClassFactory, OffsetOfBase<IClassFactory, CComClassFactory>(), InterfaceEntryKind::Offset},
-        {nullptr, 0, InterfaceEntryKind::End},
-    };
-    return s_entries;
+    return s_classFactoryInterfaces;
 }
 
 STDMETHODIMP CComClassFactory::CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <cstdlib>
 #include <new>
 
 #include "ShellExt/module/Module.h"
@@ -61,6 +62,20 @@ class CComObjectRootEx
 public:
     LONG InternalAddRef() noexcept { return ThreadModel::Increment(&m_dwRef); }
     LONG InternalRelease() noexcept { return ThreadModel::Decrement(&m_dwRef); }
+
+    // Objects come from the C runtime's heap directly. The runtime's nothrow
+    // new throws and catches internally, and the first exception thrown in a
+    // loaded copy of the DLL sets up state that is never given back when the
+    // copy is unloaded; running out of memory here is a plain null instead.
+    static void* operator new(size_t cb, const std::nothrow_t&) noexcept { return std::malloc(cb); }
+    static void* operator new(size_t cb)
+    {
+        if (void* p = std::malloc(cb))
+            return p;
+        throw std::bad_alloc();
+    }
+    static void operator delete(void* p) noexcept { std::free(p); }
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 protected:
     LONG m_dwRef = 0;

@@ -85,6 +85,26 @@ HRESULT UnregisterServer() noexcept
     return RunModuleScript(false);
 }
 
+// All or nothing: a registration that fails half-way undoes what it wrote,
+// so that Explorer never finds half a server; an unregistration that fails
+// half-way registers the server again, so that it stays whole until one
+// succeeds. Either way the registry is left as the call found it.
+HRESULT RegisterServerWhole() noexcept
+{
+    HRESULT hr = RegisterServer();
+    if (FAILED(hr))
+        UnregisterServer();
+    return hr;
+}
+
+HRESULT UnregisterServerWhole() noexcept
+{
+    HRESULT hr = UnregisterServer();
+    if (FAILED(hr))
+        RegisterServer();
+    return hr;
+}
+
 }  // namespace
 
 bool IsPerUserCommandLine(LPCWSTR pszCmdLine) noexcept
@@ -126,12 +146,12 @@ HRESULT RunRegistryScript(UINT nResourceId, bool bRegister, const RegistrySubsti
 
 STDAPI DllRegisterServer()
 {
-    return GuardExport(RegisterServer);
+    return GuardExport(RegisterServerWhole);
 }
 
 STDAPI DllUnregisterServer()
 {
-    return GuardExport(UnregisterServer);
+    return GuardExport(UnregisterServerWhole);
 }
 
 // regsvr32 /i:user (with /n, or before DllRegisterServer) calls this.
@@ -140,12 +160,6 @@ STDAPI DllInstall(BOOL bInstall, LPCWSTR pszCmdLine)
     return GuardExport([&]() -> HRESULT {
         if (IsPerUserCommandLine(pszCmdLine))
             g_bPerUserRegistration = true;
-        if (!bInstall)
-            return UnregisterServer();
-        // A failed installation leaves nothing of itself behind.
-        HRESULT hr = RegisterServer();
-        if (FAILED(hr))
-            UnregisterServer();
-        return hr;
+        return bInstall ? RegisterServerWhole() : UnregisterServerWhole();
     });
 }

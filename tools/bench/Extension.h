@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "tools/bench/HostCalls.h"
 #include "tools/shellhost/ComPtr.h"
 
 class CExtensionDll
@@ -44,24 +45,7 @@ private:
     CanUnloadNowFn m_pfnCanUnloadNow = nullptr;
 };
 
-// One extension object with the interfaces a context menu and an icon
-// request use.
-struct ExtensionObject
-{
-    CInterfacePtr<IShellExtInit> init;
-    CInterfacePtr<IContextMenu> menu;
-    CInterfacePtr<IPersistFile> file;
-    CInterfacePtr<IExtractIconW> icon;
-};
-
 HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object);
-
-// InvokeCommand with a command offset, as Explorer sends a chosen item.
-HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset);
-
-// A context menu as Explorer starts it: two verbs of its own already in, so
-// that the extension's entry goes in at position 1.
-HMENU MakeHostMenu();
 
 // Runs whatever the thread's queue holds (the hand-off timers among it).
 void PumpPendingMessages();

@@ -17,6 +17,28 @@ struct ResourceCounts
 
 ResourceCounts SampleResources();
 
+// The same without private memory, with menus and icons as the only USER
+// objects, and handles probed only as far as they are in use: cheap enough to
+// take around every single call of code that creates no windows.
+ResourceCounts SampleLeakCounts();
+
+// The blocks in use in all of the process's heaps and their bytes. Unlike
+// committed memory, these do not move when Wine's heap checking keeps extra
+// memory of its own, so leak checks under that checking compare these.
+struct HeapUsage
+{
+    long nBlocks = 0;
+    uint64_t cbBusy = 0;
+};
+
+HeapUsage SampleHeapUsage();
+
+// Under Wine's heap checking a freed block waits in a list of the last 1024
+// before it is really freed, and counts as in use meanwhile. Freeing enough
+// blocks of our own fills every heap's list once, so that later samples
+// compare like with like (each new free then pushes an older one out).
+void SettleHeapChecking();
+
 // The process's kernel handles by type ("Event 12, File 3, ..."), to tell
 // what grew when the handle count did.
 std::string DescribeHandleTypes();

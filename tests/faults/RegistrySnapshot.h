@@ -1,0 +1,13 @@
+// The registry entries a registration can touch, as text: every key under
+// the given paths of the machine's and the user's Classes, in both registry
+// views, with all values. Two snapshots are equal exactly when those parts
+// of the registry are.
+#pragma once
+
+#include <string>
+#include <vector>
+
+std::string SnapshotRegistry(const std::vector<std::wstring>& vecKeys);
+
+// The first line in which two snapshots differ, for a report.
+std::string FirstDifference(const std::string& strBefore, const std::string& strAfter);

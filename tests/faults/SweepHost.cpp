@@ -1,0 +1,196 @@
+#include "tests/faults/SweepHost.h"
+
+#include <oleauto.h>
+#include <shellapi.h>
+
+#include "tests/faults/ImportFaults.h"
+
+namespace {
+
+template <class Function>
+Function ExportOf(HMODULE hModule, const char* pszName)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
+}
+
+std::wstring GuidText(const GUID& guid)
+{
+    wchar_t szGuid[40] = {};
+    ::StringFromGUID2(guid, szGuid, 40);
+    return szGuid;
+}
+
+RecordedStart g_starts;
+
+HINSTANCE WINAPI RecordStart(HWND, LPCWSTR, LPCWSTR pszFile, LPCWSTR pszParameters, LPCWSTR, INT)
+{
+    ++g_starts.nStarts;
+    lstrcpynW(g_starts.szFile, pszFile != nullptr ? pszFile : L"", MAX_PATH);
+    lstrcpynW(g_starts.szParameters, pszParameters != nullptr ? pszParameters : L"", 2048);
+    // Above 32: what ShellExecuteW answers for a started program.
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+}
+
+}  // namespace
+
+CLoadedServer::~CLoadedServer()
+{
+    Unload();
+}
+
+bool CLoadedServer::Load(const std::wstring& strPath, std::string& strError)
+{
+    m_hModule = ::LoadLibraryW(strPath.c_str());
+    if (m_hModule == nullptr)
+    {
+        strError = "cannot load " + Narrow(strPath);
+        return false;
+    }
+    m_pfnGetClassObject = ExportOf<GetClassObjectFn>(m_hModule, "DllGetClassObject");
+    m_pfnCanUnloadNow = ExportOf<NoArgumentFn>(m_hModule, "DllCanUnloadNow");
+    m_pfnRegister = ExportOf<NoArgumentFn>(m_hModule, "DllRegisterServer");
+    m_pfnUnregister = ExportOf<NoArgumentFn>(m_hModule, "DllUnregisterServer");
+    m_pfnInstall = ExportOf<InstallFn>(m_hModule, "DllInstall");
+    if (m_pfnGetClassObject == nullptr || m_pfnCanUnloadNow == nullptr || m_pfnRegister == nullptr ||
+        m_pfnUnregister == nullptr || m_pfnInstall == nullptr)
+    {
+        strError = "the DLL lacks one of its five exports";
+        return false;
+    }
+    return true;
+}
+
+bool CLoadedServer::LoadCopy(const std::wstring& strPath, const std::wstring& strCopy, std::string& strError)
+{
+    if (!::CopyFileW(strPath.c_str(), strCopy.c_str(), FALSE))
+    {
+        strError = "cannot copy the DLL to " + Narrow(strCopy);
+        return false;
+    }
+    m_strCopy = strCopy;
+    return Load(strCopy, strError);
+}
+
+bool CLoadedServer::Unload()
+{
+    if (m_hModule == nullptr)
+        return true;
+    if (m_pfnCanUnloadNow != nullptr && m_pfnCanUnloadNow() != S_OK)
+        return false;
+    ::FreeLibrary(m_hModule);
+    m_hModule = nullptr;
+    if (!m_strCopy.empty() && ::GetModuleHandleW(m_strCopy.c_str()) != nullptr)
+        return false;
+    if (!m_strCopy.empty())
+        ::DeleteFileW(m_strCopy.c_str());
+    m_strCopy.clear();
+    return true;
+}
+
+HRESULT CLoadedServer::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const
+{
+    return m_pfnGetClassObject(rclsid, riid, ppv);
+}
+
+HRESULT CLoadedServer::CanUnloadNow() const
+{
+    return m_pfnCanUnloadNow();
+}
+
+HRESULT CLoadedServer::Register() const
+{
+    return m_pfnRegister();
+}
+
+HRESULT CLoadedServer::Unregister() const
+{
+    return m_pfnUnregister();
+}
+
+HRESULT CLoadedServer::Install(BOOL bInstall, LPCWSTR pszCmdLine) const
+{
+    return m_pfnInstall(bInstall, pszCmdLine);
+}
+
+bool ReadServerIdentity(const std::wstring& strDll, ServerIdentity& identity, std::string& strError)
+{
+    CInterfacePtr<ITypeLib> typeLib;
+    if (FAILED(::LoadTypeLibEx(strDll.c_str(), REGKIND_NONE, reinterpret_cast<ITypeLib**>(typeLib.ReceiveVoid()))))
+    {
+        strError = "the DLL carries no loadable type library";
+        return false;
+    }
+    TLIBATTR* pLibAttr = nullptr;
+    if (FAILED(typeLib->GetLibAttr(&pLibAttr)))
+    {
+        strError = "the type library has no attributes";
+        return false;
+    }
+    identity.vecRegistryKeys = {L"TypeLib\\" + GuidText(pLibAttr->guid), L"*\\shellex\\ContextMenuHandlers\\Orvane"};
+    typeLib->ReleaseTLibAttr(pLibAttr);
+
+    bool bFound = false;
+    for (UINT i = 0; i < typeLib->GetTypeInfoCount(); ++i)
+    {
+        CInterfacePtr<ITypeInfo> info;
+        TYPEATTR* pAttr = nullptr;
+        if (FAILED(typeLib->GetTypeInfo(i, reinterpret_cast<ITypeInfo**>(info.ReceiveVoid()))) ||
+            FAILED(info->GetTypeAttr(&pAttr)))
+            continue;
+        BSTR bstrName = nullptr;
+        info->GetDocumentation(MEMBERID_NIL, &bstrName, nullptr, nullptr, nullptr);
+        if (pAttr->typekind == TKIND_COCLASS)
+        {
+            identity.vecRegistryKeys.push_back(L"CLSID\\" + GuidText(pAttr->guid));
+            if (bstrName != nullptr && lstrcmpW(bstrName, L"SimpleShlExt") == 0)
+            {
+                identity.clsidExtension = pAttr->guid;
+                bFound = true;
+            }
+        }
+        else if (pAttr->typekind == TKIND_INTERFACE || pAttr->typekind == TKIND_DISPATCH)
+        {
+            identity.vecRegistryKeys.push_back(L"Interface\\" + GuidText(pAttr->guid));
+        }
+        ::SysFreeString(bstrName);
+        info->ReleaseTypeAttr(pAttr);
+    }
+    if (!bFound)
+        strError = "the type library names no SimpleShlExt class";
+    return bFound;
+}
+
+HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionObject& object)
+{
+    CInterfacePtr<IClassFactory> factory;
+    HRESULT hr = server.GetClassObject(rclsid, IID_IClassFactory, factory.ReceiveVoid());
+    if (FAILED(hr))
+        return hr;
+    hr = factory->CreateInstance(nullptr, IID_IShellExtInit, object.init.ReceiveVoid());
+    return FAILED(hr) ? hr : QueryExtensionInterfaces(object);
+}
+
+void RecordProgramStarts()
+{
+    ImportFaults::ReplacePassThrough("ShellExecuteW", reinterpret_cast<void*>(&RecordStart));
+}
+
+const RecordedStart& LastStarts()
+{
+    return g_starts;
+}
+
+void ForgetStarts()
+{
+    g_starts.nStarts = 0;
+    g_starts.szFile[0] = L'\0';
+    g_starts.szParameters[0] = L'\0';
+}
+
+std::string Narrow(const std::wstring& str)
+{
+    std::string strOut;
+    for (wchar_t ch : str)
+        strOut += ch < 128 ? static_cast<char>(ch) : '?';
+    return strOut;
+}

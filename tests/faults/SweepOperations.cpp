@@ -1,0 +1,555 @@
+#include "tests/faults/SweepOperations.h"
+
+#include <cstdio>
+
+#include "tests/faults/ImportFaults.h"
+#include "tests/faults/RegistrySnapshot.h"
+
+namespace {
+
+const UINT kIndexMenu = 1;
+const UINT kIdCmdFirst = 1;
+const UINT kIdCmdLast = 0x7FFF;
+const UINT kPlainCommands = 12;
+const UINT kExtendedCommands = 14;
+
+std::wstring IconLibraryOf(const SweepContext& context)
+{
+    return context.fixture.strInstallDir + L"\\icl\\Main.icl";
+}
+
+
+// What the main application must receive for each item, by caption: its
+// switch and what follows the selection file.
+enum class Tail { None, Library, Colour };
+
+struct ExpectedCommand
+{
+    const wchar_t* pszCaption;
+    const wchar_t* pszSwitch;
+    Tail tail;
+    int nValue;  // icon index or colour
+};
+
+const ExpectedCommand kExpectedCommands[] = {
+    {L"High Priority", L"-oi", Tail::Library, 0},
+    {L"Low Priority", L"-oi", Tail::Library, 2},
+    {L"Planned Work", L"-oi", Tail::Library, 3},
+    {L"Done Work", L"-oi", Tail::Library, 5},
+    {L"Approved", L"-oi", Tail::Library, 6},
+    {L"Rejected", L"-oi", Tail::Library, 8},
+    {L"Red", L"-ci", Tail::Colour, static_cast<int>(RGB(254, 69, 54))},
+    {L"Green", L"-ci", Tail::Colour, static_cast<int>(RGB(20, 250, 44))},
+    {L"Blue", L"-ci", Tail::Colour, static_cast<int>(RGB(91, 145, 255))},
+    {L"Gray", L"-ci", Tail::Colour, static_cast<int>(RGB(178, 178, 178))},
+    {L"Restore Default", L"-rd", Tail::None, 0},
+    {L"More Icons", L"-mi", Tail::None, 0},
+    {L"Mark File", L"-uo", Tail::None, 0},
+    {L"Remove Color", L"-uc", Tail::None, 0},
+    {L"Remove Marker && Color", L"-rd", Tail::None, 0},
+};
+
+const ExpectedCommand* FindExpected(const std::wstring& strCaption)
+{
+    for (const ExpectedCommand& command : kExpectedCommands)
+        if (strCaption == command.pszCaption)
+            return &command;
+    return nullptr;
+}
+
+// The selection file the main application gets: a byte-order mark, then
+// each path followed by a carriage return, in UTF-16.
+std::string CheckSelectionFile(const SweepContext& context, const std::wstring& strFile)
+{
+    std::wstring strExpected = L"\xFEFF";
+    for (const std::wstring& strPath : context.fixture.vecSelection)
+        strExpected += strPath + L"\r";
+    HANDLE hFile = ::CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return "the selection file " + Narrow(strFile) + " cannot be read";
+    std::wstring strContent(4096, L'\0');
+    DWORD cbRead = 0;
+    ::ReadFile(hFile, &strContent[0], 4096 * sizeof(wchar_t), &cbRead, nullptr);
+    ::CloseHandle(hFile);
+    strContent.resize(cbRead / sizeof(wchar_t));
+    return strContent == strExpected ? std::string() : "the selection file holds something else than the selection";
+}
+
+// Checks the one program start an item caused against its caption; with
+// bComplete the selection file it names must hold the whole selection.
+std::string CheckStart(const SweepContext& context, const ExpectedCommand& expected, bool bComplete)
+{
+    const RecordedStart& starts = LastStarts();
+    if (starts.nStarts != 1)
+        return "started the main application " + std::to_string(starts.nStarts) + " times";
+    if (MainApplicationOf(context) != starts.szFile)
+        return "started " + Narrow(starts.szFile);
+    const std::wstring strParameters = starts.szParameters;
+    const std::wstring strHead = std::wstring(expected.pszSwitch) + L" \"";
+    const size_t nQuote = strParameters.find(L'"', strHead.size());
+    if (strParameters.compare(0, strHead.size(), strHead) != 0 || nQuote == std::wstring::npos)
+        return "parameters \"" + Narrow(strParameters) + "\" for " + Narrow(expected.pszCaption);
+    std::wstring strTail;
+    if (expected.tail == Tail::Library)
+        strTail = L" \"" + IconLibraryOf(context) + L"\" " + std::to_wstring(expected.nValue);
+    else if (expected.tail == Tail::Colour)
+        strTail = L" " + std::to_wstring(expected.nValue);
+    if (strParameters.substr(nQuote + 1) != strTail)
+        return "parameters \"" + Narrow(strParameters) + "\" for " + Narrow(expected.pszCaption);
+    if (!bComplete)
+        return std::string();
+    return CheckSelectionFile(context, strParameters.substr(strHead.size(), nQuote - strHead.size()));
+}
+
+std::wstring CaptionAt(HMENU hMenu, UINT nPosition)
+{
+    wchar_t szCaption[128] = {};
+    ::GetMenuStringW(hMenu, nPosition, szCaption, 128, MF_BYPOSITION);
+    return szCaption;
+}
+
+bool PictureAlive(HMENU hMenu, UINT nPosition)
+{
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_CHECKMARKS;
+    return ::GetMenuItemInfoW(hMenu, nPosition, TRUE, &info) && info.hbmpUnchecked != nullptr &&
+           ::GetObjectType(info.hbmpUnchecked) == OBJ_BITMAP;
+}
+
+struct MenuCommand
+{
+    UINT nOffset;
+    std::wstring strCaption;
+};
+
+void CollectCommands(HMENU hMenu, std::vector<MenuCommand>& vecCommands)
+{
+    const int nItems = ::GetMenuItemCount(hMenu);
+    for (int i = 0; i < nItems; ++i)
+    {
+        if (HMENU hSubmenu = ::GetSubMenu(hMenu, i))
+            CollectCommands(hSubmenu, vecCommands);
+        else if ((::GetMenuState(hMenu, i, MF_BYPOSITION) & MF_SEPARATOR) == 0)
+            vecCommands.push_back({::GetMenuItemID(hMenu, i) - kIdCmdFirst, CaptionAt(hMenu, i)});
+    }
+}
+
+// Every command the menu shows must lead to the start its caption promises:
+// the object's record of offset k belongs to the item of identifier
+// idCmdFirst + k. With bComplete every item and every picture must be there.
+std::string CheckMenu(SweepContext& context, IContextMenu* pMenu, HMENU hHost, UINT nCommands, bool bComplete)
+{
+    if (::GetMenuItemCount(hHost) == 2 && !bComplete)
+        return std::string();
+    HMENU hSubmenu = ::GetSubMenu(hHost, kIndexMenu);
+    if (::GetMenuItemCount(hHost) != 3 || hSubmenu == nullptr || CaptionAt(hHost, kIndexMenu) != L"Mark File")
+        return "the \"Mark File\" entry is not at its place";
+    std::vector<MenuCommand> vecCommands;
+    CollectCommands(hSubmenu, vecCommands);
+    std::vector<bool> vecSeen(nCommands, false);
+    for (const MenuCommand& command : vecCommands)
+    {
+        const ExpectedCommand* pExpected = FindExpected(command.strCaption);
+        if (pExpected == nullptr || command.nOffset >= nCommands || vecSeen[command.nOffset])
+            return "item \"" + Narrow(command.strCaption) + "\" has offset " + std::to_string(command.nOffset);
+        vecSeen[command.nOffset] = true;
+        ForgetStarts();
+        const HRESULT hr = InvokeOffset(pMenu, command.nOffset);
+        const std::string strProblem = hr == S_OK ? CheckStart(context, *pExpected, false)
+                                                  : "InvokeCommand of a shown item answered " + std::to_string(hr);
+        if (!strProblem.empty())
+            return "item \"" + Narrow(command.strCaption) + "\": " + strProblem;
+    }
+    if (!bComplete)
+        return std::string();
+    if (vecCommands.size() != nCommands)
+        return "the menu has " + std::to_string(vecCommands.size()) + " commands";
+    for (UINT nPosition : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 10u})
+        if (!PictureAlive(hSubmenu, nPosition))
+            return "item at " + std::to_string(nPosition) + " has no picture";
+    return PictureAlive(hHost, kIndexMenu) ? std::string() : "the entry has no logo";
+}
+
+// A build with too small an identifier range adds nothing and frees the
+// bitmaps of this thread's previous build.
+void FreeMenuBitmaps(IContextMenu* pMenu)
+{
+    pMenu->QueryContextMenu(nullptr, 0, kIdCmdFirst, kIdCmdFirst, CMF_NORMAL);
+}
+
+std::string HrText(HRESULT hr)
+{
+    char szText[16];
+    snprintf(szText, sizeof(szText), "0x%08lX", static_cast<unsigned long>(hr));
+    return szText;
+}
+
+// ---------------------------------------------------------------------------
+
+// The class object and an extension object with its four interfaces. On a
+// private copy of the DLL the class object is made for the first time.
+class CCreateOperation : public CSweepOperation
+{
+public:
+    explicit CCreateOperation(bool bFreshCopy) : m_bFreshCopy(bFreshCopy) {}
+    const char* Name() const override
+    {
+        return m_bFreshCopy ? "first class object + instance" : "class object + instance";
+    }
+
+    std::string Prepare(SweepContext& context) override
+    {
+        if (!m_bFreshCopy)
+            return std::string();
+        wchar_t szTemp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, szTemp);
+        std::string strError;
+        const std::wstring strCopy = std::wstring(szTemp) + L"OrvaneFaultCopy" + std::to_wstring(++context.nCopies) +
+                                     L".dll";
+        if (!m_copy.LoadCopy(context.strDll, strCopy, strError))
+            return strError;
+        ImportFaults::PatchModule(m_copy.Module());
+        return std::string();
+    }
+
+    HRESULT Run(SweepContext& context) override
+    {
+        return CreateExtension(m_bFreshCopy ? m_copy : context.server, context.identity.clsidExtension, m_object);
+    }
+
+    std::string Judge(SweepContext&, HRESULT hr, bool bFaulted) override
+    {
+        const bool bWhole = m_object.init && m_object.menu && m_object.file && m_object.icon;
+        if (bFaulted ? SUCCEEDED(hr) == bWhole : hr == S_OK && bWhole)
+            return std::string();
+        return "answered " + HrText(hr) + (bWhole ? " with an object" : " without an object");
+    }
+
+    std::string Release(SweepContext&) override
+    {
+        m_object.Reset();
+        if (m_bFreshCopy && !m_copy.Unload())
+            return "the DLL does not allow unloading once everything is released";
+        return std::string();
+    }
+
+private:
+    bool m_bFreshCopy;
+    CLoadedServer m_copy;
+    ExtensionObject m_object;
+};
+
+// Operations on one extension object, made fresh for every run.
+class CObjectOperation : public CSweepOperation
+{
+public:
+    std::string Release(SweepContext&) override
+    {
+        if (m_hHost != nullptr)
+            ::DestroyMenu(m_hHost);
+        m_hHost = nullptr;
+        if (m_object.menu)
+            FreeMenuBitmaps(m_object.menu.Get());
+        m_object.Reset();
+        return std::string();
+    }
+
+protected:
+    std::string MakeObject(SweepContext& context, bool bInitialize)
+    {
+        const HRESULT hr = CreateExtension(context.server, context.identity.clsidExtension, m_object);
+        if (FAILED(hr))
+            return "no extension object: " + HrText(hr);
+        if (bInitialize && m_object.init->Initialize(nullptr, context.pSelection, nullptr) != S_OK)
+            return "Initialize failed";
+        return std::string();
+    }
+
+    // The menu built and "Done Work" chosen from it, all without failures.
+    std::string ChooseDoneWork(SweepContext& context)
+    {
+        m_hHost = MakeHostMenu();
+        if (m_object.menu->QueryContextMenu(m_hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast, CMF_NORMAL) !=
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, kPlainCommands))
+            return "the menu build after it failed";
+        ForgetStarts();
+        if (InvokeOffset(m_object.menu.Get(), 3) != S_OK)
+            return "choosing Done Work after it failed";
+        return CheckStart(context, *FindExpected(L"Done Work"), true);
+    }
+
+    ExtensionObject m_object;
+    HMENU m_hHost = nullptr;
+};
+
+class CInitializeOperation : public CObjectOperation
+{
+public:
+    const char* Name() const override { return "Initialize"; }
+    std::string Prepare(SweepContext& context) override { return MakeObject(context, false); }
+    HRESULT Run(SweepContext& context) override
+    {
+        return m_object.init->Initialize(nullptr, context.pSelection, nullptr);
+    }
+    // A failure inside may cost a setting or an unreadable name, never more
+    // than the call's own failure result.
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        if (bFaulted)
+            return hr == S_OK || FAILED(hr) ? std::string() : "answered " + HrText(hr);
+        return hr == S_OK ? ChooseDoneWork(context) : "answered " + HrText(hr);
+    }
+};
+
+class CMenuOperation : public CObjectOperation
+{
+public:
+    explicit CMenuOperation(bool bExtended) : m_bExtended(bExtended) {}
+    const char* Name() const override
+    {
+        return m_bExtended ? "QueryContextMenu extended" : "QueryContextMenu plain";
+    }
+    std::string Prepare(SweepContext& context) override
+    {
+        m_hHost = MakeHostMenu();
+        return MakeObject(context, true);
+    }
+    HRESULT Run(SweepContext&) override
+    {
+        return m_object.menu->QueryContextMenu(m_hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast,
+                                               m_bExtended ? CMF_EXTENDEDVERBS : CMF_NORMAL);
+    }
+    // A failure inside may cost an item, a caption's language or a picture;
+    // whatever is shown must work. Only a menu without room for its records
+    // is left out altogether (and then claims no identifiers).
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        const UINT nCommands = m_bExtended ? kExtendedCommands : kPlainCommands;
+        const bool bEntry = ::GetMenuItemCount(m_hHost) != 2;
+        const bool bResultHolds = hr == MAKE_HRESULT(SEVERITY_SUCCESS, 0, nCommands) ||
+                                  (bFaulted && !bEntry && hr == MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0));
+        if (!bResultHolds)
+            return "answered " + HrText(hr);
+        return CheckMenu(context, m_object.menu.Get(), m_hHost, nCommands, !bFaulted);
+    }
+
+private:
+    bool m_bExtended;
+};
+
+class CInvokeOperation : public CObjectOperation
+{
+public:
+    CInvokeOperation(const char* pszName, UINT nOffset, const wchar_t* pszCaption)
+        : m_pszName(pszName), m_nOffset(nOffset), m_expected(*FindExpected(pszCaption))
+    {
+    }
+    const char* Name() const override { return m_pszName; }
+    std::string Prepare(SweepContext& context) override
+    {
+        std::string strProblem = MakeObject(context, true);
+        m_hHost = MakeHostMenu();
+        if (strProblem.empty() && m_object.menu->QueryContextMenu(m_hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast,
+                                                                  CMF_NORMAL) !=
+                                      MAKE_HRESULT(SEVERITY_SUCCESS, 0, kPlainCommands))
+            strProblem = "the menu build";
+        ForgetStarts();
+        return strProblem;
+    }
+    HRESULT Run(SweepContext&) override { return InvokeOffset(m_object.menu.Get(), m_nOffset); }
+    // A failure inside may cost the selection file or the start itself; a
+    // start that happens must carry the item's switch and arguments.
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        if (FAILED(hr) && bFaulted)
+            return LastStarts().nStarts == 0 ? std::string() : "failed, but started the main application";
+        if (hr != S_OK)
+            return "answered " + HrText(hr);
+        if (bFaulted && LastStarts().nStarts == 0)
+            return std::string();
+        return CheckStart(context, m_expected, !bFaulted);
+    }
+
+private:
+    const char* m_pszName;
+    UINT m_nOffset;
+    ExpectedCommand m_expected;
+};
+
+class CIconOperation : public CObjectOperation
+{
+public:
+    CIconOperation(const char* pszName, IconCase BenchFixture::*pCase) : m_pszName(pszName), m_pCase(pCase) {}
+    const char* Name() const override { return m_pszName; }
+    std::string Prepare(SweepContext& context) override
+    {
+        std::string strProblem = MakeObject(context, false);
+        if (strProblem.empty() && m_object.file->Load((context.fixture.*m_pCase).strFile.c_str(), STGM_READ) != S_OK)
+            strProblem = "Load failed";
+        return strProblem;
+    }
+    HRESULT Run(SweepContext&) override
+    {
+        m_szLocation[0] = L'\0';
+        m_nIndex = -1;
+        m_uFlags = 0;
+        return m_object.icon->GetIconLocation(0, m_szLocation, MAX_PATH, &m_nIndex, &m_uFlags);
+    }
+    // A failure inside leaves the icon to the shell (S_FALSE, no location);
+    // a location that is named must be the right one.
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        const IconCase& iconCase = context.fixture.*m_pCase;
+        const bool bExpected = hr == S_OK && m_nIndex == iconCase.nExpectedIndex &&
+                               lstrcmpiW(m_szLocation, iconCase.strExpectedLocation.c_str()) == 0;
+        const bool bLeftToShell = hr == S_FALSE && m_szLocation[0] == L'\0' && m_nIndex == 0;
+        if (m_uFlags == GIL_DONTCACHE && (bExpected || (bFaulted && bLeftToShell)))
+            return std::string();
+        return "answered " + HrText(hr) + " \"" + Narrow(m_szLocation) + "\"," + std::to_string(m_nIndex);
+    }
+
+private:
+    const char* m_pszName;
+    IconCase BenchFixture::*m_pCase;
+    wchar_t m_szLocation[MAX_PATH] = {};
+    int m_nIndex = 0;
+    UINT m_uFlags = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Registration: all or nothing. A call that succeeds leaves exactly the
+// entries of a full (un)registration, one that fails exactly the entries that
+// were there before it. DllInstall for the user sets a mode that stays for
+// the life of the DLL, so each registration operation is swept in a process
+// of its own.
+
+struct RegistryReferences
+{
+    std::string strNone;        // nothing of the server registered
+    std::string strMachine;     // registered for all users
+    std::string strUser;        // registered for the current user
+};
+RegistryReferences g_references;
+
+enum class RegistryCall { Register, Unregister, InstallUser, UninstallUser };
+
+HRESULT MakeRegistryCall(const SweepContext& context, RegistryCall call)
+{
+    switch (call)
+    {
+    case RegistryCall::Register:
+        return context.server.Register();
+    case RegistryCall::Unregister:
+        return context.server.Unregister();
+    case RegistryCall::InstallUser:
+        return context.server.Install(TRUE, L"user");
+    case RegistryCall::UninstallUser:
+        return context.server.Install(FALSE, L"user");
+    }
+    return E_UNEXPECTED;
+}
+
+class CRegistrationOperation : public CSweepOperation
+{
+public:
+    CRegistrationOperation(const char* pszName, RegistryCall call, RegistryCall undo, std::string RegistryReferences::*pBefore,
+                           std::string RegistryReferences::*pAfter)
+        : m_pszName(pszName), m_call(call), m_undo(undo), m_pBefore(pBefore), m_pAfter(pAfter)
+    {
+    }
+    const char* Name() const override { return m_pszName; }
+
+    // One whole cycle first, so that the keys unregistration leaves in place
+    // on purpose (CLSID, shellex, ...) exist on both sides; then the
+    // references, and the state every run starts from.
+    std::string PrepareProcess(SweepContext& context) override
+    {
+        const bool bUser = m_call == RegistryCall::InstallUser;
+        const RegistryCall install = bUser ? RegistryCall::InstallUser : RegistryCall::Register;
+        const RegistryCall uninstall = bUser ? RegistryCall::UninstallUser : RegistryCall::Unregister;
+        const std::vector<std::wstring>& vecKeys = context.identity.vecRegistryKeys;
+        if (MakeRegistryCall(context, install) != S_OK || MakeRegistryCall(context, uninstall) != S_OK)
+            return "a registration call fails without any failure injected";
+        g_references.strNone = SnapshotRegistry(vecKeys);
+        if (MakeRegistryCall(context, install) != S_OK)
+            return "registration fails without any failure injected";
+        (bUser ? g_references.strUser : g_references.strMachine) = SnapshotRegistry(vecKeys);
+        if (g_references.*m_pBefore == g_references.strNone && MakeRegistryCall(context, uninstall) != S_OK)
+            return "unregistration fails without any failure injected";
+        return std::string();
+    }
+
+    void FinishProcess(SweepContext& context) override
+    {
+        MakeRegistryCall(context, m_call == RegistryCall::InstallUser ? RegistryCall::UninstallUser
+                                                                       : RegistryCall::Unregister);
+    }
+
+    std::string Prepare(SweepContext& context) override
+    {
+        const std::string strState = SnapshotRegistry(context.identity.vecRegistryKeys);
+        return strState == g_references.*m_pBefore ? std::string()
+                                                    : "starts from another registry: " +
+                                                          FirstDifference(g_references.*m_pBefore, strState);
+    }
+    HRESULT Run(SweepContext& context) override { return MakeRegistryCall(context, m_call); }
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        if (!bFaulted && hr != S_OK)
+            return "answered " + HrText(hr);
+        const std::string& strExpected = SUCCEEDED(hr) ? g_references.*m_pAfter : g_references.*m_pBefore;
+        const std::string strState = SnapshotRegistry(context.identity.vecRegistryKeys);
+        if (strState == strExpected)
+            return std::string();
+        return "answered " + HrText(hr) + " and left " + FirstDifference(strExpected, strState);
+    }
+    std::string Release(SweepContext& context) override
+    {
+        if (SnapshotRegistry(context.identity.vecRegistryKeys) != g_references.*m_pBefore)
+            MakeRegistryCall(context, m_undo);
+        return SnapshotRegistry(context.identity.vecRegistryKeys) == g_references.*m_pBefore
+                   ? std::string()
+                   : "the registry cannot be brought back";
+    }
+
+private:
+    const char* m_pszName;
+    RegistryCall m_call;
+    RegistryCall m_undo;
+    std::string RegistryReferences::*m_pBefore;
+    std::string RegistryReferences::*m_pAfter;
+};
+
+}  // namespace
+
+std::wstring MainApplicationOf(const SweepContext& context)
+{
+    return context.fixture.strRoot + L"\\Orvane.exe";
+}
+
+std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
+{
+    std::vector<std::unique_ptr<CSweepOperation>> vecOperations;
+    vecOperations.emplace_back(new CCreateOperation(true));
+    vecOperations.emplace_back(new CCreateOperation(false));
+    vecOperations.emplace_back(new CInitializeOperation());
+    vecOperations.emplace_back(new CMenuOperation(false));
+    vecOperations.emplace_back(new CMenuOperation(true));
+    vecOperations.emplace_back(new CInvokeOperation("InvokeCommand marker", 3, L"Done Work"));
+    vecOperations.emplace_back(new CInvokeOperation("InvokeCommand colour", 8, L"Blue"));
+    vecOperations.emplace_back(new CInvokeOperation("InvokeCommand command", 10, L"Restore Default"));
+    vecOperations.emplace_back(new CIconOperation("GetIconLocation marked", &BenchFixture::marked));
+    vecOperations.emplace_back(new CIconOperation("GetIconLocation plain default", &BenchFixture::plain));
+    vecOperations.emplace_back(new CIconOperation("GetIconLocation cached @", &BenchFixture::cached));
+    vecOperations.emplace_back(new CRegistrationOperation("DllRegisterServer", RegistryCall::Register,
+                                                          RegistryCall::Unregister, &RegistryReferences::strNone,
+                                                          &RegistryReferences::strMachine));
+    vecOperations.emplace_back(new CRegistrationOperation("DllUnregisterServer", RegistryCall::Unregister,
+                                                          RegistryCall::Register, &RegistryReferences::strMachine,
+                                                          &RegistryReferences::strNone));
+    vecOperations.emplace_back(new CRegistrationOperation("DllInstall user", RegistryCall::InstallUser,
+                                                          RegistryCall::UninstallUser, &RegistryReferences::strNone,
+                                                          &RegistryReferences::strUser));
+    return vecOperations;
+}

@@ -1,0 +1,37 @@
+// What a host does around the extension's calls, shared by the benchmark and
+// the fault sweep: the interfaces one extension object is used through, the
+// menu Explorer starts with, and a chosen command sent by its offset.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "tools/shellhost/ComPtr.h"
+
+// One extension object with the interfaces a context menu and an icon
+// request use.
+struct ExtensionObject
+{
+    CInterfacePtr<IShellExtInit> init;
+    CInterfacePtr<IContextMenu> menu;
+    CInterfacePtr<IPersistFile> file;
+    CInterfacePtr<IExtractIconW> icon;
+
+    void Reset()
+    {
+        icon.Reset();
+        file.Reset();
+        menu.Reset();
+        init.Reset();
+    }
+};
+
+// Asks the object behind init for the other three interfaces.
+HRESULT QueryExtensionInterfaces(ExtensionObject& object);
+
+// InvokeCommand with a command offset, as Explorer sends a chosen item.
+HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset);
+
+// A context menu as Explorer starts it: two verbs of its own already in, so
+// that the extension's entry goes in at position 1.
+HMENU MakeHostMenu();
