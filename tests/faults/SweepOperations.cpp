@@ -428,11 +428,12 @@ private:
     UINT m_uFlags = 0;
 };
 
+#ifdef _WIN64
 // ---------------------------------------------------------------------------
-// The Explorer command of the Windows 11 menu, reached through its DLL's
-// class object as the packaged activation reaches it. No state is asked for:
-// the first state request with a selection starts the delayed hand-off on a
-// pool thread, which the sweep does not count.
+// The Explorer command of the Windows 11 menu (a 64-bit DLL only), reached
+// through its DLL's class object as the packaged activation reaches it. No
+// state is asked for: the first state request with a selection starts the
+// delayed hand-off on a pool thread, which the sweep does not count.
 
 const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
 
@@ -700,6 +701,8 @@ private:
     CInterfacePtr<IExplorerCommand> m_chosen;
 };
 
+#endif  // _WIN64
+
 // ---------------------------------------------------------------------------
 // Registration: all or nothing. A call that succeeds leaves exactly the
 // entries of a full (un)registration, one that fails exactly the entries that
@@ -835,7 +838,6 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
                                                           RegistryCall::UninstallUser, &RegistryReferences::strNone,
                                                           &RegistryReferences::strUser));
 #ifdef _WIN64
-    // The Explorer command exists only as a 64-bit DLL.
     vecOperations.emplace_back(new CCommandCreateOperation());
     vecOperations.emplace_back(new CCommandTitleOperation());
     vecOperations.emplace_back(new CSubcommandsOperation());
