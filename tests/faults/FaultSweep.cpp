@@ -48,7 +48,10 @@ struct NamedPoint
 // (The crashes of the first class object of either DLL, inside the
 // runtime's guard of a function's static, have no call of their own left to
 // name: a guard brought back onto that path shows again as crashes of the
-// operations on a fresh copy.)
+// operations on a fresh copy. The Explorer command's subcommands had such
+// guards too; they are not swept on a fresh copy, because there the first
+// exception thrown on a thread sets up runtime state that unloading the copy
+// does not give back.)
 const NamedPoint kNamedPoints[] = {
     {"registration half-written when the type library fails", "DllRegisterServer", "RegisterTypeLib", 1},
     {"unregistration half-done when the type library fails", "DllUnregisterServer", "UnRegisterTypeLib", 1},
