@@ -27,18 +27,15 @@ std::wstring ReadModulePath()
     }
 }
 
-// The DLL does not move while it is loaded: its path is read once.
-const std::wstring& ModulePath()
-{
-    static const std::wstring s_strPath = ReadModulePath();
-    return s_strPath;
-}
-
 }  // namespace
 
+// The path is read at every use, not kept in a function's static: a read
+// that failed once (out of memory) would leave every later swatch without
+// its icon, and the static's first-use guard does not survive running out
+// of memory inside the runtime.
 std::wstring ModuleIconLocation(WORD wResourceId)
 {
-    const std::wstring& strPath = ModulePath();
+    const std::wstring strPath = ReadModulePath();
     if (strPath.empty())
         return std::wstring();
     return strPath + L",-" + std::to_wstring(wResourceId);

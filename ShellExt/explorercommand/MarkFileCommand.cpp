@@ -16,14 +16,22 @@ CMarkFileCommand::CMarkFileCommand() noexcept
     m_szInstallDir[0] = L'\0';
 }
 
+namespace {
+
+// Filled while the DLL loads. As a function's static it would be filled on
+// the first call, under a guard whose first use allocates inside the
+// runtime, which does not survive running out of memory there.
+const InterfaceMapEntry s_markFileCommandInterfaces[] = {
+    {&IID_IExplorerCommand, OffsetOfBase<IExplorerCommand, CMarkFileCommand>(), InterfaceEntryKind::Offset},
+    {&IID_IObjectWithSite, OffsetOfBase<IObjectWithSite, CMarkFileCommand>(), InterfaceEntryKind::Offset},
+    {nullptr, 0, InterfaceEntryKind::End},
+};
+
+}  // namespace
+
 const InterfaceMapEntry* CMarkFileCommand::GetInterfaceMap() noexcept
 {
-    static const InterfaceMapEntry s_entries[] = {
-        {&IID_IExplorerCommand, OffsetOfBase<IExplorerCommand, CMarkFileCommand>(), InterfaceEntryKind::Offset},
-        {&IID_IObjectWithSite, OffsetOfBase<IObjectWithSite, CMarkFileCommand>(), InterfaceEntryKind::Offset},
-        {nullptr, 0, InterfaceEntryKind::End},
-    };
-    return s_entries;
+    return s_markFileCommandInterfaces;
 }
 
 void CMarkFileCommand::LoadSettingsOnce()

@@ -50,14 +50,7 @@ public:
     CMarkerSubCommand(const CMarkerSubCommand&) = delete;
     CMarkerSubCommand& operator=(const CMarkerSubCommand&) = delete;
 
-    static const InterfaceMapEntry* GetInterfaceMap() noexcept
-    {
-        static const InterfaceMapEntry s_entries[] = {
-            {&IID_IExplorerCommand, OffsetOfBase<IExplorerCommand, CMarkerSubCommand>(), InterfaceEntryKind::Offset},
-            {nullptr, 0, InterfaceEntryKind::End},
-        };
-        return s_entries;
-    }
+    static const InterfaceMapEntry* GetInterfaceMap() noexcept;
 
     // Separators have no title; a caption the language file leaves empty is
     // an empty title, as the classic menu shows it.
@@ -146,15 +139,7 @@ public:
     CSubCommandEnum(const CSubCommandEnum&) = delete;
     CSubCommandEnum& operator=(const CSubCommandEnum&) = delete;
 
-    static const InterfaceMapEntry* GetInterfaceMap() noexcept
-    {
-        static const InterfaceMapEntry s_entries[] = {
-            {&IID_IEnumExplorerCommand, OffsetOfBase<IEnumExplorerCommand, CSubCommandEnum>(),
-             InterfaceEntryKind::Offset},
-            {nullptr, 0, InterfaceEntryKind::End},
-        };
-        return s_entries;
-    }
+    static const InterfaceMapEntry* GetInterfaceMap() noexcept;
 
     STDMETHOD(Next)(ULONG celt, IExplorerCommand** pUICommand, ULONG* pceltFetched) override
     {
@@ -214,6 +199,28 @@ private:
     std::shared_ptr<const CCommandList> m_list;
     ULONG m_nPosition = 0;
 };
+
+// The interface tables are filled while the DLL loads, not under the guard of
+// a function's static (see the top-level command's table).
+const InterfaceMapEntry s_subCommandInterfaces[] = {
+    {&IID_IExplorerCommand, OffsetOfBase<IExplorerCommand, CMarkerSubCommand>(), InterfaceEntryKind::Offset},
+    {nullptr, 0, InterfaceEntryKind::End},
+};
+
+const InterfaceMapEntry s_subCommandEnumInterfaces[] = {
+    {&IID_IEnumExplorerCommand, OffsetOfBase<IEnumExplorerCommand, CSubCommandEnum>(), InterfaceEntryKind::Offset},
+    {nullptr, 0, InterfaceEntryKind::End},
+};
+
+const InterfaceMapEntry* CMarkerSubCommand::GetInterfaceMap() noexcept
+{
+    return s_subCommandInterfaces;
+}
+
+const InterfaceMapEntry* CSubCommandEnum::GetInterfaceMap() noexcept
+{
+    return s_subCommandEnumInterfaces;
+}
 
 SubCommandInfo MakeSubCommandInfo(const MenuRow& row, const wchar_t* pszInstallDir, const std::wstring& strLangFile)
 {

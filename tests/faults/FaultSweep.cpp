@@ -9,6 +9,7 @@
 //
 // A crash or hang ends only the process of one operation; the sweep goes on
 // after the failure point that caused it. Environment: ORVANE_DLL (the DLL),
+// ORVANE_COMMAND_DLL (the Explorer command's DLL, 64-bit builds),
 // ORVANE_TEST_ICL (the icon library of the test installation).
 #include <windows.h>
 
@@ -25,6 +26,7 @@
 #include "tests/faults/SweepOperations.h"
 #include "tools/bench/ResourceCounts.h"
 #include "tools/common/HDropDataObject.h"
+#include "tools/shellhost/CommandTree.h"
 
 namespace {
 
@@ -43,9 +45,13 @@ struct NamedPoint
     unsigned nOccurrence;
 };
 
-// (The crash of the first class object, inside the runtime's guard of a
-// function's static, has no call of its own left to name: a guard brought
-// back onto that path shows again as crashes of the first operation.)
+// (The crashes of the first class object of either DLL, inside the
+// runtime's guard of a function's static, have no call of their own left to
+// name: a guard brought back onto that path shows again as crashes of the
+// operations on a fresh copy. The Explorer command's subcommands had such
+// guards too; they are not swept on a fresh copy, because there the first
+// exception thrown on a thread sets up runtime state that unloading the copy
+// does not give back.)
 const NamedPoint kNamedPoints[] = {
     {"registration half-written when the type library fails", "DllRegisterServer", "RegisterTypeLib", 1},
     {"unregistration half-done when the type library fails", "DllUnregisterServer", "UnRegisterTypeLib", 1},
@@ -284,7 +290,16 @@ std::string SetUpContext(SweepContext& context)
     ImportFaults::PatchModule(context.server.Module());
     RecordProgramStarts();
     context.pSelection = CreateHDropDataObject(context.fixture.vecSelection);
-    return context.pSelection != nullptr ? std::string() : "no data object";
+    if (context.pSelection == nullptr)
+        return "no data object";
+    context.strCommandDll = EnvironmentValue(L"ORVANE_COMMAND_DLL");
+    if (context.strCommandDll.empty())
+        return std::string();
+    if (!context.command.Load(context.strCommandDll, strProblem, false))
+        return strProblem;
+    ImportFaults::PatchModule(context.command.Module());
+    context.pItems = CreateShellItemArray(context.fixture.vecSelection);
+    return context.pItems != nullptr ? std::string() : "no shell item array";
 }
 
 int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& strResults)

@@ -162,6 +162,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         // kernel: files, environment, resources, modules, locks, threads
         FAILABLE(CopyFileW, FALSE, ERROR_ACCESS_DENIED),
         FAILABLE(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED),
+        FAILABLE(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
         FAILABLE(WriteFile, FALSE, ERROR_DISK_FULL),
         FAILABLE(GetEnvironmentVariableW, 0, ERROR_ENVVAR_NOT_FOUND),
         FAILABLE(GetTempPathW, 0, ERROR_NOT_ENOUGH_MEMORY),
@@ -174,6 +175,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(LoadLibraryExW, nullptr, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(GetModuleFileNameW, 0, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(GetModuleHandleW, nullptr, ERROR_MOD_NOT_FOUND),
+        FAILABLE(GetModuleHandleExW, FALSE, ERROR_MOD_NOT_FOUND),
         FAILABLE(GetProcAddress, nullptr, ERROR_PROC_NOT_FOUND),
         FAILABLE(MultiByteToWideChar, 0, ERROR_NO_UNICODE_TRANSLATION),
         FAILABLE(GlobalLock, nullptr, ERROR_INVALID_HANDLE),
@@ -181,6 +183,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(InitializeCriticalSectionEx, FALSE, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(OpenThread, nullptr, ERROR_ACCESS_DENIED),
         FAILABLE(WaitForSingleObject, WAIT_FAILED, ERROR_INVALID_HANDLE),
+        FAILABLE(CreateThreadpoolTimer, nullptr, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(SetThreadLocale, FALSE, ERROR_INVALID_PARAMETER),
         // registry (the functions return their error)
         FAILABLE(RegOpenKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
@@ -224,7 +227,9 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(AssocQueryStringW, HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION), ERROR_NO_ASSOCIATION),
         FAILABLE(PathAppendW, FALSE, ERROR_SUCCESS),
         FAILABLE(SHLoadIndirectString, E_FAIL, ERROR_SUCCESS),
+        FAILABLE(SHStrDupW, E_OUTOFMEMORY, ERROR_SUCCESS),
         // COM and OLE Automation
+        FAILABLE(CoInitializeEx, E_OUTOFMEMORY, ERROR_SUCCESS),
         FAILABLE(StringFromGUID2, 0, ERROR_SUCCESS),
         FAILABLE(LoadTypeLib, TYPE_E_CANTLOADLIBRARY, ERROR_SUCCESS),
         FAILABLE(RegisterTypeLib, TYPE_E_REGISTRYACCESS, ERROR_SUCCESS),

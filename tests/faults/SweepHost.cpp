@@ -38,7 +38,7 @@ CLoadedServer::~CLoadedServer()
     Unload();
 }
 
-bool CLoadedServer::Load(const std::wstring& strPath, std::string& strError)
+bool CLoadedServer::Load(const std::wstring& strPath, std::string& strError, bool bRegistration)
 {
     m_hModule = ::LoadLibraryW(strPath.c_str());
     if (m_hModule == nullptr)
@@ -51,16 +51,21 @@ bool CLoadedServer::Load(const std::wstring& strPath, std::string& strError)
     m_pfnRegister = ExportOf<NoArgumentFn>(m_hModule, "DllRegisterServer");
     m_pfnUnregister = ExportOf<NoArgumentFn>(m_hModule, "DllUnregisterServer");
     m_pfnInstall = ExportOf<InstallFn>(m_hModule, "DllInstall");
-    if (m_pfnGetClassObject == nullptr || m_pfnCanUnloadNow == nullptr || m_pfnRegister == nullptr ||
-        m_pfnUnregister == nullptr || m_pfnInstall == nullptr)
+    if (m_pfnGetClassObject == nullptr || m_pfnCanUnloadNow == nullptr)
     {
-        strError = "the DLL lacks one of its five exports";
+        strError = "the DLL lacks DllGetClassObject or DllCanUnloadNow";
+        return false;
+    }
+    if (bRegistration && (m_pfnRegister == nullptr || m_pfnUnregister == nullptr || m_pfnInstall == nullptr))
+    {
+        strError = "the DLL lacks one of its registration exports";
         return false;
     }
     return true;
 }
 
-bool CLoadedServer::LoadCopy(const std::wstring& strPath, const std::wstring& strCopy, std::string& strError)
+bool CLoadedServer::LoadCopy(const std::wstring& strPath, const std::wstring& strCopy, std::string& strError,
+                             bool bRegistration)
 {
     if (!::CopyFileW(strPath.c_str(), strCopy.c_str(), FALSE))
     {
@@ -68,7 +73,7 @@ bool CLoadedServer::LoadCopy(const std::wstring& strPath, const std::wstring& st
         return false;
     }
     m_strCopy = strCopy;
-    return Load(strCopy, strError);
+    return Load(strCopy, strError, bRegistration);
 }
 
 bool CLoadedServer::Unload()

@@ -21,11 +21,14 @@ public:
     CLoadedServer(const CLoadedServer&) = delete;
     CLoadedServer& operator=(const CLoadedServer&) = delete;
 
-    // Loads the DLL and finds its exports; false with the reason.
-    bool Load(const std::wstring& strPath, std::string& strError);
+    // Loads the DLL and finds its exports; false with the reason. A server
+    // without registration (the Explorer command's) has only the class
+    // object and the unload question.
+    bool Load(const std::wstring& strPath, std::string& strError, bool bRegistration = true);
     // Loads a private copy of the DLL under another name, so that its
     // process-wide state starts fresh; the copy is deleted on Unload.
-    bool LoadCopy(const std::wstring& strPath, const std::wstring& strCopy, std::string& strError);
+    bool LoadCopy(const std::wstring& strPath, const std::wstring& strCopy, std::string& strError,
+                  bool bRegistration = true);
     // Frees the DLL (only once it answers DllCanUnloadNow with S_OK).
     bool Unload();
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ShellExt/explorercommand/CommandIds.h"
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/RegistrySnapshot.h"
 
@@ -185,6 +186,34 @@ std::string HrText(HRESULT hr)
     return szText;
 }
 
+// A private copy of a DLL, loaded and patched, so that its process-wide
+// state (statics, the first class object) starts fresh.
+std::string LoadFreshCopy(SweepContext& context, const std::wstring& strDll, bool bRegistration, CLoadedServer& copy)
+{
+    wchar_t szTemp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, szTemp);
+    std::string strError;
+    const std::wstring strCopy = std::wstring(szTemp) + L"OrvaneFaultCopy" + std::to_wstring(++context.nCopies) +
+                                 L".dll";
+    if (!copy.LoadCopy(strDll, strCopy, strError, bRegistration))
+        return strError;
+    ImportFaults::PatchModule(copy.Module());
+    return std::string();
+}
+
+// A chosen item: a failure inside may cost the selection file or the start
+// itself; a start that happens must carry the item's switch and arguments.
+std::string JudgeInvoke(const SweepContext& context, HRESULT hr, bool bFaulted, const ExpectedCommand& expected)
+{
+    if (FAILED(hr) && bFaulted)
+        return LastStarts().nStarts == 0 ? std::string() : "failed, but started the main application";
+    if (hr != S_OK)
+        return "answered " + HrText(hr);
+    if (bFaulted && LastStarts().nStarts == 0)
+        return std::string();
+    return CheckStart(context, expected, !bFaulted);
+}
+
 // ---------------------------------------------------------------------------
 
 // The class object and an extension object with its four interfaces. On a
@@ -200,17 +229,7 @@ public:
 
     std::string Prepare(SweepContext& context) override
     {
-        if (!m_bFreshCopy)
-            return std::string();
-        wchar_t szTemp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, szTemp);
-        std::string strError;
-        const std::wstring strCopy = std::wstring(szTemp) + L"OrvaneFaultCopy" + std::to_wstring(++context.nCopies) +
-                                     L".dll";
-        if (!m_copy.LoadCopy(context.strDll, strCopy, strError))
-            return strError;
-        ImportFaults::PatchModule(m_copy.Module());
-        return std::string();
+        return m_bFreshCopy ? LoadFreshCopy(context, context.strDll, true, m_copy) : std::string();
     }
 
     HRESULT Run(SweepContext& context) override
@@ -358,17 +377,9 @@ public:
         return strProblem;
     }
     HRESULT Run(SweepContext&) override { return InvokeOffset(m_object.menu.Get(), m_nOffset); }
-    // A failure inside may cost the selection file or the start itself; a
-    // start that happens must carry the item's switch and arguments.
     std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
     {
-        if (FAILED(hr) && bFaulted)
-            return LastStarts().nStarts == 0 ? std::string() : "failed, but started the main application";
-        if (hr != S_OK)
-            return "answered " + HrText(hr);
-        if (bFaulted && LastStarts().nStarts == 0)
-            return std::string();
-        return CheckStart(context, m_expected, !bFaulted);
+        return JudgeInvoke(context, hr, bFaulted, m_expected);
     }
 
 private:
@@ -416,6 +427,281 @@ private:
     int m_nIndex = 0;
     UINT m_uFlags = 0;
 };
+
+#ifdef _WIN64
+// ---------------------------------------------------------------------------
+// The Explorer command of the Windows 11 menu (a 64-bit DLL only), reached
+// through its DLL's class object as the packaged activation reaches it. No
+// state is asked for: the first state request with a selection starts the
+// delayed hand-off on a pool thread, which the sweep does not count.
+
+const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
+
+// A text of the command, copied and freed as Explorer frees it.
+template <class Getter>
+HRESULT ReadCommandText(Getter getter, std::wstring& strText)
+{
+    LPWSTR pszText = nullptr;
+    const HRESULT hr = getter(&pszText);
+    strText = pszText != nullptr ? pszText : L"";
+    ::CoTaskMemFree(pszText);
+    return hr;
+}
+
+HRESULT CreateCommand(const CLoadedServer& server, CInterfacePtr<IExplorerCommand>& command)
+{
+    CInterfacePtr<IClassFactory> factory;
+    const HRESULT hr = server.GetClassObject(kCommandClsid, IID_IClassFactory, factory.ReceiveVoid());
+    return FAILED(hr) ? hr : factory->CreateInstance(nullptr, IID_IExplorerCommand, command.ReceiveVoid());
+}
+
+// The subcommands in their order: the plain menu's items by caption, with
+// separators after the markers and after the colours.
+const wchar_t* const kSubcommandCaptions[] = {
+    L"High Priority", L"Low Priority", L"Planned Work", L"Done Work", L"Approved", L"Rejected", nullptr,
+    L"Red", L"Green", L"Blue", L"Gray", nullptr, L"Restore Default", L"More Icons",
+};
+const size_t kSubcommands = sizeof(kSubcommandCaptions) / sizeof(kSubcommandCaptions[0]);
+const size_t kDoneWorkSubcommand = 3;
+
+// What Explorer reads of one subcommand before it shows it.
+struct SubcommandSeen
+{
+    HRESULT hrSite;  // Explorer asks for a site interface first
+    HRESULT hrFlags;
+    EXPCMDFLAGS flags;
+    HRESULT hrTitle;
+    std::wstring strTitle;
+    HRESULT hrIcon;
+    std::wstring strIcon;
+};
+
+HRESULT ReadSubcommands(IExplorerCommand* pTop, IShellItemArray* pItems, std::vector<SubcommandSeen>& vecSeen)
+{
+    vecSeen.clear();
+    CInterfacePtr<IEnumExplorerCommand> subcommands;
+    const HRESULT hr = pTop->EnumSubCommands(reinterpret_cast<IEnumExplorerCommand**>(subcommands.ReceiveVoid()));
+    if (FAILED(hr))
+        return subcommands ? E_UNEXPECTED : hr;
+    IExplorerCommand* pRaw = nullptr;
+    ULONG nFetched = 0;
+    while (vecSeen.size() <= kSubcommands && subcommands->Next(1, &pRaw, &nFetched) == S_OK)
+    {
+        CInterfacePtr<IExplorerCommand> command(pRaw);
+        SubcommandSeen seen = {};
+        CInterfacePtr<IObjectWithSite> site;
+        seen.hrSite = command->QueryInterface(IID_IObjectWithSite, site.ReceiveVoid());
+        seen.hrFlags = command->GetFlags(&seen.flags);
+        seen.hrTitle = ReadCommandText([&](LPWSTR* ppsz) { return command->GetTitle(pItems, ppsz); }, seen.strTitle);
+        seen.hrIcon = ReadCommandText([&](LPWSTR* ppsz) { return command->GetIcon(pItems, ppsz); }, seen.strIcon);
+        vecSeen.push_back(seen);
+    }
+    return hr;
+}
+
+// A text that came back is the expected one; with bFaulted a text may be
+// missing (no memory for its copy, no icon), never wrong.
+bool TextHolds(HRESULT hr, const std::wstring& strText, const std::wstring& strExpected, bool bFaulted)
+{
+    if (hr == S_OK)
+        return strText == strExpected;
+    return strText.empty() && FAILED(hr) && (bFaulted || strExpected.empty());
+}
+
+std::wstring ModulePathOf(HMODULE hModule)
+{
+    wchar_t szPath[MAX_PATH] = {};
+    ::GetModuleFileNameW(hModule, szPath, MAX_PATH);
+    return szPath;
+}
+
+// The tree under "Mark File": every subcommand at its place with its flags;
+// titles and icons as the plain menu shows them, markers with the pictures
+// of the icon library, colours with the swatches of the command's DLL.
+std::string CheckSubcommands(const SweepContext& context, HMODULE hCommandDll, HRESULT hr,
+                             const std::vector<SubcommandSeen>& vecSeen, bool bFaulted)
+{
+    if (FAILED(hr) && bFaulted && vecSeen.empty())
+        return std::string();
+    if (hr != S_OK)
+        return "EnumSubCommands answered " + HrText(hr);
+    if (vecSeen.size() != kSubcommands)
+        return std::to_string(vecSeen.size()) + " subcommands";
+    const std::wstring strModule = ModulePathOf(hCommandDll);
+    for (size_t i = 0; i < kSubcommands; ++i)
+    {
+        const SubcommandSeen& seen = vecSeen[i];
+        const wchar_t* pszCaption = kSubcommandCaptions[i];
+        const ExpectedCommand* pExpected = pszCaption != nullptr ? FindExpected(pszCaption) : nullptr;
+        std::wstring strIcon;
+        if (pExpected != nullptr && pExpected->tail == Tail::Library)
+            strIcon = IconLibraryOf(context) + L"," + std::to_wstring(pExpected->nValue);
+        else if (pExpected != nullptr && pExpected->tail == Tail::Colour)
+            strIcon = strModule + L",-";
+        // A swatch names a resource of the DLL: its identifier is the DLL's own.
+        const std::wstring strIconSeen =
+            pExpected != nullptr && pExpected->tail == Tail::Colour && seen.hrIcon == S_OK
+                ? seen.strIcon.substr(0, seen.strIcon.rfind(L",-") + 2)
+                : seen.strIcon;
+        const EXPCMDFLAGS expectedFlags = pszCaption != nullptr ? ECF_DEFAULT : ECF_ISSEPARATOR;
+        std::string strProblem;
+        if (seen.hrSite != E_NOINTERFACE)
+            strProblem = "asked for a site interface: " + HrText(seen.hrSite);
+        else if (seen.hrFlags != S_OK || seen.flags != expectedFlags)
+            strProblem = "flags " + HrText(seen.hrFlags) + " " + std::to_string(seen.flags);
+        else if (!TextHolds(seen.hrTitle, seen.strTitle, pszCaption != nullptr ? pszCaption : L"", bFaulted))
+            strProblem = "title " + HrText(seen.hrTitle) + " \"" + Narrow(seen.strTitle) + "\"";
+        else if (!TextHolds(seen.hrIcon, strIconSeen, strIcon, bFaulted))
+            strProblem = "icon " + HrText(seen.hrIcon) + " \"" + Narrow(seen.strIcon) + "\"";
+        if (!strProblem.empty())
+            return "subcommand " + std::to_string(i) + ": " + strProblem;
+    }
+    return std::string();
+}
+
+// Operations on one top-level command object, made fresh for every run from
+// the loaded command DLL or, with bFreshCopy, from a private copy of it.
+class CCommandOperation : public CSweepOperation
+{
+public:
+    explicit CCommandOperation(bool bFreshCopy) : m_bFreshCopy(bFreshCopy) {}
+
+    std::string Prepare(SweepContext& context) override
+    {
+        if (context.strCommandDll.empty())
+            return "no Explorer command DLL (ORVANE_COMMAND_DLL)";
+        if (m_bFreshCopy)
+        {
+            const std::string strProblem = LoadFreshCopy(context, context.strCommandDll, false, m_copy);
+            if (!strProblem.empty())
+                return strProblem;
+        }
+        return PrepareCommand(context);
+    }
+
+    std::string Release(SweepContext&) override
+    {
+        ReleaseCommand();
+        m_command.Reset();
+        if (m_bFreshCopy && !m_copy.Unload())
+            return "the command DLL does not allow unloading once everything is released";
+        return std::string();
+    }
+
+protected:
+    const CLoadedServer& Server(const SweepContext& context) const { return m_bFreshCopy ? m_copy : context.command; }
+
+    // Not failed: the top-level command the run starts from.
+    virtual std::string PrepareCommand(SweepContext& context)
+    {
+        const HRESULT hr = CreateCommand(Server(context), m_command);
+        return SUCCEEDED(hr) ? std::string() : "no command object: " + HrText(hr);
+    }
+    virtual void ReleaseCommand() {}
+
+    bool m_bFreshCopy;
+    CLoadedServer m_copy;
+    CInterfacePtr<IExplorerCommand> m_command;
+};
+
+// The class object and a top-level command; the first ones of the DLL when
+// made from a fresh copy.
+class CCommandCreateOperation : public CCommandOperation
+{
+public:
+    CCommandCreateOperation() : CCommandOperation(true) {}
+    const char* Name() const override { return "command: first class object + instance"; }
+    std::string PrepareCommand(SweepContext&) override { return std::string(); }
+    HRESULT Run(SweepContext& context) override { return CreateCommand(Server(context), m_command); }
+    std::string Judge(SweepContext&, HRESULT hr, bool bFaulted) override
+    {
+        const bool bObject = static_cast<bool>(m_command);
+        if (bFaulted ? SUCCEEDED(hr) == bObject : hr == S_OK && bObject)
+            return std::string();
+        return "answered " + HrText(hr) + (bObject ? " with an object" : " without an object");
+    }
+};
+
+// The title of the top-level entry for a selection.
+class CCommandTitleOperation : public CCommandOperation
+{
+public:
+    CCommandTitleOperation() : CCommandOperation(false) {}
+    const char* Name() const override { return "command: title"; }
+    HRESULT Run(SweepContext& context) override
+    {
+        return ReadCommandText([&](LPWSTR* ppsz) { return m_command->GetTitle(context.pItems, ppsz); }, m_strTitle);
+    }
+    // A caption that cannot be read falls back to the built-in one; only the
+    // copy handed out may fail.
+    std::string Judge(SweepContext&, HRESULT hr, bool bFaulted) override
+    {
+        return TextHolds(hr, m_strTitle, L"Mark File", bFaulted)
+                   ? std::string()
+                   : "answered " + HrText(hr) + " \"" + Narrow(m_strTitle) + "\"";
+    }
+    void ReleaseCommand() override { std::wstring().swap(m_strTitle); }
+
+private:
+    std::wstring m_strTitle;
+};
+
+// The subcommands with their flags, titles and icons, as Explorer reads them
+// before it shows the submenu.
+class CSubcommandsOperation : public CCommandOperation
+{
+public:
+    CSubcommandsOperation() : CCommandOperation(false) {}
+    const char* Name() const override { return "command: subcommands"; }
+    HRESULT Run(SweepContext& context) override { return ReadSubcommands(m_command.Get(), context.pItems, m_vecSeen); }
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        return CheckSubcommands(context, context.command.Module(), hr, m_vecSeen, bFaulted);
+    }
+    void ReleaseCommand() override { std::vector<SubcommandSeen>().swap(m_vecSeen); }
+
+private:
+    std::vector<SubcommandSeen> m_vecSeen;
+};
+
+// "Done Work" chosen from the subcommands.
+class CSubcommandInvokeOperation : public CCommandOperation
+{
+public:
+    CSubcommandInvokeOperation() : CCommandOperation(false) {}
+    const char* Name() const override { return "command: Invoke marker"; }
+    std::string PrepareCommand(SweepContext& context) override
+    {
+        std::string strProblem = CCommandOperation::PrepareCommand(context);
+        CInterfacePtr<IEnumExplorerCommand> subcommands;
+        IExplorerCommand* apCommands[kDoneWorkSubcommand + 1] = {};
+        ULONG nFetched = 0;
+        if (strProblem.empty() &&
+            (FAILED(m_command->EnumSubCommands(reinterpret_cast<IEnumExplorerCommand**>(subcommands.ReceiveVoid()))) ||
+             subcommands->Next(kDoneWorkSubcommand + 1, apCommands, &nFetched) != S_OK))
+            strProblem = "no subcommands";
+        for (size_t i = 0; i < nFetched; ++i)
+        {
+            if (i == kDoneWorkSubcommand)
+                m_chosen = CInterfacePtr<IExplorerCommand>(apCommands[i]);
+            else
+                apCommands[i]->Release();
+        }
+        ForgetStarts();
+        return strProblem;
+    }
+    HRESULT Run(SweepContext& context) override { return m_chosen->Invoke(context.pItems, nullptr); }
+    std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
+    {
+        return JudgeInvoke(context, hr, bFaulted, *FindExpected(L"Done Work"));
+    }
+    void ReleaseCommand() override { m_chosen.Reset(); }
+
+private:
+    CInterfacePtr<IExplorerCommand> m_chosen;
+};
+
+#endif  // _WIN64
 
 // ---------------------------------------------------------------------------
 // Registration: all or nothing. A call that succeeds leaves exactly the
@@ -551,5 +837,11 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
     vecOperations.emplace_back(new CRegistrationOperation("DllInstall user", RegistryCall::InstallUser,
                                                           RegistryCall::UninstallUser, &RegistryReferences::strNone,
                                                           &RegistryReferences::strUser));
+#ifdef _WIN64
+    vecOperations.emplace_back(new CCommandCreateOperation());
+    vecOperations.emplace_back(new CCommandTitleOperation());
+    vecOperations.emplace_back(new CSubcommandsOperation());
+    vecOperations.emplace_back(new CSubcommandInvokeOperation());
+#endif
     return vecOperations;
 }

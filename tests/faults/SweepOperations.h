@@ -18,6 +18,11 @@ struct SweepContext
     BenchFixture fixture;
     IDataObject* pSelection = nullptr;  // the two selected files, as Explorer hands them over
     unsigned nCopies = 0;               // private copies of the DLL loaded so far
+    // The Explorer command's DLL (64-bit builds only), and the same two
+    // files as the Windows 11 menu hands them to it.
+    std::wstring strCommandDll;
+    CLoadedServer command;
+    IShellItemArray* pItems = nullptr;
 };
 
 class CSweepOperation
