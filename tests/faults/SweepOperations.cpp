@@ -725,9 +725,9 @@ HRESULT MakeRegistryCall(const SweepContext& context, RegistryCall call)
     switch (call)
     {
     case RegistryCall::Register:
-        return context.server.Register();
+        return context.server.RegisterServer();
     case RegistryCall::Unregister:
-        return context.server.Unregister();
+        return context.server.UnregisterServer();
     case RegistryCall::InstallUser:
         return context.server.Install(TRUE, L"user");
     case RegistryCall::UninstallUser:
