@@ -8,9 +8,6 @@
 
 namespace {
 
-const UINT kIndexMenu = 1;
-const UINT kIdCmdFirst = 1;
-const UINT kIdCmdLast = 0x7FFF;
 const UINT kPlainCommands = 12;
 const UINT kExtendedCommands = 14;
 
