@@ -7,12 +7,6 @@
 
 namespace {
 
-template <class Function>
-Function ExportOf(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
-}
-
 std::wstring GuidText(const GUID& guid)
 {
     wchar_t szGuid[40] = {};
@@ -46,17 +40,13 @@ bool CLoadedServer::Load(const std::wstring& strPath, std::string& strError, boo
         strError = "cannot load " + Narrow(strPath);
         return false;
     }
-    m_pfnGetClassObject = ExportOf<GetClassObjectFn>(m_hModule, "DllGetClassObject");
-    m_pfnCanUnloadNow = ExportOf<NoArgumentFn>(m_hModule, "DllCanUnloadNow");
-    m_pfnRegister = ExportOf<NoArgumentFn>(m_hModule, "DllRegisterServer");
-    m_pfnUnregister = ExportOf<NoArgumentFn>(m_hModule, "DllUnregisterServer");
-    m_pfnInstall = ExportOf<InstallFn>(m_hModule, "DllInstall");
-    if (m_pfnGetClassObject == nullptr || m_pfnCanUnloadNow == nullptr)
+    Find(m_hModule);
+    if (!HasClassObject())
     {
         strError = "the DLL lacks DllGetClassObject or DllCanUnloadNow";
         return false;
     }
-    if (bRegistration && (m_pfnRegister == nullptr || m_pfnUnregister == nullptr || m_pfnInstall == nullptr))
+    if (bRegistration && !HasRegistration())
     {
         strError = "the DLL lacks one of its registration exports";
         return false;
@@ -80,7 +70,7 @@ bool CLoadedServer::Unload()
 {
     if (m_hModule == nullptr)
         return true;
-    if (m_pfnCanUnloadNow != nullptr && m_pfnCanUnloadNow() != S_OK)
+    if (!MayBeFreed())
         return false;
     ::FreeLibrary(m_hModule);
     m_hModule = nullptr;
@@ -90,31 +80,6 @@ bool CLoadedServer::Unload()
         ::DeleteFileW(m_strCopy.c_str());
     m_strCopy.clear();
     return true;
-}
-
-HRESULT CLoadedServer::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const
-{
-    return m_pfnGetClassObject(rclsid, riid, ppv);
-}
-
-HRESULT CLoadedServer::CanUnloadNow() const
-{
-    return m_pfnCanUnloadNow();
-}
-
-HRESULT CLoadedServer::Register() const
-{
-    return m_pfnRegister();
-}
-
-HRESULT CLoadedServer::Unregister() const
-{
-    return m_pfnUnregister();
-}
-
-HRESULT CLoadedServer::Install(BOOL bInstall, LPCWSTR pszCmdLine) const
-{
-    return m_pfnInstall(bInstall, pszCmdLine);
 }
 
 bool ReadServerIdentity(const std::wstring& strDll, ServerIdentity& identity, std::string& strError)

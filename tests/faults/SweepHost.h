@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "tools/bench/HostCalls.h"
+#include "tools/common/ServerExports.h"
 #include "tools/shellhost/ComPtr.h"
 
-class CLoadedServer
+class CLoadedServer : public CServerExports
 {
 public:
     CLoadedServer() = default;
@@ -33,24 +34,10 @@ public:
     bool Unload();
 
     HMODULE Module() const { return m_hModule; }
-    HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const;
-    HRESULT CanUnloadNow() const;
-    HRESULT Register() const;
-    HRESULT Unregister() const;
-    HRESULT Install(BOOL bInstall, LPCWSTR pszCmdLine) const;
 
 private:
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    using NoArgumentFn = HRESULT(STDAPICALLTYPE*)();
-    using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
-
     HMODULE m_hModule = nullptr;
     std::wstring m_strCopy;
-    GetClassObjectFn m_pfnGetClassObject = nullptr;
-    NoArgumentFn m_pfnCanUnloadNow = nullptr;
-    NoArgumentFn m_pfnRegister = nullptr;
-    NoArgumentFn m_pfnUnregister = nullptr;
-    InstallFn m_pfnInstall = nullptr;
 };
 
 // What the DLL's type library says about the server: the class Explorer

@@ -8,9 +8,6 @@
 
 namespace {
 
-const UINT kIndexMenu = 1;
-const UINT kIdCmdFirst = 1;
-const UINT kIdCmdLast = 0x7FFF;
 const UINT kPlainCommands = 12;
 const UINT kExtendedCommands = 14;
 
@@ -725,9 +722,9 @@ HRESULT MakeRegistryCall(const SweepContext& context, RegistryCall call)
     switch (call)
     {
     case RegistryCall::Register:
-        return context.server.Register();
+        return context.server.RegisterServer();
     case RegistryCall::Unregister:
-        return context.server.Unregister();
+        return context.server.UnregisterServer();
     case RegistryCall::InstallUser:
         return context.server.Install(TRUE, L"user");
     case RegistryCall::UninstallUser:

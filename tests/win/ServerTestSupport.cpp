@@ -7,12 +7,6 @@ namespace testing_support {
 
 namespace {
 
-template <class Pfn>
-Pfn FindExport(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<Pfn>(reinterpret_cast<void (*)()>(::GetProcAddress(hModule, pszName)));
-}
-
 std::wstring ClassesPath(const std::wstring& strKey)
 {
     return L"Software\\Classes\\" + strKey;
@@ -30,13 +24,8 @@ CServerDll::CServerDll(const std::wstring& strPath)
     m_hModule = ::LoadLibraryW(strPath.c_str());
     if (m_hModule == nullptr)
         return;
-    m_pfnGetClassObject = FindExport<decltype(m_pfnGetClassObject)>(m_hModule, "DllGetClassObject");
-    m_pfnCanUnloadNow = FindExport<decltype(m_pfnCanUnloadNow)>(m_hModule, "DllCanUnloadNow");
-    m_pfnRegisterServer = FindExport<decltype(m_pfnRegisterServer)>(m_hModule, "DllRegisterServer");
-    m_pfnUnregisterServer = FindExport<decltype(m_pfnUnregisterServer)>(m_hModule, "DllUnregisterServer");
-    m_pfnInstall = FindExport<decltype(m_pfnInstall)>(m_hModule, "DllInstall");
-    if (!m_pfnGetClassObject || !m_pfnCanUnloadNow || !m_pfnRegisterServer || !m_pfnUnregisterServer ||
-        !m_pfnInstall)
+    Find(m_hModule);
+    if (!HasClassObject() || !HasRegistration())
     {
         ::FreeLibrary(m_hModule);
         m_hModule = nullptr;
@@ -45,33 +34,8 @@ CServerDll::CServerDll(const std::wstring& strPath)
 
 CServerDll::~CServerDll()
 {
-    if (m_hModule != nullptr && m_pfnCanUnloadNow() == S_OK)
+    if (m_hModule != nullptr && MayBeFreed())
         ::FreeLibrary(m_hModule);
-}
-
-HRESULT CServerDll::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const
-{
-    return m_pfnGetClassObject(rclsid, riid, ppv);
-}
-
-HRESULT CServerDll::CanUnloadNow() const
-{
-    return m_pfnCanUnloadNow();
-}
-
-HRESULT CServerDll::RegisterServer() const
-{
-    return m_pfnRegisterServer();
-}
-
-HRESULT CServerDll::UnregisterServer() const
-{
-    return m_pfnUnregisterServer();
-}
-
-HRESULT CServerDll::Install(BOOL bInstall, LPCWSTR pszCmdLine) const
-{
-    return m_pfnInstall(bInstall, pszCmdLine);
 }
 
 IClassFactory* CServerDll::GetFactory() const

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "tools/common/ServerExports.h"
+
 namespace testing_support {
 
 // The built DLL (ORVANE_DLL) as Wine sees its path.
@@ -16,7 +18,7 @@ std::wstring ServerDllPath();
 // The five exports of one loaded copy of the DLL. The copy is unloaded at the
 // end only when it says it may be: a host never frees a DLL that is still in
 // use (a pending hand-off timer would call into freed code).
-class CServerDll
+class CServerDll : public CServerExports
 {
 public:
     explicit CServerDll(const std::wstring& strPath = ServerDllPath());
@@ -27,22 +29,11 @@ public:
     bool IsLoaded() const { return m_hModule != nullptr; }
     HMODULE Module() const { return m_hModule; }
 
-    HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const;
-    HRESULT CanUnloadNow() const;
-    HRESULT RegisterServer() const;
-    HRESULT UnregisterServer() const;
-    HRESULT Install(BOOL bInstall, LPCWSTR pszCmdLine) const;
-
     // The class factory of CSimpleShlExt, or null.
     IClassFactory* GetFactory() const;
 
 private:
     HMODULE m_hModule = nullptr;
-    HRESULT(STDAPICALLTYPE* m_pfnGetClassObject)(REFCLSID, REFIID, LPVOID*) = nullptr;
-    HRESULT(STDAPICALLTYPE* m_pfnCanUnloadNow)() = nullptr;
-    HRESULT(STDAPICALLTYPE* m_pfnRegisterServer)() = nullptr;
-    HRESULT(STDAPICALLTYPE* m_pfnUnregisterServer)() = nullptr;
-    HRESULT(STDAPICALLTYPE* m_pfnInstall)(BOOL, LPCWSTR) = nullptr;
 };
 
 // Runs "regsvr32 /s <options> <dll>" and returns its exit code (0: success).

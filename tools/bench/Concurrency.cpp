@@ -18,8 +18,6 @@
 
 namespace {
 
-const UINT kIndexMenu = 1;
-const UINT kIdCmdFirst = 1;
 const UINT kDoneWorkOffset = 3;
 // The baseline is taken once every thread has run this many rounds and long
 // enough for its first hand-off timers to have fired: what a thread sets up
@@ -178,7 +176,7 @@ private:
 
         const bool bExtended = (nRound % 2) == 1;
         HMENU hHost = MakeHostMenu();
-        const HRESULT hr = object.menu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, 0x7FFF,
+        const HRESULT hr = object.menu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast,
                                                          bExtended ? CMF_EXTENDEDVERBS : CMF_NORMAL);
         Expect(hr == MAKE_HRESULT(SEVERITY_SUCCESS, 0, bExtended ? 14 : 12), "QueryContextMenu result", nRound);
         Expect(MenuShapeHolds(hHost, bExtended), "menu items and identifiers", nRound);
@@ -221,7 +219,7 @@ bool UseOnThisThread(const CExtensionDll& dll, const BenchFixture& fixture)
         return false;
     HMENU hHost = MakeHostMenu();
     bool bAsExpected =
-        object.menu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, 0x7FFF, CMF_NORMAL) ==
+        object.menu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast, CMF_NORMAL) ==
         MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12);
     ::DestroyMenu(hHost);
     for (const IconCase* pCase : {&fixture.marked, &fixture.plain, &fixture.cached})

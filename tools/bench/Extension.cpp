@@ -10,11 +10,8 @@ bool CExtensionDll::Load(const std::wstring& strPath, std::wstring& strError)
         strError = L"cannot load " + strPath;
         return false;
     }
-    m_pfnGetClassObject = reinterpret_cast<GetClassObjectFn>(
-        reinterpret_cast<void*>(::GetProcAddress(m_hModule, "DllGetClassObject")));
-    m_pfnCanUnloadNow =
-        reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(::GetProcAddress(m_hModule, "DllCanUnloadNow")));
-    if (m_pfnGetClassObject == nullptr || m_pfnCanUnloadNow == nullptr)
+    m_exports.Find(m_hModule);
+    if (!m_exports.HasClassObject())
     {
         strError = L"the DLL does not export DllGetClassObject and DllCanUnloadNow";
         return false;
@@ -24,12 +21,12 @@ bool CExtensionDll::Load(const std::wstring& strPath, std::wstring& strError)
 
 HRESULT CExtensionDll::GetClassObject(REFIID riid, void** ppv) const
 {
-    return m_pfnGetClassObject(CLSID_SimpleShlExt, riid, ppv);
+    return m_exports.GetClassObject(CLSID_SimpleShlExt, riid, ppv);
 }
 
 HRESULT CExtensionDll::CanUnloadNow() const
 {
-    return m_pfnCanUnloadNow();
+    return m_exports.CanUnloadNow();
 }
 
 HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object)

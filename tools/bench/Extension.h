@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tools/bench/HostCalls.h"
+#include "tools/common/ServerExports.h"
 #include "tools/shellhost/ComPtr.h"
 
 class CExtensionDll
@@ -37,12 +38,8 @@ public:
     }
 
 private:
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
-
     HMODULE m_hModule = nullptr;
-    GetClassObjectFn m_pfnGetClassObject = nullptr;
-    CanUnloadNowFn m_pfnCanUnloadNow = nullptr;
+    CServerExports m_exports;
 };
 
 HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object);

@@ -35,3 +35,9 @@ HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset);
 // A context menu as Explorer starts it: two verbs of its own already in, so
 // that the extension's entry goes in at position 1.
 HMENU MakeHostMenu();
+
+// Where QueryContextMenu is asked to put the extension's entry in that menu,
+// and the command identifiers it may use.
+const UINT kIndexMenu = 1;
+const UINT kIdCmdFirst = 1;
+const UINT kIdCmdLast = 0x7FFF;

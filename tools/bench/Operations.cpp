@@ -11,9 +11,6 @@
 
 namespace {
 
-const UINT kIndexMenu = 1;
-const UINT kIdCmdFirst = 1;
-const UINT kIdCmdLast = 0x7FFF;
 const UINT kDoneWorkOffset = 3;
 // "Done Work" among the Explorer command's subcommands (after no separator).
 const size_t kDoneWorkSubcommand = 3;

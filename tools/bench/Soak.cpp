@@ -11,7 +11,6 @@
 
 namespace {
 
-const UINT kIndexMenu = 1;
 const UINT kDoneWorkOffset = 3;
 
 enum BuildStep
@@ -190,7 +189,7 @@ private:
             clock.Lap(kStepInitialize);
             const bool bExtended = (i % 2) == 0;
             HMENU hHost = MakeHostMenu();
-            const HRESULT hr = object.menu->QueryContextMenu(hHost, kIndexMenu, 1, 0x7FFF,
+            const HRESULT hr = object.menu->QueryContextMenu(hHost, kIndexMenu, kIdCmdFirst, kIdCmdLast,
                                                              bExtended ? CMF_EXTENDEDVERBS : CMF_NORMAL);
             Expect(hr == MAKE_HRESULT(SEVERITY_SUCCESS, 0, bExtended ? 14 : 12), "QueryContextMenu");
             clock.Lap(kStepQueryContextMenu);

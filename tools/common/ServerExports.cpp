@@ -1,0 +1,45 @@
+#include "tools/common/ServerExports.h"
+
+namespace {
+
+template <class Function>
+Function ExportOf(HMODULE hModule, const char* pszName)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
+}
+
+}  // namespace
+
+void CServerExports::Find(HMODULE hModule)
+{
+    m_pfnGetClassObject = ExportOf<GetClassObjectFn>(hModule, "DllGetClassObject");
+    m_pfnCanUnloadNow = ExportOf<NoArgumentFn>(hModule, "DllCanUnloadNow");
+    m_pfnRegisterServer = ExportOf<NoArgumentFn>(hModule, "DllRegisterServer");
+    m_pfnUnregisterServer = ExportOf<NoArgumentFn>(hModule, "DllUnregisterServer");
+    m_pfnInstall = ExportOf<InstallFn>(hModule, "DllInstall");
+}
+
+HRESULT CServerExports::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const
+{
+    return m_pfnGetClassObject(rclsid, riid, ppv);
+}
+
+HRESULT CServerExports::CanUnloadNow() const
+{
+    return m_pfnCanUnloadNow();
+}
+
+HRESULT CServerExports::RegisterServer() const
+{
+    return m_pfnRegisterServer();
+}
+
+HRESULT CServerExports::UnregisterServer() const
+{
+    return m_pfnUnregisterServer();
+}
+
+HRESULT CServerExports::Install(BOOL bInstall, LPCWSTR pszCmdLine) const
+{
+    return m_pfnInstall(bInstall, pszCmdLine);
+}
