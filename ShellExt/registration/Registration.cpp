@@ -88,7 +88,10 @@ HRESULT UnregisterServer() noexcept
 // All or nothing: a registration that fails half-way undoes what it wrote,
 // so that Explorer never finds half a server; an unregistration that fails
 // half-way registers the server again, so that it stays whole until one
-// succeeds. Either way the registry is left as the call found it.
+// succeeds. From the usual starting points (not registered before a
+// registration, registered before an unregistration) the registry is left
+// as the call found it; a failed registration over an existing one leaves
+// the server unregistered rather than half-written.
 HRESULT RegisterServerWhole() noexcept
 {
     HRESULT hr = RegisterServer();
