@@ -69,8 +69,18 @@ struct HeapBlockTraits
     static void Close(HandleType p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
 
+// Memory a Windows call allocated with LocalAlloc for its caller
+// (CommandLineToArgvW, FormatMessageW).
+struct LocalMemoryTraits
+{
+    using HandleType = void*;
+    static HandleType Invalid() noexcept { return nullptr; }
+    static void Close(HandleType p) noexcept { ::LocalFree(p); }
+};
+
 using CThreadHandle = CUniqueHandle<KernelTraits>;
 using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
+using CLocalBlock = CUniqueHandle<LocalMemoryTraits>;
 
 struct RegKeyTraits
 {

@@ -1,0 +1,39 @@
+// OrvaneShellExt.exe: the extension's companion program. It shows no window
+// (the extension and Active Setup start it, and a console would flash up at
+// every right-click or logon); the first word of its command line names what
+// it does, and the words after it belong to that verb.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "ShellExt/companion/Verbs.h"
+#include "ShellExt/core/Handles.h"
+
+namespace {
+
+const CompanionVerb s_verbs[] = {
+    {nullptr, nullptr},
+};
+
+int RunVerb(int nArgs, wchar_t** ppszArgs)
+{
+    if (nArgs < 2)
+        return kCompanionUsage;
+    for (const CompanionVerb& verb : s_verbs)
+    {
+        if (verb.pszName != nullptr && ::lstrcmpiW(verb.pszName, ppszArgs[1]) == 0)
+            return verb.pfnRun(nArgs - 2, ppszArgs + 2);
+    }
+    return kCompanionUsage;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    int nArgs = 0;
+    LPWSTR* ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
+    CLocalBlock args(ppszArgs);
+    if (!args)
+        return kCompanionUsage;
+    return RunVerb(nArgs, ppszArgs);
+}
