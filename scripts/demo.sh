@@ -37,6 +37,8 @@ quiet_wine() { wine "$@" >/dev/null 2>&1 </dev/null; }
 # ---------------------------------------------------------------------------
 step "Packages and build"
 bash scripts/setup.sh | sed 's/^/    /'
+source scripts/wine-env.sh
+orvane_wine_env "$root"
 for preset in win64 win32; do
     # The 64-bit build also makes the Windows 11 menu's Explorer command and
     # the package manifest that declares its class.
@@ -151,7 +153,9 @@ report="$files_win\\Quarterly report.txt"
 budget="$files_win\\budget 2026.csv"
 notes="$files_win\\notes.txt"
 
-for dll in OrvaneShlExt64F OrvaneShlExt32F; do
+registered=(OrvaneShlExt64F)
+[ "$ORVANE_WIN32_RUNS" = 1 ] && registered+=(OrvaneShlExt32F)
+for dll in "${registered[@]}"; do
     if ! quiet_wine regsvr32 /s "$install_win\\ShellExt\\$dll.dll"; then
         echo "demo: regsvr32 $dll.dll failed" >&2
         exit 1
@@ -177,7 +181,14 @@ run_wine "$host64" menu --extended "$report" | sed -n '/^ *12  /,/^ *13  /p'
 # ---------------------------------------------------------------------------
 step "The same through the 32-bit DLL, with Lang=deutsch"
 set_language deutsch
-run_wine "$host32" menu "$report" | sed -n '/^    server/p; /context menu:/,$p'
+if [ "$ORVANE_WIN32_RUNS" = 1 ]; then
+    run_wine "$host32" menu "$report" | sed -n '/^    server/p; /context menu:/,$p'
+else
+    note "skipped: this machine's kernel cannot run 32-bit programs; the German menu is"
+    note "shown through the 64-bit host instead"
+    host32=$host64
+    run_wine "$host64" menu "$report" | sed -n '/^    server/p; /context menu:/,$p'
+fi
 
 # ---------------------------------------------------------------------------
 step "The Windows 11 menu: the Explorer command's tree (Lang=deutsch still)"
@@ -259,7 +270,7 @@ run_wine "$host64" icon "$budget" "$notes" | grep -v '^    handler\|^    server'
 step "Summary"
 wine reg query 'HKCU\Software\Kelvoss\Orvane' /v DllVer /reg:64 >"$wine_out" 2>/dev/null </dev/null || true
 dllver=$(tr -d '\r' <"$wine_out" | awk '/DllVer/ { $1 = ""; $2 = ""; sub(/^ +/, ""); print }')
-note "both DLLs registered with regsvr32 in $WINEPREFIX"
+note "${registered[*]} registered with regsvr32 in $WINEPREFIX"
 note "the extension built the marker menu (12 items, 14 with Shift), in English and German,"
 note "and the Explorer command the same items for the Windows 11 menu;"
 note "handed \"Done Work\" to the reference main application (-oi), which wrote the marker"
