@@ -145,6 +145,90 @@ class Manifest(unittest.TestCase):
                 self.assertFalse(out.exists())
 
 
+# Windows' names for what openssl calls otherwise: the state, the e-mail
+# address, and those an EV certificate carries, which Windows writes as
+# numbers (as in the Publisher of packages signed with such certificates).
+WINDOWS_NAME_OF = {"ST": "S", "emailAddress": "E", "serialNumber": "SERIALNUMBER",
+                   "businessCategory": "OID.2.5.4.15", "jurisdictionL": "OID.1.3.6.1.4.1.311.60.2.1.1",
+                   "jurisdictionST": "OID.1.3.6.1.4.1.311.60.2.1.2", "jurisdictionC": "OID.1.3.6.1.4.1.311.60.2.1.3"}
+
+
+def rfc2253_split(text, separator):
+    """text split at separators that no backslash escapes."""
+    parts, part, escaped = [], "", False
+    for char in text:
+        if char == separator and not escaped:
+            parts.append(part)
+            part = ""
+            continue
+        escaped = not escaped and char == "\\"
+        part += char
+    return parts + [part]
+
+
+def rfc2253_unescape(value):
+    """RFC 2253 escapes (\\c, \\XX bytes) back to the UTF-8 text."""
+    out, pos = bytearray(), 0
+    while pos < len(value):
+        if value[pos] == "\\" and re.fullmatch(r"[0-9A-Fa-f]{2}", value[pos + 1:pos + 3]):
+            out.append(int(value[pos + 1:pos + 3], 16))
+            pos += 3
+        elif value[pos] == "\\":
+            out += value[pos + 1].encode()
+            pos += 2
+        else:
+            out += value[pos].encode()
+            pos += 1
+    return out.decode("utf-8")
+
+
+def windows_form_from_openssl(cert):
+    """openssl's RFC 2253 subject (already most specific first) as Windows
+    writes it: Windows' names, quotes instead of escapes, ", " and " + ", and
+    inside a multi-valued name the encoded order, which openssl reverses."""
+    line = run("openssl", "x509", "-in", cert, "-noout", "-subject", "-nameopt", "RFC2253").stdout.strip()
+    rdns = []
+    for rdn in rfc2253_split(line[len("subject="):], ","):
+        attributes = []
+        for pair in reversed(rfc2253_split(rdn, "+")):
+            name, _, value = pair.partition("=")
+            value = rfc2253_unescape(value)
+            if not value or value != value.strip() or re.search(r'[,+="\n<>#;]', value):
+                value = '"%s"' % value.replace('"', '""')
+            attributes.append("%s=%s" % (WINDOWS_NAME_OF.get(name, name), value))
+        rdns.append(" + ".join(attributes))
+    return ", ".join(rdns)
+
+
+class Publisher(unittest.TestCase):
+    def test_windows_form_of_certificate_subjects(self):
+        cases = [  # what, subject as encoded (openssl -subj), Publisher
+            ("test certificate", appx("subject").stdout.strip(), DEFAULT_PUBLISHER),
+            ("CA-issued", "/C=US/ST=Washington/L=Redmond/O=Kelvoss Ltd/CN=Orvane Signing",
+             "CN=Orvane Signing, O=Kelvoss Ltd, L=Redmond, S=Washington, C=US"),
+            ("EV", "/jurisdictionC=US/jurisdictionST=Delaware/jurisdictionL=Dover/businessCategory=Private Organization"
+                   "/serialNumber=4860621/C=US/ST=California/L=San Francisco/O=Kelvoss, Inc./CN=Kelvoss, Inc.",
+             'CN="Kelvoss, Inc.", O="Kelvoss, Inc.", L=San Francisco, S=California, C=US, SERIALNUMBER=4860621, '
+             "OID.2.5.4.15=Private Organization, OID.1.3.6.1.4.1.311.60.2.1.1=Dover, "
+             "OID.1.3.6.1.4.1.311.60.2.1.2=Delaware, OID.1.3.6.1.4.1.311.60.2.1.3=US"),
+            # DER sorts a multi-valued name's members: the shorter OU first.
+            ("multi-valued", "/C=DE/O=Kelvoss+OU=Shell/CN=Orvane", "CN=Orvane, OU=Shell + O=Kelvoss, C=DE"),
+            ("quoting and letters", '/C=FR/ST=Île-de-France/O=Kelvoss "Labs"/OU=R\\+D; QA/OU= pad /CN=Orvane <x>'
+                                    "/emailAddress=dev@kelvoss.example",
+             'E=dev@kelvoss.example, CN="Orvane <x>", OU=" pad ", OU="R+D; QA", O="Kelvoss ""Labs""", '
+             "S=Île-de-France, C=FR"),
+        ]
+        for what, subject, publisher in cases:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                cert = pathlib.Path(folder, "c.pem")
+                run("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                    "-days", "2", "-utf8", "-subj", subject, "-keyout", pathlib.Path(folder, "k.pem"), "-out", cert)
+                self.assertEqual(appx("publisher", cert).stdout.strip(), publisher)
+                self.assertEqual(windows_form_from_openssl(cert), publisher)
+                # What the package is stamped with must survive the manifest.
+                appx("manifest", "--publisher", publisher, "--out", pathlib.Path(folder, "m.xml"))
+
+
 class BlockMap(unittest.TestCase):
     def test_matches_the_zip_and_a_tampered_copy_does_not(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -193,7 +277,7 @@ class Signing(unittest.TestCase):
 
     def test_given_certificate_names_the_publisher(self):
         # As an EV certificate has it: with a jurisdiction Windows has no name for.
-        subject = '/CN=Kelvoss, Inc./O=Kelvoss "Labs"/ST=Bayern/C=DE/jurisdictionC=DE'
+        subject = '/jurisdictionC=DE/C=DE/ST=Bayern/O=Kelvoss "Labs"/CN=Kelvoss, Inc.'
         publisher = 'CN="Kelvoss, Inc.", O="Kelvoss ""Labs""", S=Bayern, C=DE, OID.1.3.6.1.4.1.311.60.2.1.3=DE'
         with tempfile.TemporaryDirectory() as folder:
             work = pathlib.Path(folder)

@@ -29,7 +29,7 @@ certificate_from_pfx() {
 # A self-signed code-signing certificate for test machines, valid a year.
 make_test_certificate() {
     local dir=$1
-    openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 365 \
+    openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 365 -utf8 \
         -subj "$(appx subject)" \
         -addext "basicConstraints=critical,CA:FALSE" \
         -addext "keyUsage=critical,digitalSignature" \
