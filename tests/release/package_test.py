@@ -101,7 +101,8 @@ class Manifest(unittest.TestCase):
     def write_inputs(self, folder, clsid, version):
         ids = pathlib.Path(folder, "ids.cmake")
         ids.write_text('set(ORVANE_EXPLORER_COMMAND_CLSID "%s")\n'
-                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n' % clsid)
+                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n'
+                       'set(ORVANE_PACKAGE_NAME "Kelvoss.Test")\n' % clsid)
         lists = pathlib.Path(folder, "CMakeLists.txt")
         lists.write_text("project(Orvane VERSION %s LANGUAGES C CXX)\n" % version)
         return ids, lists
@@ -122,6 +123,7 @@ class Manifest(unittest.TestCase):
                          {"runFullTrust", "unvirtualizedResources"})
         app = root.find("m:Applications/m:Application", NS)
         self.assertEqual(app.find("uap:VisualElements", NS).get("AppListEntry"), "none")
+        self.assertEqual((identity.get("Name"), app.get("Executable")), ("Kelvoss.Test", "OrvaneShellExt.exe"))
         item = app.find(".//desktop4:FileExplorerContextMenus/desktop5:ItemType", NS)
         self.assertEqual((item.get("Type"), item.find("desktop5:Verb", NS).get("Clsid")), ("*", clsid))
         server = app.find(".//com:ComServer/com:SurrogateServer/com:Class", NS)

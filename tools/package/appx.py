@@ -34,13 +34,11 @@ TEMPLATE = pathlib.Path(__file__).with_name("AppxManifest.xml.in")
 IDS_FILE = ROOT / "cmake" / "ProductIds.cmake"
 CMAKELISTS = ROOT / "CMakeLists.txt"
 
-PACKAGE_NAME = "Kelvoss.Orvane.ShellExt"
 # The subject of the throwaway test certificate, and so the Publisher of a
 # package that no real certificate signs.
 DEFAULT_PUBLISHER = "CN=Orvane Test Signing, O=Kelvoss"
-# The schema needs an application entry with a program. It is never listed
-# nor started, and no such file ships; that Windows registers the package
-# all the same is one of the checks on a real machine (docs/windows11.md).
+# The schema needs an application entry with a program: the companion
+# program, which ships beside the command DLL. It is never listed in Start.
 APP_EXECUTABLE = "OrvaneShellExt.exe"
 LOGOS = {  # manifest field -> (path in the package, edge in pixels)
     "STORE_LOGO": ("Assets\\StoreLogo.png", 50),
@@ -95,13 +93,17 @@ def command_dll_name(ids_file):
     return cmake_set_value(ids_file, "ORVANE_EXPLORER_COMMAND_DLL_NAME") + ".dll"
 
 
+def package_name(ids_file=IDS_FILE):
+    return cmake_set_value(ids_file, "ORVANE_PACKAGE_NAME")
+
+
 def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
     clsid = cmake_set_value(ids_file, "ORVANE_EXPLORER_COMMAND_CLSID")
     if not re.fullmatch(r"[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}", clsid):
         raise PackageError("%s is not a class identifier" % clsid)
     parse_publisher(publisher)
     fields = {
-        "PACKAGE_NAME": PACKAGE_NAME,
+        "PACKAGE_NAME": package_name(ids_file),
         "PUBLISHER": publisher,
         "VERSION": package_version(cmakelists),
         "APP_EXECUTABLE": APP_EXECUTABLE,
@@ -393,7 +395,7 @@ def main(argv):
         elif args.command == "subject":
             print(openssl_subject(args.publisher))
         elif args.command == "name":
-            print(PACKAGE_NAME)
+            print(package_name())
         else:
             print(command_dll_name(IDS_FILE))
     except (PackageError, OSError, subprocess.CalledProcessError, ET.ParseError) as error:
