@@ -124,10 +124,16 @@ stage_dlls() {
 
 # Windows tools expect CR LF line ends in scripts and text files.
 stage_texts() {
-    local f package_name
+    local f package_name lifetime
     package_name=$(appx name)
+    # A signature without a timestamp is valid only while its certificate is.
+    if [ -n "${ORVANE_SIGN_TIMESTAMP_URL:-}" ]; then
+        lifetime="The signatures carry a timestamp: they stay valid after the certificate expires."
+    else
+        lifetime="The signatures carry no timestamp: they end with the certificate."
+    fi
     for f in install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
-        sed -e "s/@VERSION@/$version/g" -e "s/@PACKAGE_NAME@/$package_name/g" \
+        sed -e "s/@VERSION@/$version/g" -e "s/@PACKAGE_NAME@/$package_name/g" -e "s/@SIGNATURE_LIFETIME@/$lifetime/g" \
             -e 's/\r$//' -e 's/$/\r/' "tools/release/$f" >"$folder/$f"
     done
 }

@@ -191,7 +191,8 @@ int RunRegisterUser(int nArgs, wchar_t**)
     if (strPackage.empty())
         return kUserRegistrationFailed;
     // "FOLDER\." keeps a backslash away from the closing quote.
-    bool bRegistered = RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder + L".\"");
+    bool bRegistered = RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder + L".\" " +
+                                                ORVANE_PACKAGE_NAME);
     TellExplorer();
     return bRegistered ? kCompanionDone : kUserRegistrationFailed;
 }

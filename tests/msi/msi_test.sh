@@ -6,15 +6,20 @@
 # value for value in every view, what regsvr32 writes for the same DLLs, the
 # shell hosts must build the menu through COM from the installed files, and
 # the silent uninstall must take away every key and file of ours and nothing
-# else.
-#   msi_test.sh ARCH MSI_SH ROWS_TOOL DLL32 HOST32 [DLL64 HOST64 [CMD_DLL]]
-# ARCH is x64 (both DLLs) or x86. CMD_DLL is the Windows 11 command's DLL
-# when it has been built; otherwise a stand-in takes its place. Exit code 77
-# (skipped) when an input is missing.
+# else. The x64 package's Active Setup entry must run the companion program's
+# register-user, which does nothing before Windows 11 and, on Windows 11,
+# hands the package to PowerShell (a recording stand-in); after the
+# uninstallation Active Setup must be left a removal step that needs no file
+# of ours.
+#   msi_test.sh ARCH MSI_SH ROWS_TOOL EXE DLL32 HOST32 [DLL64 HOST64 [CMD_DLL STANDIN]]
+# ARCH is x64 (both DLLs) or x86; EXE the companion program of that
+# architecture. CMD_DLL is the Windows 11 command's DLL when it has been
+# built; otherwise a stand-in takes its place. Exit code 77 (skipped) when an
+# input is missing.
 set -uo pipefail
-arch=$1 msi_sh=$2 rows_tool=$3 dll32=$4 host32=$5 dll64=${6:-} host64=${7:-} cmd_dll=${8:-}
+arch=$1 msi_sh=$2 rows_tool=$3 exe=$4 dll32=$5 host32=$6 dll64=${7:-} host64=${8:-} cmd_dll=${9:-} standin=${10:-}
 here=$(cd "$(dirname "$0")" && pwd)
-for f in "$rows_tool" "$dll32" "$host32" ${dll64:+"$dll64" "$host64"}; do
+for f in "$rows_tool" "$exe" "$dll32" "$host32" ${dll64:+"$dll64" "$host64" "$standin"}; do
     if [ ! -f "$f" ]; then
         echo "SKIP: $f is missing (build the native, win64 and win32 presets first)"
         exit 77
@@ -38,7 +43,7 @@ else
 fi
 
 # --- the packages: this build, and an older build of the same product ------
-msi_args=(--arch "$arch" --dll32 "$dll32" --rows-tool "$rows_tool")
+msi_args=(--arch "$arch" --dll32 "$dll32" --exe "$exe" --rows-tool "$rows_tool")
 if [ "$arch" = x64 ]; then
     # The sparse package is a stand-in: only its name is read here.
     mkdir -p "$scratch/msix"
@@ -109,17 +114,68 @@ for view in "${views[@]}"; do
     expect_output "$dll" "$(basename "$host") finds the installed $dll"
     expect_output '12 command identifier' "$(basename "$host") builds the 12-item menu"
 done
+expect_file "$folder_unix/OrvaneShellExt.exe" "the companion program is installed"
+# Active Setup: the key, value and data of each line of the snapshot.
+active_setup_key="software\\microsoft\\active setup\\installed components\\{$(sed -n \
+    's/^set(ORVANE_ACTIVE_SETUP_GUID "\(.*\)")/\1/p' "$here/../../cmake/ProductIds.cmake" | tr 'A-F' 'a-f')}"
+active_setup() { grep -iF "$active_setup_key	$1	" "$2" | cut -f3-; }
+product_version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 if [ "$arch" = x64 ]; then
     for f in "$(basename "$cmd_dll")" Orvane-ShellExt-test.msix Windows11Menu.ps1; do
         expect_file "$folder_unix/$f" "the Windows 11 menu's $f is installed"
     done
+    if osslsigncode extract-signature -in "$folder_unix/Windows11Menu.ps1" -out "$scratch/sig" >/dev/null 2>&1; then
+        pass "Windows11Menu.ps1 is signed"
+    else
+        fail "Windows11Menu.ps1 carries no signature"
+    fi
+    rm -f "$scratch/sig"
+    stub=$(active_setup stubpath "$scratch/installed")
+    if [ "$stub" = "\"\\\"${folder//\\/\\\\}\\\\OrvaneShellExt.exe\\\" register-user\"" ]; then
+        pass "Active Setup runs register-user from the install folder"
+    else
+        fail "Active Setup StubPath is '$stub'"
+    fi
+    version=$(active_setup version "$scratch/installed")
+    if [ "$version" = "\"${product_version//./,},0\"" ]; then pass "Active Setup Version follows the product ($version)"
+    else fail "Active Setup Version is '$version'"; fi
+
+    # register-user as Active Setup runs it: before Windows 11 quietly
+    # nothing; then on Windows 11 the package, through PowerShell.
+    powershell=$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe
+    cp "$powershell" "$scratch/powershell.orig"
+    cleanup_actions+=("cp '$scratch/powershell.orig' '$powershell'")
+    cp "$standin" "$powershell"
+    export ORVANE_STANDIN_LOG="$scratch_win\\powershell.log" WINEDLLOVERRIDES="powershell.exe=n"
+    run "$folder\\OrvaneShellExt.exe" register-user
+    expect_status 0 "register-user before Windows 11"
+    expect_no_file "$scratch/powershell.log" "register-user leaves PowerShell alone before Windows 11"
+    run reg add 'HKCU\Software\Wine' /v Version /d win11 /f
+    cleanup_actions+=("wine reg delete 'HKCU\\Software\\Wine' /v Version /f >/dev/null 2>&1 </dev/null")
+    run "$folder\\OrvaneShellExt.exe" register-user
+    expect_status 0 "register-user on Windows 11"
+    script=$(tr -d '\r' <"$scratch/powershell.log" 2>/dev/null | sed -n 's/^cmdline .*-File //p')
+    expected="\"$folder\\Windows11Menu.ps1\" register \"$folder\\Orvane-ShellExt-test.msix\" \"$folder\\.\" Kelvoss.Orvane.ShellExt"
+    if [ "$script" = "$expected" ]; then pass "register-user hands the package and its folder to the signed script"
+    else fail "PowerShell was asked for '$script', wanted '$expected'"; fi
+    run reg delete 'HKCU\Software\Wine' /v Version /f
 fi
 
 # --- uninstall --------------------------------------------------------------
 run msiexec /x "$(winepath -w "$new_msi")" /qn
 expect_status 0 "msiexec /x /qn"
 snapshot "$scratch/removed"
-left=$(changed "$scratch/before" "$scratch/removed")
+if [ "$arch" = x64 ]; then
+    stub=$(active_setup stubpath "$scratch/removed")
+    version=$(active_setup version "$scratch/removed")
+    if [[ $stub == *powershell.exe*Remove-AppxPackage* ]] && [[ $stub != *ShellExt* ]] &&
+        [ "$version" = "\"${product_version//./,},1\"" ]; then
+        pass "uninstall leaves Active Setup a removal step that needs no file of ours ($version)"
+    else
+        fail "after uninstall Active Setup holds StubPath '$stub', Version '$version'"
+    fi
+fi
+left=$(changed "$scratch/before" "$scratch/removed" | grep -viF "$active_setup_key")
 if [ -z "$left" ]; then pass "uninstall leaves the registry as it was"; else fail "uninstall changed the registry:"$'\n'"$left"; fi
 if grep -qi 'orvanetestforeign' "$scratch/removed"; then pass "the foreign value survives"; else fail "the foreign value is gone"; fi
 expect_no_file "$folder_unix" "uninstall removes the install folder"

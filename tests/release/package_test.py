@@ -277,6 +277,27 @@ class Signing(unittest.TestCase):
                     flip_byte(signed, tampered, signed.stat().st_size // 2)
                     self.assertFalse(verifies(pem, tampered))
 
+    def test_timestamp_server_reaches_osslsigncode(self):
+        with tempfile.TemporaryDirectory() as folder:
+            work = pathlib.Path(folder)
+            sign("identity", work / "id", work / "t.cer")
+            stub = work / "bin" / "osslsigncode"
+            stub.parent.mkdir()
+            stub.write_text('#!/bin/sh\necho "$@" >>"%s"\nwhile [ "$1" != -out ]; do shift; done\n: >"$2"\n'
+                            % (work / "args"))
+            stub.chmod(0o755)
+            path = "%s:%s" % (stub.parent, os.environ["PATH"])
+            for url, wanted in (("http://ts.example/rfc3161", " -ts http://ts.example/rfc3161 "), ("", None)):
+                with self.subTest(url=url):
+                    (work / "args").unlink(missing_ok=True)
+                    (work / "x.dll").write_bytes(b"MZ")
+                    sign("sign", work / "id", work / "x.dll", env={"PATH": path, "ORVANE_SIGN_TIMESTAMP_URL": url})
+                    args = (work / "args").read_text()
+                    if wanted:
+                        self.assertIn(wanted, args)
+                    else:
+                        self.assertNotIn("-ts", args)
+
     def test_given_certificate_names_the_publisher(self):
         # As an EV certificate has it: with a jurisdiction Windows has no name for.
         subject = '/jurisdictionC=DE/C=DE/ST=Bayern/O=Kelvoss "Labs"/CN=Kelvoss, Inc.'
