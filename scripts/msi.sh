@@ -97,8 +97,9 @@ if [ "$arch" = x64 ]; then
     program_files=ProgramFiles64Folder
     guid_64=2E6D9E14-D2DC-47DB-A717-C6302AD4E0FD
     guid_32=A4CD850B-0A82-40F9-A9BA-3C73522BB192
-    guid_win11=D90B4EEB-130A-4B53-B0B0-366A4975ECC5
+    guid_win11=FFF71111-4511-4D8F-831A-D999020E7151
     guid_companion=3C0B7E52-8D1F-4E36-9A41-6F2B9D0C7A18
+    guid_win11_registration=5F2A8C61-7B3E-4D09-A6C4-2E9B1D7F0A35
     strip=x86_64-w64-mingw32-strip
 else
     product_name="Orvane Shell Extension (32-bit)"
@@ -161,14 +162,19 @@ if [ -n "$cmd_dll" ]; then
     # 1 (left by the uninstallation) removes.
     active_setup_version=${version//./,},0
     cat >>"$components" <<WXS
+<Directory Id="PACKAGEDIR" Name="Windows11">
 <Component Id="Windows11Menu" Guid="{$guid_win11}" Win64="yes">
 <File Id="$cmd_name" Name="$cmd_name" Source="$cmd_name" KeyPath="yes"/>
-<File Id="SparsePackage" Name="$msix_name" Source="$msix_name"/>
-<File Id="Windows11Menu.ps1" Name="Windows11Menu.ps1" Source="Windows11Menu.ps1"/>
+<File Id="PackageApplication" Name="OrvaneShellExt.exe" Source="OrvaneShellExt.exe"/>
 <RegistryValue Root="HKLM" Key="$active_setup_key" Type="string" Value="Orvane Shell Extension (Windows 11 menu)"/>
 <RegistryValue Root="HKLM" Key="$active_setup_key" Name="StubPath" Type="string" Value="&quot;[INSTALLDIR]OrvaneShellExt.exe&quot; register-user"/>
 <RegistryValue Root="HKLM" Key="$active_setup_key" Name="Version" Type="string" Value="$active_setup_version"/>
 <RegistryValue Root="HKLM" Key="$active_setup_key" Name="IsInstalled" Type="integer" Value="1"/>
+</Component>
+</Directory>
+<Component Id="Windows11Registration" Guid="{$guid_win11_registration}" Win64="yes">
+<File Id="SparsePackage" Name="$msix_name" Source="$msix_name" KeyPath="yes"/>
+<File Id="Windows11Menu.ps1" Name="Windows11Menu.ps1" Source="Windows11Menu.ps1"/>
 </Component>
 WXS
     # Immediate actions run as the installing user, which package

@@ -118,8 +118,12 @@ signing=$stage/signing
 stage_dlls() {
     x86_64-w64-mingw32-strip -o "$folder/OrvaneShlExt64F.dll" "$dll64"
     i686-w64-mingw32-strip -o "$folder/OrvaneShlExt32F.dll" "$dll32"
-    x86_64-w64-mingw32-strip -o "$folder/$cmd_name" "$dllcmd"
     x86_64-w64-mingw32-strip -o "$folder/OrvaneShellExt.exe" "$exe64"
+    # The package's external location: a folder of its own (registration
+    # changes its permissions) with the command DLL and the program the
+    # package names.
+    mkdir -p "$folder/Windows11"
+    x86_64-w64-mingw32-strip -o "$folder/Windows11/$cmd_name" "$dllcmd"
 }
 
 # Windows tools expect CR LF line ends in scripts and text files.
@@ -144,7 +148,8 @@ sign_and_build_msix() {
     local cer=$out/Orvane-Test-Signing.cer publisher
     rm -f "$cer"
     publisher=$(bash tools/package/sign.sh identity "$signing" "$cer")
-    bash tools/package/sign.sh sign "$signing" "$folder"/*.dll "$folder/OrvaneShellExt.exe"
+    bash tools/package/sign.sh sign "$signing" "$folder"/*.dll "$folder/Windows11/$cmd_name" "$folder/OrvaneShellExt.exe"
+    cp "$folder/OrvaneShellExt.exe" "$folder/Windows11/"
     appx build --publisher "$publisher" "$folder/$name.msix"
     bash tools/package/sign.sh sign "$signing" "$folder/$name.msix"
     cp -f "$folder/$name.msix" "$out/$name.msix"

@@ -15,6 +15,7 @@ const CompanionVerb s_verbs[] = {
     {L"register-user", RunRegisterUser},
     {L"unregister-user", RunUnregisterUser},
     {L"unregister-all-users", RunUnregisterAllUsers},
+    {L"tell-explorer", RunTellExplorer},
     {nullptr, nullptr},
 };
 

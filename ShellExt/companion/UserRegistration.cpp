@@ -19,6 +19,10 @@
 
 namespace {
 
+// Beside this program: the folder that holds the command DLL and the
+// program the package names, and nothing else.
+constexpr const wchar_t* kPackageFolder = L"Windows11";
+
 // Active Setup waits for its command before the desktop appears: a hung
 // script must not hold a logon for longer than this.
 constexpr DWORD kScriptTimeoutMs = 120 * 1000;
@@ -147,10 +151,6 @@ bool RunScript(const std::wstring& strFolder, const std::wstring& strWords)
     return ::GetExitCodeProcess(hProcess.Get(), &dwExit) && dwExit == 0;
 }
 
-void TellExplorer() noexcept
-{
-    ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-}
 
 // "a,b,c,d": one to four numbers, as Active Setup compares them.
 bool IsActiveSetupVersion(const wchar_t* psz) noexcept
@@ -180,6 +180,19 @@ bool SetString(HKEY hKey, const wchar_t* pszName, const std::wstring& strValue) 
 
 }  // namespace
 
+static void TellExplorer() noexcept
+{
+    ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+int RunTellExplorer(int nArgs, wchar_t**)
+{
+    if (nArgs != 0)
+        return kCompanionUsage;
+    TellExplorer();
+    return kCompanionDone;
+}
+
 int RunRegisterUser(int nArgs, wchar_t**)
 {
     if (nArgs != 0)
@@ -190,9 +203,11 @@ int RunRegisterUser(int nArgs, wchar_t**)
     std::wstring strPackage = strFolder.empty() ? std::wstring() : FindPackage(strFolder);
     if (strPackage.empty())
         return kUserRegistrationFailed;
-    // "FOLDER\." keeps a backslash away from the closing quote.
-    bool bRegistered = RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder + L".\" " +
-                                                ORVANE_PACKAGE_NAME);
+    // The package's external location is a folder of its own: registration
+    // changes that folder's permissions. "FOLDER\." keeps a backslash away
+    // from the closing quote.
+    bool bRegistered = RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder + kPackageFolder +
+                                                L"\\.\" " + ORVANE_PACKAGE_NAME);
     TellExplorer();
     return bRegistered ? kCompanionDone : kUserRegistrationFailed;
 }

@@ -10,5 +10,9 @@ int RunUnregisterUser(int nArgs, wchar_t** ppszArgs);
 // Setup, which then removes the package at each user's next logon.
 int RunUnregisterAllUsers(int nArgs, wchar_t** ppszArgs);
 
+// tell-explorer: associations changed (the install scripts' last step after
+// they registered or removed the package).
+int RunTellExplorer(int nArgs, wchar_t** ppszArgs);
+
 // Exit code of these verbs when registering or removing failed.
 constexpr int kUserRegistrationFailed = 3;

@@ -121,7 +121,8 @@ active_setup_key="software\\microsoft\\active setup\\installed components\\{$(se
 active_setup() { grep -iF "$active_setup_key	$1	" "$2" | cut -f3-; }
 product_version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 if [ "$arch" = x64 ]; then
-    for f in "$(basename "$cmd_dll")" Orvane-ShellExt-test.msix Windows11Menu.ps1; do
+    for f in "Windows11/$(basename "$cmd_dll")" Windows11/OrvaneShellExt.exe Orvane-ShellExt-test.msix \
+        Windows11Menu.ps1; do
         expect_file "$folder_unix/$f" "the Windows 11 menu's $f is installed"
     done
     if osslsigncode extract-signature -in "$folder_unix/Windows11Menu.ps1" -out "$scratch/sig" >/dev/null 2>&1; then
@@ -155,8 +156,8 @@ if [ "$arch" = x64 ]; then
     run "$folder\\OrvaneShellExt.exe" register-user
     expect_status 0 "register-user on Windows 11"
     script=$(tr -d '\r' <"$scratch/powershell.log" 2>/dev/null | sed -n 's/^cmdline .*-File //p')
-    expected="\"$folder\\Windows11Menu.ps1\" register \"$folder\\Orvane-ShellExt-test.msix\" \"$folder\\.\" Kelvoss.Orvane.ShellExt"
-    if [ "$script" = "$expected" ]; then pass "register-user hands the package and its folder to the signed script"
+    expected="\"$folder\\Windows11Menu.ps1\" register \"$folder\\Orvane-ShellExt-test.msix\" \"$folder\\Windows11\\.\" Kelvoss.Orvane.ShellExt"
+    if [ "$script" = "$expected" ]; then pass "register-user hands the package and its own folder to the signed script"
     else fail "PowerShell was asked for '$script', wanted '$expected'"; fi
     run reg delete 'HKCU\Software\Wine' /v Version /f
 fi
