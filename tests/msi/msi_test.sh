@@ -151,20 +151,81 @@ if [ "$arch" = x64 ]; then
     run "$folder\\OrvaneShellExt.exe" register-user
     expect_status 0 "register-user before Windows 11"
     expect_no_file "$scratch/powershell.log" "register-user leaves PowerShell alone before Windows 11"
-    run reg add 'HKCU\Software\Wine' /v Version /d win11 /f
-    cleanup_actions+=("wine reg delete 'HKCU\\Software\\Wine' /v Version /f >/dev/null 2>&1 </dev/null")
+    # Wine reports the build that the registry names.
+    version_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
+    build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+    run reg add "$version_key" /v CurrentBuildNumber /d 22631 /f
     run "$folder\\OrvaneShellExt.exe" register-user
     expect_status 0 "register-user on Windows 11"
     script=$(tr -d '\r' <"$scratch/powershell.log" 2>/dev/null | sed -n 's/^cmdline .*-File //p')
     expected="\"$folder\\Windows11Menu.ps1\" register \"$folder\\Orvane-ShellExt-test.msix\" \"$folder\\Windows11\\.\" Kelvoss.Orvane.ShellExt"
     if [ "$script" = "$expected" ]; then pass "register-user hands the package and its own folder to the signed script"
     else fail "PowerShell was asked for '$script', wanted '$expected'"; fi
-    run reg delete 'HKCU\Software\Wine' /v Version /f
+    run reg add "$version_key" /v CurrentBuildNumber /d "$build" /f
+    unset ORVANE_STANDIN_LOG
 fi
 
+# --- upgrade and uninstall while the DLLs are loaded --------------------------
+# Explorer holds the classic DLL and a surrogate the command DLL: host
+# processes stand in for both. Windows Installer may then finish replacing or
+# removing a file at the next restart (exit code 3010); Wine's restart
+# (wineboot -r) performs the pending renames.
+IFS=. read -r major minor patch <<<"$product_version"
+newer_version=$major.$minor.$((patch + 1))
+newer_msi=$(bash "$msi_sh" "${msi_args[@]}" --version "$newer_version" --out "$scratch/newer" | tail -1)
+msiextract -C "$scratch/newer-content" "$newer_msi" >/dev/null
+holders=()
+hold_dlls() {
+    local dll held
+    wine "$host32" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
+    holders+=($!)
+    if [ "$arch" = x64 ]; then
+        wine "$host64" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
+        holders+=($!)
+        wine "$host64" xmenu --wait 120 --manifest "$(winepath -w "$(dirname "$host64")/AppxManifest.xml")" \
+            --dll "$folder\\Windows11\\$(basename "$cmd_dll")" "$sample" >/dev/null 2>&1 </dev/null &
+        holders+=($!)
+    fi
+    for dll in "${views[@]}" "x Windows11/$(basename "$cmd_dll")"; do
+        read -r _ dll _ <<<"$dll"
+        [ "$arch" = x64 ] || [[ $dll != Windows11/* ]] || continue
+        held=
+        for _ in $(seq 60); do
+            if grep -qF "Orvane/ShellExt/$dll" /proc/[0-9]*/maps 2>/dev/null; then held=1; break; fi
+            sleep 1
+        done
+        if [ -n "$held" ]; then pass "a host process holds $dll"; else fail "no host process loaded $dll"; fi
+    done
+}
+release_dlls() {
+    kill "${holders[@]}" 2>/dev/null
+    wait "${holders[@]}" 2>/dev/null
+    holders=()
+    run wineboot -r
+}
+cleanup_actions+=('[ ${#holders[@]} -eq 0 ] || kill "${holders[@]}"')
+expect_done() {  # what: exit 0, or 3010 when a restart finishes the work
+    if [ "$last_status" = 0 ] || [ "$last_status" = 3010 ]; then pass "$1 (exit $last_status)"; else fail "$1: exit $last_status"; fi
+}
+hold_dlls
+run msiexec /i "$(winepath -w "$newer_msi")" /qn
+expect_done "upgrade to $newer_version while the DLLs are loaded"
+release_dlls
+stray=$(diff <(cd "$scratch/newer-content" && find . -type f -printf '%P\n' | sed 's|^.*ShellExt/||' | sort) \
+    <(cd "$folder_unix" && find . -type f -printf '%P\n' | sort))
+if [ -z "$stray" ]; then pass "after the restart the install folder holds exactly the new files"
+else fail "the install folder differs from the new package (< package, > folder):"$'\n'"$stray"; fi
+while read -r f; do
+    if cmp -s "$scratch/newer-content/$f" "$folder_unix/${f#*ShellExt/}"; then pass "${f#*ShellExt/} is the new one"
+    else fail "${f#*ShellExt/} is not the new package's"; fi
+done < <(cd "$scratch/newer-content" && find . -type f -printf '%P\n')
+
 # --- uninstall --------------------------------------------------------------
-run msiexec /x "$(winepath -w "$new_msi")" /qn
-expect_status 0 "msiexec /x /qn"
+product_version=$newer_version
+hold_dlls
+run msiexec /x "$(winepath -w "$newer_msi")" /qn
+expect_done "msiexec /x /qn while the DLLs are loaded"
+release_dlls
 snapshot "$scratch/removed"
 if [ "$arch" = x64 ]; then
     stub=$(active_setup stubpath "$scratch/removed")
