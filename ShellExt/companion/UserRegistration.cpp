@@ -72,7 +72,7 @@ uint32_t WindowsBuild() noexcept
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof(info);
     auto pfnRtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(pfn));
-    if (pfnRtlGetVersion(&info) != 0 || info.dwMajorVersion < 10)
+    if (pfnRtlGetVersion(&info) != 0)
         return 0;
     return info.dwBuildNumber;
 }
