@@ -235,12 +235,12 @@ release_dlls
 # restart; Wine's leaves it and schedules nothing. Only the files that the
 # hosts held may be left here, and they are removed for the checks below.
 left_files=$(cd "$folder_unix" 2>/dev/null && find . -type f -printf '%P\n' | sort | tr '\n' ' ')
-case $left_files in
-'' | 'OrvaneShlExt64F.dll Windows11/OrvaneShlExtCmd64F.dll ' | 'OrvaneShlExt32F.dll ')
-    [ -z "$left_files" ] || echo "note: Wine's msiexec left the held files in place: $left_files"
-    rm -rf "$WINEPREFIX/drive_c/Program Files/Kelvoss" ;;
-*) fail "uninstall left files that no host held: $left_files" ;;
-esac
+unheld=$(tr ' ' '\n' <<<"$left_files" | grep -vxE 'OrvaneShlExt(64F|32F)\.dll|Windows11/OrvaneShlExtCmd64F\.dll|')
+if [ -n "$unheld" ]; then fail "uninstall left files that no host held: $unheld"; fi
+if [ -n "$left_files" ]; then
+    echo "note: Wine's msiexec left the held files in place: $left_files"
+    rm -rf "$WINEPREFIX/drive_c/Program Files/Kelvoss"
+fi
 snapshot "$scratch/removed"
 if [ "$arch" = x64 ]; then
     stub=$(active_setup stubpath "$scratch/removed")
