@@ -69,7 +69,7 @@ while read -r f; do
         fail "$(basename "$f") carries no signature"
     fi
     rm -f "$scratch/sig"
-done < <(echo "$new_msi"; find "$scratch/content" -name '*.dll')
+done < <(echo "$new_msi"; find "$scratch/content" -name '*.dll' -o -name '*.exe' -o -name '*.ps1')
 
 # The prefix's machine registry as sorted lines (see regsnap.py); the server
 # is stopped so that it writes the registry out, then started again.
@@ -125,12 +125,6 @@ if [ "$arch" = x64 ]; then
         Windows11Menu.ps1; do
         expect_file "$folder_unix/$f" "the Windows 11 menu's $f is installed"
     done
-    if osslsigncode extract-signature -in "$folder_unix/Windows11Menu.ps1" -out "$scratch/sig" >/dev/null 2>&1; then
-        pass "Windows11Menu.ps1 is signed"
-    else
-        fail "Windows11Menu.ps1 carries no signature"
-    fi
-    rm -f "$scratch/sig"
     stub=$(active_setup stubpath "$scratch/installed")
     if [ "$stub" = "\"\\\"${folder//\\/\\\\}\\\\OrvaneShellExt.exe\\\" register-user\"" ]; then
         pass "Active Setup runs register-user from the install folder"
@@ -216,14 +210,9 @@ hold_dlls
 run msiexec /i "$(winepath -w "$newer_msi")" /qn
 expect_done "upgrade to $newer_version while the DLLs are loaded"
 release_dlls
-stray=$(diff <(cd "$scratch/newer-content" && find . -type f -printf '%P\n' | sed 's|^.*ShellExt/||' | sort) \
-    <(cd "$folder_unix" && find . -type f -printf '%P\n' | sort))
-if [ -z "$stray" ]; then pass "after the restart the install folder holds exactly the new files"
-else fail "the install folder differs from the new package (< package, > folder):"$'\n'"$stray"; fi
-while read -r f; do
-    if cmp -s "$scratch/newer-content/$f" "$folder_unix/${f#*ShellExt/}"; then pass "${f#*ShellExt/} is the new one"
-    else fail "${f#*ShellExt/} is not the new package's"; fi
-done < <(cd "$scratch/newer-content" && find . -type f -printf '%P\n')
+different=$(diff -r "$(find "$scratch/newer-content" -type d -name ShellExt | head -1)" "$folder_unix" 2>&1)
+if [ -z "$different" ]; then pass "after the restart the install folder holds exactly the new files"
+else fail "the install folder is not the new package's:"$'\n'"$different"; fi
 
 # --- uninstall --------------------------------------------------------------
 product_version=$newer_version
