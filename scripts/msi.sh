@@ -3,9 +3,11 @@
 # DLLs' registration written through the Registry table (rows generated from
 # the DLLs' own registry scripts and type library, see tools/msi).
 #
-#   msi.sh --arch x64 --dll64 F --dll32 F [--cmd-dll F --msix F] [options]
-#   msi.sh --arch x86 --dll32 F [options]
+#   msi.sh --arch x64 --dll64 F --dll32 F --exe F [--cmd-dll F --msix F] [options]
+#   msi.sh --arch x86 --dll32 F --exe F [options]
 #
+#   --exe               the companion program OrvaneShellExt.exe of this
+#                       architecture
 #   --cmd-dll, --msix   the Windows 11 command's DLL and its sparse package
 #                       (x64 only; both or neither)
 #   --version V         the product version (default: the project's)
@@ -22,14 +24,15 @@ caller=$PWD
 cd "$(dirname "$0")/.."
 root=$PWD
 build_root=${ORVANE_BUILD_ROOT:-$root/build}
-arch= dll64= dll32= cmd_dll= msix= version= out=$build_root/release rows_tool= signing=
+arch= dll64= dll32= exe= cmd_dll= msix= version= out=$build_root/release rows_tool= signing=
 
-usage() { sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 while [ $# -gt 0 ]; do
     case $1 in
     --arch) arch=$2; shift 2 ;;
     --dll64) dll64=$2; shift 2 ;;
     --dll32) dll32=$2; shift 2 ;;
+    --exe) exe=$2; shift 2 ;;
     --cmd-dll) cmd_dll=$2; shift 2 ;;
     --msix) msix=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
@@ -42,17 +45,17 @@ done
 die() { echo "msi: $*" >&2; exit 1; }
 # Paths on the command line are the caller's.
 absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$caller/$1" ;; esac; }
-dll64=$(absolute "$dll64") dll32=$(absolute "$dll32") cmd_dll=$(absolute "$cmd_dll") msix=$(absolute "$msix")
+dll64=$(absolute "$dll64") dll32=$(absolute "$dll32") exe=$(absolute "$exe") cmd_dll=$(absolute "$cmd_dll") msix=$(absolute "$msix")
 out=$(absolute "$out") rows_tool=$(absolute "$rows_tool") signing=$(absolute "$signing")
 case $arch in
-x64) [ -n "$dll64" ] && [ -n "$dll32" ] || usage ;;
-x86) [ -z "$dll64$cmd_dll$msix" ] && [ -n "$dll32" ] || usage ;;
+x64) [ -n "$dll64" ] && [ -n "$dll32" ] && [ -n "$exe" ] || usage ;;
+x86) [ -z "$dll64$cmd_dll$msix" ] && [ -n "$dll32" ] && [ -n "$exe" ] || usage ;;
 *) usage ;;
 esac
 if { [ -n "$cmd_dll" ] && [ -z "$msix" ]; } || { [ -z "$cmd_dll" ] && [ -n "$msix" ]; }; then
     die "--cmd-dll and --msix go together"
 fi
-for f in "$dll64" "$dll32" "$cmd_dll" "$msix"; do
+for f in "$dll64" "$dll32" "$exe" "$cmd_dll" "$msix"; do
     [ -z "$f" ] || [ -f "$f" ] || die "$f is missing"
 done
 [ -n "$version" ] || version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -63,6 +66,9 @@ if [ -z "$rows_tool" ]; then
     cmake --build "$build_root/native" --target OrvaneMsiRows >/dev/null
     rows_tool=$build_root/native/bin/OrvaneMsiRows
 fi
+
+# A value of cmake/ProductIds.cmake, the one home of the product's identifiers.
+ids_value() { sed -n "s/^set($1 \"\\([^\"]*\\)\")/\\1/p" cmake/ProductIds.cmake; }
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -91,12 +97,17 @@ if [ "$arch" = x64 ]; then
     program_files=ProgramFiles64Folder
     guid_64=2E6D9E14-D2DC-47DB-A717-C6302AD4E0FD
     guid_32=A4CD850B-0A82-40F9-A9BA-3C73522BB192
-    guid_win11=D90B4EEB-130A-4B53-B0B0-366A4975ECC5
+    guid_win11=FFF71111-4511-4D8F-831A-D999020E7151
+    guid_companion=3C0B7E52-8D1F-4E36-9A41-6F2B9D0C7A18
+    guid_win11_registration=5F2A8C61-7B3E-4D09-A6C4-2E9B1D7F0A35
+    strip=x86_64-w64-mingw32-strip
 else
     product_name="Orvane Shell Extension (32-bit)"
     upgrade_code=0835F8EA-5031-4FA6-ABEC-7EFEBAF5AB3E
     program_files=ProgramFilesFolder
     guid_32=5EE77BD7-4A31-49F8-9370-3D011F8C54DC
+    guid_companion=B6E4D1A7-2F58-4C93-8E0D-71A5C3F9B246
+    strip=i686-w64-mingw32-strip
     # On 64-bit Windows Explorer would not load the 32-bit DLL alone; the x64
     # package carries both.
     launch_condition="<Condition Message=\"This package is for 32-bit Windows. On 64-bit Windows, install Orvane-ShellExt-$version-x64.msi.\">NOT VersionNT64</Condition>"
@@ -126,37 +137,69 @@ else
     add_dll_component OrvaneShlExt32F.dll "$guid_32" yes "$dll32" i686-w64-mingw32-strip
 fi
 
+# The companion program, in the install folder of both packages.
+"$strip" -o "$stage/OrvaneShellExt.stripped" "$exe"
+sign_file "$stage/OrvaneShellExt.stripped" "$stage/OrvaneShellExt.exe"
+cat >>"$components" <<WXS
+<Component Id="Companion" Guid="{$guid_companion}" Win64="yes">
+<File Id="OrvaneShellExt.exe" Name="OrvaneShellExt.exe" Source="OrvaneShellExt.exe" KeyPath="yes"/>
+</Component>
+WXS
+
 custom_actions=
 if [ -n "$cmd_dll" ]; then
     cmd_name=$(basename "$cmd_dll")
     msix_name=$(basename "$msix")
-    package_name=$(unzip -p "$msix" AppxManifest.xml | tr -d '\r' |
-        sed -n 's/.*<Identity[^>]* Name="\([^"]*\)".*/\1/p' | head -1)
-    [ -n "$package_name" ] || die "$msix has no package name in AppxManifest.xml"
     sign_file "$cmd_dll" "$stage/$cmd_name"
     cp "$msix" "$stage/$msix_name"
-    cp tools/msi/Windows11Menu.ps1 "$stage/"
+    # Machines whose policy is AllSigned run no unsigned script, whatever
+    # the command line says: the script is signed like the programs.
+    sign_file tools/msi/Windows11Menu.ps1 "$stage/Windows11Menu.ps1"
+    active_setup_key="Software\Microsoft\Active Setup\Installed Components\{$(ids_value ORVANE_ACTIVE_SETUP_GUID)}"
+    # Active Setup runs StubPath once for each user whose last run was of an
+    # older Version (at that user's next logon): a new product version
+    # registers the package again. The fourth part is the step: 0 registers,
+    # 1 (left by the uninstallation) removes.
+    active_setup_version=${version//./,},0
     cat >>"$components" <<WXS
+<Directory Id="PACKAGEDIR" Name="Windows11">
 <Component Id="Windows11Menu" Guid="{$guid_win11}" Win64="yes">
 <File Id="$cmd_name" Name="$cmd_name" Source="$cmd_name" KeyPath="yes"/>
-<File Id="SparsePackage" Name="$msix_name" Source="$msix_name"/>
+<File Id="PackageApplication" Name="OrvaneShellExt.exe" Source="OrvaneShellExt.exe"/>
+<RegistryValue Root="HKLM" Key="$active_setup_key" Type="string" Value="Orvane Shell Extension (Windows 11 menu)"/>
+<RegistryValue Root="HKLM" Key="$active_setup_key" Name="StubPath" Type="string" Value="&quot;[INSTALLDIR]OrvaneShellExt.exe&quot; register-user"/>
+<RegistryValue Root="HKLM" Key="$active_setup_key" Name="Version" Type="string" Value="$active_setup_version"/>
+<RegistryValue Root="HKLM" Key="$active_setup_key" Name="IsInstalled" Type="integer" Value="1"/>
+</Component>
+</Directory>
+<Component Id="Windows11Registration" Guid="{$guid_win11_registration}" Win64="yes">
+<File Id="SparsePackage" Name="$msix_name" Source="$msix_name" KeyPath="yes"/>
 <File Id="Windows11Menu.ps1" Name="Windows11Menu.ps1" Source="Windows11Menu.ps1"/>
 </Component>
 WXS
     # Immediate actions run as the installing user, which package
     # registration needs: after the files are in place, and at removal before
-    # they go. Paths through the folder: file references are empty while a
-    # file is being removed. Sequence numbers are given because wixl places
-    # Before/After wrongly.
-    powershell='-NoProfile -NonInteractive -ExecutionPolicy Bypass -WindowStyle Hidden -File &quot;[INSTALLDIR]Windows11Menu.ps1&quot;'
-    custom_actions="<CustomAction Id=\"FindPowerShell\" Property=\"ORVANE_POWERSHELL\" Value=\"[System64Folder]WindowsPowerShell\\v1.0\\powershell.exe\"/>
-<CustomAction Id=\"RegisterWindows11Menu\" Property=\"ORVANE_POWERSHELL\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"
-  ExeCommand=\"$powershell register &quot;[INSTALLDIR]$msix_name&quot; &quot;[INSTALLDIR].&quot;\"/>
-<CustomAction Id=\"RemoveWindows11Menu\" Property=\"ORVANE_POWERSHELL\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"
-  ExeCommand=\"$powershell remove $package_name\"/>
+    # they go; the companion program runs the signed script and tells
+    # Explorer. Its exit code lands in the installer's log ("returned actual
+    # error code"), the script's message in %TEMP%. Paths through the
+    # folder: file references are empty while a file is being removed.
+    # Sequence numbers are given because wixl places Before/After wrongly.
+    # The uninstallation (not the removal of the old version by an upgrade)
+    # then leaves Active Setup a removal step for the other users: written
+    # as the machine (deferred, not impersonated) after the installer has
+    # removed its own values (RemoveRegistryValues, 2600) and before the
+    # files go (RemoveFiles, 3500).
+    custom_actions="<CustomAction Id=\"FindCompanion\" Property=\"ORVANE_COMPANION\" Value=\"[INSTALLDIR]OrvaneShellExt.exe\"/>
+<CustomAction Id=\"RegisterWindows11Menu\" Property=\"ORVANE_COMPANION\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"
+  ExeCommand=\"register-user\"/>
+<CustomAction Id=\"RemoveWindows11Menu\" Property=\"ORVANE_COMPANION\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"
+  ExeCommand=\"unregister-user\"/>
+<CustomAction Id=\"LeaveRemovalForAllUsers\" Property=\"ORVANE_COMPANION\" Execute=\"deferred\" Impersonate=\"no\" Return=\"ignore\"
+  ExeCommand=\"unregister-all-users ${version//./,},1\"/>
 <InstallExecuteSequence>
-<Custom Action=\"FindPowerShell\" Sequence=\"1001\"/>
+<Custom Action=\"FindCompanion\" Sequence=\"1001\"/>
 <Custom Action=\"RemoveWindows11Menu\" Sequence=\"1450\">REMOVE~=\"ALL\"</Custom>
+<Custom Action=\"LeaveRemovalForAllUsers\" Sequence=\"3400\">REMOVE~=\"ALL\" AND NOT UPGRADINGPRODUCTCODE</Custom>
 <Custom Action=\"RegisterWindows11Menu\" Sequence=\"6601\">NOT REMOVE~=\"ALL\"</Custom>
 </InstallExecuteSequence>"
 fi

@@ -5,12 +5,17 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
 
 namespace {
 
 const CompanionVerb s_verbs[] = {
+    {L"register-user", RunRegisterUser},
+    {L"unregister-user", RunUnregisterUser},
+    {L"unregister-all-users", RunUnregisterAllUsers},
+    {L"tell-explorer", RunTellExplorer},
     {nullptr, nullptr},
 };
 

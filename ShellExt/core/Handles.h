@@ -96,6 +96,14 @@ struct FileTraits
     static void Close(HandleType h) noexcept { ::CloseHandle(h); }
 };
 
+// FindFirstFile's search handles.
+struct FindTraits
+{
+    using HandleType = HANDLE;
+    static HandleType Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HandleType h) noexcept { ::FindClose(h); }
+};
+
 // Memory and display device contexts alike are released with DeleteDC.
 struct DcTraits
 {
@@ -146,6 +154,7 @@ struct TlsIndexTraits
 
 using CRegKeyHandle = CUniqueHandle<RegKeyTraits>;
 using CFileHandle = CUniqueHandle<FileTraits>;
+using CFindHandle = CUniqueHandle<FindTraits>;
 using CDcHandle = CUniqueHandle<DcTraits>;
 using CBitmapHandle = CUniqueHandle<BitmapTraits>;
 using CIconHandle = CUniqueHandle<IconTraits>;

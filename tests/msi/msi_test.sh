@@ -6,15 +6,20 @@
 # value for value in every view, what regsvr32 writes for the same DLLs, the
 # shell hosts must build the menu through COM from the installed files, and
 # the silent uninstall must take away every key and file of ours and nothing
-# else.
-#   msi_test.sh ARCH MSI_SH ROWS_TOOL DLL32 HOST32 [DLL64 HOST64 [CMD_DLL]]
-# ARCH is x64 (both DLLs) or x86. CMD_DLL is the Windows 11 command's DLL
-# when it has been built; otherwise a stand-in takes its place. Exit code 77
-# (skipped) when an input is missing.
+# else. The x64 package's Active Setup entry must run the companion program's
+# register-user, which does nothing before Windows 11 and, on Windows 11,
+# hands the package to PowerShell (a recording stand-in); after the
+# uninstallation Active Setup must be left a removal step that needs no file
+# of ours.
+#   msi_test.sh ARCH MSI_SH ROWS_TOOL EXE DLL32 HOST32 [DLL64 HOST64 [CMD_DLL STANDIN]]
+# ARCH is x64 (both DLLs) or x86; EXE the companion program of that
+# architecture. CMD_DLL is the Windows 11 command's DLL when it has been
+# built; otherwise a stand-in takes its place. Exit code 77 (skipped) when an
+# input is missing.
 set -uo pipefail
-arch=$1 msi_sh=$2 rows_tool=$3 dll32=$4 host32=$5 dll64=${6:-} host64=${7:-} cmd_dll=${8:-}
+arch=$1 msi_sh=$2 rows_tool=$3 exe=$4 dll32=$5 host32=$6 dll64=${7:-} host64=${8:-} cmd_dll=${9:-} standin=${10:-}
 here=$(cd "$(dirname "$0")" && pwd)
-for f in "$rows_tool" "$dll32" "$host32" ${dll64:+"$dll64" "$host64"}; do
+for f in "$rows_tool" "$exe" "$dll32" "$host32" ${dll64:+"$dll64" "$host64" "$standin"}; do
     if [ ! -f "$f" ]; then
         echo "SKIP: $f is missing (build the native, win64 and win32 presets first)"
         exit 77
@@ -38,7 +43,7 @@ else
 fi
 
 # --- the packages: this build, and an older build of the same product ------
-msi_args=(--arch "$arch" --dll32 "$dll32" --rows-tool "$rows_tool")
+msi_args=(--arch "$arch" --dll32 "$dll32" --exe "$exe" --rows-tool "$rows_tool")
 if [ "$arch" = x64 ]; then
     # The sparse package is a stand-in: only its name is read here.
     mkdir -p "$scratch/msix"
@@ -64,7 +69,7 @@ while read -r f; do
         fail "$(basename "$f") carries no signature"
     fi
     rm -f "$scratch/sig"
-done < <(echo "$new_msi"; find "$scratch/content" -name '*.dll')
+done < <(echo "$new_msi"; find "$scratch/content" -name '*.dll' -o -name '*.exe' -o -name '*.ps1')
 
 # The prefix's machine registry as sorted lines (see regsnap.py); the server
 # is stopped so that it writes the registry out, then started again.
@@ -109,17 +114,134 @@ for view in "${views[@]}"; do
     expect_output "$dll" "$(basename "$host") finds the installed $dll"
     expect_output '12 command identifier' "$(basename "$host") builds the 12-item menu"
 done
+expect_file "$folder_unix/OrvaneShellExt.exe" "the companion program is installed"
+# Active Setup: the key, value and data of each line of the snapshot.
+active_setup_key="software\\microsoft\\active setup\\installed components\\{$(sed -n \
+    's/^set(ORVANE_ACTIVE_SETUP_GUID "\(.*\)")/\1/p' "$here/../../cmake/ProductIds.cmake" | tr 'A-F' 'a-f')}"
+active_setup() { grep -iF "$active_setup_key	$1	" "$2" | cut -f3-; }
+product_version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 if [ "$arch" = x64 ]; then
-    for f in "$(basename "$cmd_dll")" Orvane-ShellExt-test.msix Windows11Menu.ps1; do
+    for f in "Windows11/$(basename "$cmd_dll")" Windows11/OrvaneShellExt.exe Orvane-ShellExt-test.msix \
+        Windows11Menu.ps1; do
         expect_file "$folder_unix/$f" "the Windows 11 menu's $f is installed"
     done
+    stub=$(active_setup stubpath "$scratch/installed")
+    if [ "$stub" = "\"\\\"${folder//\\/\\\\}\\\\OrvaneShellExt.exe\\\" register-user\"" ]; then
+        pass "Active Setup runs register-user from the install folder"
+    else
+        fail "Active Setup StubPath is '$stub'"
+    fi
+    version=$(active_setup version "$scratch/installed")
+    if [ "$version" = "\"${product_version//./,},0\"" ]; then pass "Active Setup Version follows the product ($version)"
+    else fail "Active Setup Version is '$version'"; fi
+
+    # register-user as Active Setup runs it: before Windows 11 quietly
+    # nothing; then on Windows 11 the package, through PowerShell.
+    powershell=$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe
+    cp "$powershell" "$scratch/powershell.orig"
+    cleanup_actions+=("cp '$scratch/powershell.orig' '$powershell'")
+    cp "$standin" "$powershell"
+    export ORVANE_STANDIN_LOG="$scratch_win\\powershell.log" WINEDLLOVERRIDES="powershell.exe=n"
+    run "$folder\\OrvaneShellExt.exe" register-user
+    expect_status 0 "register-user before Windows 11"
+    expect_no_file "$scratch/powershell.log" "register-user leaves PowerShell alone before Windows 11"
+    # Wine reports the build that the registry names.
+    version_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
+    build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+    run reg add "$version_key" /v CurrentBuildNumber /d 22631 /f
+    run "$folder\\OrvaneShellExt.exe" register-user
+    expect_status 0 "register-user on Windows 11"
+    script=$(tr -d '\r' <"$scratch/powershell.log" 2>/dev/null | sed -n 's/^cmdline .*-File //p')
+    expected="\"$folder\\Windows11Menu.ps1\" register \"$folder\\Orvane-ShellExt-test.msix\" \"$folder\\Windows11\\.\" Kelvoss.Orvane.ShellExt"
+    if [ "$script" = "$expected" ]; then pass "register-user hands the package and its own folder to the signed script"
+    else fail "PowerShell was asked for '$script', wanted '$expected'"; fi
+    run reg add "$version_key" /v CurrentBuildNumber /d "$build" /f
+    unset ORVANE_STANDIN_LOG
 fi
 
+# --- upgrade and uninstall while the DLLs are loaded --------------------------
+# Explorer holds the classic DLL and a surrogate the command DLL: host
+# processes stand in for both. Windows Installer may then finish replacing or
+# removing a file at the next restart (exit code 3010); Wine's restart
+# (wineboot -r) performs the pending renames.
+IFS=. read -r major minor patch <<<"$product_version"
+newer_version=$major.$minor.$((patch + 1))
+newer_msi=$(bash "$msi_sh" "${msi_args[@]}" --version "$newer_version" --out "$scratch/newer" | tail -1)
+msiextract -C "$scratch/newer-content" "$newer_msi" >/dev/null
+holders=()
+hold_dlls() {
+    local dll held
+    wine "$host32" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
+    holders+=($!)
+    if [ "$arch" = x64 ]; then
+        wine "$host64" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
+        holders+=($!)
+        wine "$host64" xmenu --wait 120 --manifest "$(winepath -w "$(dirname "$host64")/AppxManifest.xml")" \
+            --dll "$folder\\Windows11\\$(basename "$cmd_dll")" "$sample" >/dev/null 2>&1 </dev/null &
+        holders+=($!)
+    fi
+    for dll in "${views[@]}" "x Windows11/$(basename "$cmd_dll")"; do
+        read -r _ dll _ <<<"$dll"
+        [ "$arch" = x64 ] || [[ $dll != Windows11/* ]] || continue
+        held=
+        for _ in $(seq 60); do
+            if grep -qF "Orvane/ShellExt/$dll" /proc/[0-9]*/maps 2>/dev/null; then held=1; break; fi
+            sleep 1
+        done
+        if [ -n "$held" ]; then pass "a host process holds $dll"; else fail "no host process loaded $dll"; fi
+    done
+}
+release_dlls() {
+    kill "${holders[@]}" 2>/dev/null
+    wait "${holders[@]}" 2>/dev/null
+    holders=()
+    run wineboot -r
+}
+cleanup_actions+=('[ ${#holders[@]} -eq 0 ] || kill "${holders[@]}"')
+# Exit 0, or 3010 when a restart finishes the work (Wine hands Linux only the
+# low byte of an exit code: 3010 arrives as 194).
+expect_done() {
+    case $last_status in
+    0 | 3010 | 194) pass "$1 (exit $last_status)" ;;
+    *) fail "$1: exit $last_status" ;;
+    esac
+}
+hold_dlls
+run msiexec /i "$(winepath -w "$newer_msi")" /qn
+expect_done "upgrade to $newer_version while the DLLs are loaded"
+release_dlls
+different=$(diff -r "$(find "$scratch/newer-content" -type d -name ShellExt | head -1)" "$folder_unix" 2>&1)
+if [ -z "$different" ]; then pass "after the restart the install folder holds exactly the new files"
+else fail "the install folder is not the new package's:"$'\n'"$different"; fi
+
 # --- uninstall --------------------------------------------------------------
-run msiexec /x "$(winepath -w "$new_msi")" /qn
-expect_status 0 "msiexec /x /qn"
+product_version=$newer_version
+hold_dlls
+run msiexec /x "$(winepath -w "$newer_msi")" /qn
+expect_done "msiexec /x /qn while the DLLs are loaded"
+release_dlls
+# Windows Installer schedules a file it cannot remove for deletion at the
+# restart; Wine's leaves it and schedules nothing. Only the files that the
+# hosts held may be left here, and they are removed for the checks below.
+left_files=$(cd "$folder_unix" 2>/dev/null && find . -type f -printf '%P\n' | sort | tr '\n' ' ')
+unheld=$(tr ' ' '\n' <<<"$left_files" | grep -vxE 'OrvaneShlExt(64F|32F)\.dll|Windows11/OrvaneShlExtCmd64F\.dll|')
+if [ -n "$unheld" ]; then fail "uninstall left files that no host held: $unheld"; fi
+if [ -n "$left_files" ]; then
+    echo "note: Wine's msiexec left the held files in place: $left_files"
+    rm -rf "$WINEPREFIX/drive_c/Program Files/Kelvoss"
+fi
 snapshot "$scratch/removed"
-left=$(changed "$scratch/before" "$scratch/removed")
+if [ "$arch" = x64 ]; then
+    stub=$(active_setup stubpath "$scratch/removed")
+    version=$(active_setup version "$scratch/removed")
+    if [[ $stub == *powershell.exe*Remove-AppxPackage* ]] && [[ $stub != *OrvaneShellExt.exe* ]] &&
+        [ "$version" = "\"${product_version//./,},1\"" ]; then
+        pass "uninstall leaves Active Setup a removal step that needs no file of ours ($version)"
+    else
+        fail "after uninstall Active Setup holds StubPath '$stub', Version '$version'"
+    fi
+fi
+left=$(changed "$scratch/before" "$scratch/removed" | grep -viF "$active_setup_key")
 if [ -z "$left" ]; then pass "uninstall leaves the registry as it was"; else fail "uninstall changed the registry:"$'\n'"$left"; fi
 if grep -qi 'orvanetestforeign' "$scratch/removed"; then pass "the foreign value survives"; else fail "the foreign value is gone"; fi
 expect_no_file "$folder_unix" "uninstall removes the install folder"

@@ -32,7 +32,8 @@ if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "pa
 unzip -q "$zip" -d "$scratch/unpacked"
 folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
 folder_win="$scratch_win\\unpacked\\$folder"
-for f in OrvaneShlExt64F.dll OrvaneShlExt32F.dll OrvaneShlExtCmd64F.dll "$folder.msix" Orvane-Test-Signing.cer \
+for f in OrvaneShlExt64F.dll OrvaneShlExt32F.dll OrvaneShellExt.exe Windows11/OrvaneShlExtCmd64F.dll \
+    Windows11/OrvaneShellExt.exe "$folder.msix" Orvane-Test-Signing.cer \
     install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
     expect_file "$scratch/unpacked/$folder/$f" "the package holds $f"
 done
@@ -132,8 +133,8 @@ expect_output "$folder\\.msix: registered for the current user" "install-user.cm
 run cmd /c "$folder_win\\uninstall-user.cmd"
 expect_status 0 "uninstall-user.cmd on Windows 11"
 commands=$(tr -d '\r' <"$scratch/powershell.log" | sed -n 's/^cmdline .*-Command //p')
-expected="\"Add-AppxPackage -Path '$folder_win\\$folder.msix' -ExternalLocation '$folder_win' -ErrorAction Stop\"
+expected="\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop; Add-AppxPackage -Path '$folder_win\\$folder.msix' -ExternalLocation '$folder_win\\Windows11' -ErrorAction Stop\"
 \"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop\""
-if [ "$commands" = "$expected" ]; then pass "PowerShell adds the package with this folder, then removes it"
+if [ "$commands" = "$expected" ]; then pass "PowerShell replaces the package with the Windows11 folder, then removes it"
 else fail "PowerShell was asked for:"$'\n'"$commands"$'\n'"wanted:"$'\n'"$expected"; fi
 finish

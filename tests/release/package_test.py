@@ -101,7 +101,8 @@ class Manifest(unittest.TestCase):
     def write_inputs(self, folder, clsid, version):
         ids = pathlib.Path(folder, "ids.cmake")
         ids.write_text('set(ORVANE_EXPLORER_COMMAND_CLSID "%s")\n'
-                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n' % clsid)
+                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n'
+                       'set(ORVANE_PACKAGE_NAME "Kelvoss.Test")\n' % clsid)
         lists = pathlib.Path(folder, "CMakeLists.txt")
         lists.write_text("project(Orvane VERSION %s LANGUAGES C CXX)\n" % version)
         return ids, lists
@@ -122,6 +123,7 @@ class Manifest(unittest.TestCase):
                          {"runFullTrust", "unvirtualizedResources"})
         app = root.find("m:Applications/m:Application", NS)
         self.assertEqual(app.find("uap:VisualElements", NS).get("AppListEntry"), "none")
+        self.assertEqual((identity.get("Name"), app.get("Executable")), ("Kelvoss.Test", "OrvaneShellExt.exe"))
         item = app.find(".//desktop4:FileExplorerContextMenus/desktop5:ItemType", NS)
         self.assertEqual((item.get("Type"), item.find("desktop5:Verb", NS).get("Clsid")), ("*", clsid))
         server = app.find(".//com:ComServer/com:SurrogateServer/com:Class", NS)
@@ -143,6 +145,90 @@ class Manifest(unittest.TestCase):
                               "--out", out, check=False)
                 self.assertEqual(result.returncode, 1, result.stderr)
                 self.assertFalse(out.exists())
+
+
+# Windows' names for what openssl calls otherwise: the state, the e-mail
+# address, and those an EV certificate carries, which Windows writes as
+# numbers (as in the Publisher of packages signed with such certificates).
+WINDOWS_NAME_OF = {"ST": "S", "emailAddress": "E", "serialNumber": "SERIALNUMBER",
+                   "businessCategory": "OID.2.5.4.15", "jurisdictionL": "OID.1.3.6.1.4.1.311.60.2.1.1",
+                   "jurisdictionST": "OID.1.3.6.1.4.1.311.60.2.1.2", "jurisdictionC": "OID.1.3.6.1.4.1.311.60.2.1.3"}
+
+
+def rfc2253_split(text, separator):
+    """text split at separators that no backslash escapes."""
+    parts, part, escaped = [], "", False
+    for char in text:
+        if char == separator and not escaped:
+            parts.append(part)
+            part = ""
+            continue
+        escaped = not escaped and char == "\\"
+        part += char
+    return parts + [part]
+
+
+def rfc2253_unescape(value):
+    """RFC 2253 escapes (\\c, \\XX bytes) back to the UTF-8 text."""
+    out, pos = bytearray(), 0
+    while pos < len(value):
+        if value[pos] == "\\" and re.fullmatch(r"[0-9A-Fa-f]{2}", value[pos + 1:pos + 3]):
+            out.append(int(value[pos + 1:pos + 3], 16))
+            pos += 3
+        elif value[pos] == "\\":
+            out += value[pos + 1].encode()
+            pos += 2
+        else:
+            out += value[pos].encode()
+            pos += 1
+    return out.decode("utf-8")
+
+
+def windows_form_from_openssl(cert):
+    """openssl's RFC 2253 subject (already most specific first) as Windows
+    writes it: Windows' names, quotes instead of escapes, ", " and " + ", and
+    inside a multi-valued name the encoded order, which openssl reverses."""
+    line = run("openssl", "x509", "-in", cert, "-noout", "-subject", "-nameopt", "RFC2253").stdout.strip()
+    rdns = []
+    for rdn in rfc2253_split(line[len("subject="):], ","):
+        attributes = []
+        for pair in reversed(rfc2253_split(rdn, "+")):
+            name, _, value = pair.partition("=")
+            value = rfc2253_unescape(value)
+            if not value or value != value.strip() or re.search(r'[,+="\n<>#;]', value):
+                value = '"%s"' % value.replace('"', '""')
+            attributes.append("%s=%s" % (WINDOWS_NAME_OF.get(name, name), value))
+        rdns.append(" + ".join(attributes))
+    return ", ".join(rdns)
+
+
+class Publisher(unittest.TestCase):
+    def test_windows_form_of_certificate_subjects(self):
+        cases = [  # what, subject as encoded (openssl -subj), Publisher
+            ("test certificate", appx("subject").stdout.strip(), DEFAULT_PUBLISHER),
+            ("CA-issued", "/C=US/ST=Washington/L=Redmond/O=Kelvoss Ltd/CN=Orvane Signing",
+             "CN=Orvane Signing, O=Kelvoss Ltd, L=Redmond, S=Washington, C=US"),
+            ("EV", "/jurisdictionC=US/jurisdictionST=Delaware/jurisdictionL=Dover/businessCategory=Private Organization"
+                   "/serialNumber=4860621/C=US/ST=California/L=San Francisco/O=Kelvoss, Inc./CN=Kelvoss, Inc.",
+             'CN="Kelvoss, Inc.", O="Kelvoss, Inc.", L=San Francisco, S=California, C=US, SERIALNUMBER=4860621, '
+             "OID.2.5.4.15=Private Organization, OID.1.3.6.1.4.1.311.60.2.1.1=Dover, "
+             "OID.1.3.6.1.4.1.311.60.2.1.2=Delaware, OID.1.3.6.1.4.1.311.60.2.1.3=US"),
+            # DER sorts a multi-valued name's members: the shorter OU first.
+            ("multi-valued", "/C=DE/O=Kelvoss+OU=Shell/CN=Orvane", "CN=Orvane, OU=Shell + O=Kelvoss, C=DE"),
+            ("quoting and letters", '/C=FR/ST=Île-de-France/O=Kelvoss "Labs"/OU=R\\+D; QA/OU= pad /CN=Orvane <x>'
+                                    "/emailAddress=dev@kelvoss.example",
+             'E=dev@kelvoss.example, CN="Orvane <x>", OU=" pad ", OU="R+D; QA", O="Kelvoss ""Labs""", '
+             "S=Île-de-France, C=FR"),
+        ]
+        for what, subject, publisher in cases:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                cert = pathlib.Path(folder, "c.pem")
+                run("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                    "-days", "2", "-utf8", "-subj", subject, "-keyout", pathlib.Path(folder, "k.pem"), "-out", cert)
+                self.assertEqual(appx("publisher", cert).stdout.strip(), publisher)
+                self.assertEqual(windows_form_from_openssl(cert), publisher)
+                # What the package is stamped with must survive the manifest.
+                appx("manifest", "--publisher", publisher, "--out", pathlib.Path(folder, "m.xml"))
 
 
 class BlockMap(unittest.TestCase):
@@ -191,9 +277,30 @@ class Signing(unittest.TestCase):
                     flip_byte(signed, tampered, signed.stat().st_size // 2)
                     self.assertFalse(verifies(pem, tampered))
 
+    def test_timestamp_server_reaches_osslsigncode(self):
+        with tempfile.TemporaryDirectory() as folder:
+            work = pathlib.Path(folder)
+            sign("identity", work / "id", work / "t.cer")
+            stub = work / "bin" / "osslsigncode"
+            stub.parent.mkdir()
+            stub.write_text('#!/bin/sh\necho "$@" >>"%s"\nwhile [ "$1" != -out ]; do shift; done\n: >"$2"\n'
+                            % (work / "args"))
+            stub.chmod(0o755)
+            path = "%s:%s" % (stub.parent, os.environ["PATH"])
+            for url, wanted in (("http://ts.example/rfc3161", " -ts http://ts.example/rfc3161 "), ("", None)):
+                with self.subTest(url=url):
+                    (work / "args").unlink(missing_ok=True)
+                    (work / "x.dll").write_bytes(b"MZ")
+                    sign("sign", work / "id", work / "x.dll", env={"PATH": path, "ORVANE_SIGN_TIMESTAMP_URL": url})
+                    args = (work / "args").read_text()
+                    if wanted:
+                        self.assertIn(wanted, args)
+                    else:
+                        self.assertNotIn("-ts", args)
+
     def test_given_certificate_names_the_publisher(self):
         # As an EV certificate has it: with a jurisdiction Windows has no name for.
-        subject = '/CN=Kelvoss, Inc./O=Kelvoss "Labs"/ST=Bayern/C=DE/jurisdictionC=DE'
+        subject = '/jurisdictionC=DE/C=DE/ST=Bayern/O=Kelvoss "Labs"/CN=Kelvoss, Inc.'
         publisher = 'CN="Kelvoss, Inc.", O="Kelvoss ""Labs""", S=Bayern, C=DE, OID.1.3.6.1.4.1.311.60.2.1.3=DE'
         with tempfile.TemporaryDirectory() as folder:
             work = pathlib.Path(folder)

@@ -34,13 +34,11 @@ TEMPLATE = pathlib.Path(__file__).with_name("AppxManifest.xml.in")
 IDS_FILE = ROOT / "cmake" / "ProductIds.cmake"
 CMAKELISTS = ROOT / "CMakeLists.txt"
 
-PACKAGE_NAME = "Kelvoss.Orvane.ShellExt"
 # The subject of the throwaway test certificate, and so the Publisher of a
 # package that no real certificate signs.
 DEFAULT_PUBLISHER = "CN=Orvane Test Signing, O=Kelvoss"
-# The schema needs an application entry with a program. It is never listed
-# nor started, and no such file ships; that Windows registers the package
-# all the same is one of the checks on a real machine (docs/windows11.md).
+# The schema needs an application entry with a program: the companion
+# program, which ships beside the command DLL. It is never listed in Start.
 APP_EXECUTABLE = "OrvaneShellExt.exe"
 LOGOS = {  # manifest field -> (path in the package, edge in pixels)
     "STORE_LOGO": ("Assets\\StoreLogo.png", 50),
@@ -95,13 +93,17 @@ def command_dll_name(ids_file):
     return cmake_set_value(ids_file, "ORVANE_EXPLORER_COMMAND_DLL_NAME") + ".dll"
 
 
+def package_name(ids_file=IDS_FILE):
+    return cmake_set_value(ids_file, "ORVANE_PACKAGE_NAME")
+
+
 def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
     clsid = cmake_set_value(ids_file, "ORVANE_EXPLORER_COMMAND_CLSID")
     if not re.fullmatch(r"[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}", clsid):
         raise PackageError("%s is not a class identifier" % clsid)
     parse_publisher(publisher)
     fields = {
-        "PACKAGE_NAME": PACKAGE_NAME,
+        "PACKAGE_NAME": package_name(ids_file),
         "PUBLISHER": publisher,
         "VERSION": package_version(cmakelists),
         "APP_EXECUTABLE": APP_EXECUTABLE,
@@ -122,11 +124,15 @@ def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
 
 # --- Publisher names ---------------------------------------------------------
 # Windows compares the Publisher with the certificate's subject as its own
-# name formatter writes it: attributes in the certificate's order, ", "
-# between them (" + " inside a multi-valued one), its short names (S for the
-# state, E for the e-mail address, OID.n.n... for attributes it has no name
-# for, such as an EV certificate's jurisdiction), and values that hold a
-# separator in double quotes, inner quotes doubled.
+# name formatter writes it with the "reverse" flag: the relative names
+# (RDNs) most specific first, i.e. the reverse of the order the certificate
+# encodes them, ", " between them; inside a multi-valued RDN its attributes
+# in their encoded order, " + " between them. Attributes go by Windows' short
+# names (S for the state, E for the e-mail address) or, where Windows has
+# none, as OID.n.n...: an EV certificate's businessCategory and jurisdiction
+# show as OID.2.5.4.15 and OID.1.3.6.1.4.1.311.60.2.1.1/2/3 in the Publisher
+# of packages that such certificates sign. Values that hold a separator go
+# in double quotes, inner quotes doubled.
 WINDOWS_ATTRIBUTE = {"2.5.4.3": "CN", "2.5.4.10": "O", "2.5.4.11": "OU", "2.5.4.7": "L",
                      "2.5.4.8": "S", "2.5.4.6": "C", "1.2.840.113549.1.9.1": "E",
                      "2.5.4.9": "STREET", "0.9.2342.19200300.100.1.25": "DC",
@@ -134,6 +140,9 @@ WINDOWS_ATTRIBUTE = {"2.5.4.3": "CN", "2.5.4.10": "O", "2.5.4.11": "OU", "2.5.4.
                      "2.5.4.4": "SN", "2.5.4.43": "I"}
 # The names the test certificate's subject may use, as openssl spells them.
 OPENSSL_ATTRIBUTE = {"CN": "CN", "O": "O", "OU": "OU", "L": "L", "S": "ST", "C": "C"}
+# DER string types of directory names, and how their bytes read.
+DER_STRING = {0x0C: "utf-8", 0x13: "ascii", 0x16: "ascii", 0x14: "latin-1", 0x1E: "utf-16-be",
+              0x1C: "utf-32-be", 0x12: "ascii", 0x1A: "ascii"}
 
 
 def windows_value(value):
@@ -142,27 +151,81 @@ def windows_value(value):
     return value
 
 
+def der_elements(data):
+    """(tag, contents) of each DER element that data holds, in order."""
+    pos = 0
+    while pos < len(data):
+        if pos + 2 > len(data):
+            raise PackageError("truncated DER")
+        tag, length = data[pos], data[pos + 1]
+        pos += 2
+        if length & 0x80:
+            count = length & 0x7F
+            if not 1 <= count <= 4 or pos + count > len(data):
+                raise PackageError("bad DER length")
+            length = int.from_bytes(data[pos:pos + count], "big")
+            pos += count
+        if pos + length > len(data):
+            raise PackageError("truncated DER")
+        yield tag, data[pos:pos + length]
+        pos += length
+
+
+def der_oid(data):
+    arcs, value = [], 0
+    for byte in data:
+        value = (value << 7) | (byte & 0x7F)
+        if not byte & 0x80:
+            arcs.append(value)
+            value = 0
+    if not arcs:
+        raise PackageError("empty object identifier")
+    first = min(arcs[0] // 40, 2)
+    return ".".join(str(a) for a in [first, arcs[0] - 40 * first] + arcs[1:])
+
+
+def subject_rdns(certificate_der):
+    """The subject of a DER certificate: [[(oid, value)] per RDN], encoded order."""
+    (_, certificate), = der_elements(certificate_der)
+    tbs = list(der_elements(next(der_elements(certificate))[1]))
+    if tbs and tbs[0][0] == 0xA0:  # the explicit version
+        tbs = tbs[1:]
+    if len(tbs) < 5 or tbs[4][0] != 0x30:
+        raise PackageError("not a certificate")
+    rdns = []
+    for _, rdn in der_elements(tbs[4][1]):
+        attributes = []
+        for _, pair in der_elements(rdn):
+            (_, oid), (value_tag, value) = list(der_elements(pair))[:2]
+            if value_tag not in DER_STRING:
+                raise PackageError("a name value of DER type %#x" % value_tag)
+            attributes.append((der_oid(oid), value.decode(DER_STRING[value_tag])))
+        rdns.append(attributes)
+    return rdns
+
+
+def windows_name(rdns):
+    """rdns as the Windows name formatter writes them, most specific first."""
+    return ", ".join(" + ".join("%s=%s" % (WINDOWS_ATTRIBUTE.get(oid, "OID." + oid), windows_value(value))
+                                for oid, value in rdn) for rdn in reversed(rdns))
+
+
 def publisher_of_certificate(cert_pem):
-    lines = subprocess.run(
-        ["openssl", "x509", "-in", str(cert_pem), "-noout", "-subject",
-         "-nameopt", "sep_multiline,oid,utf8,space_eq"],
-        check=True, capture_output=True, text=True).stdout.splitlines()
-    names = []
-    for line in lines[1:]:
-        values = []
-        for pair in re.split(r" \+ (?=[0-9.]+ = )", line.strip()):
-            oid, _, value = pair.partition(" = ")
-            values.append("%s=%s" % (WINDOWS_ATTRIBUTE.get(oid, "OID." + oid), windows_value(value)))
-        names.append(" + ".join(values))
-    if not names:
+    der = subprocess.run(["openssl", "x509", "-in", str(cert_pem), "-outform", "DER"],
+                         check=True, capture_output=True).stdout
+    try:
+        rdns = subject_rdns(der)
+    except (ValueError, UnicodeDecodeError, StopIteration) as error:
+        raise PackageError("%s: unreadable subject (%s)" % (cert_pem, error))
+    if not rdns:
         raise PackageError("%s: the certificate has no subject" % cert_pem)
-    return ", ".join(names)
+    return windows_name(rdns)
 
 
 def parse_publisher(publisher):
-    """[(attribute, value)] of a Windows-style name; PackageError if malformed."""
+    """[[(attribute, value)] per RDN], as written; PackageError if malformed."""
     pattern = re.compile(r'\s*([A-Z]+|OID\.[0-9.]+)=("(?:[^"]|"")*"|[^,+"]*?)\s*([,+]|$)')
-    parts, pos = [], 0
+    rdns, rdn, pos = [], [], 0
     while pos < len(publisher):
         match = pattern.match(publisher, pos)
         if not match or not (match.group(1) in WINDOWS_ATTRIBUTE.values() or match.group(1).startswith("OID.")):
@@ -170,20 +233,25 @@ def parse_publisher(publisher):
         value = match.group(2)
         if value.startswith('"'):
             value = value[1:-1].replace('""', '"')
-        parts.append((match.group(1), value))
+        rdn.append((match.group(1), value))
         pos = match.end()
+        if match.group(3) != "+":
+            rdns.append(rdn)
+            rdn = []
         if match.group(3) == "" and pos < len(publisher):
             raise PackageError("not a certificate subject: %r" % publisher)
-    if not parts:
-        raise PackageError("empty publisher")
-    return parts
+    if rdn or not rdns:
+        raise PackageError("not a certificate subject: %r" % publisher)
+    return rdns
 
 
 def openssl_subject(publisher):
-    parts = parse_publisher(publisher)
-    if any(a not in OPENSSL_ATTRIBUTE for a, _ in parts):
+    """A Publisher as openssl's -subj, in the encoded order (the reverse)."""
+    rdns = parse_publisher(publisher)
+    if any(a not in OPENSSL_ATTRIBUTE for rdn in rdns for a, _ in rdn):
         raise PackageError("a test certificate takes only %s" % ", ".join(OPENSSL_ATTRIBUTE))
-    return "".join("/%s=%s" % (OPENSSL_ATTRIBUTE[a], re.sub(r"([/\\+])", r"\\\1", v)) for a, v in parts)
+    return "".join("/" + "+".join("%s=%s" % (OPENSSL_ATTRIBUTE[a], re.sub(r"([/\\+])", r"\\\1", v))
+                                  for a, v in rdn) for rdn in reversed(rdns))
 
 
 # --- Logos -------------------------------------------------------------------
@@ -327,7 +395,7 @@ def main(argv):
         elif args.command == "subject":
             print(openssl_subject(args.publisher))
         elif args.command == "name":
-            print(PACKAGE_NAME)
+            print(package_name())
         else:
             print(command_dll_name(IDS_FILE))
     except (PackageError, OSError, subprocess.CalledProcessError, ET.ParseError) as error:

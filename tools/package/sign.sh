@@ -8,6 +8,9 @@
 #   sign.sh sign DIR FILE...   signs each file in place with that identity
 #
 # With ORVANE_SIGN_PFX and ORVANE_SIGN_PASS set, that certificate signs.
+# With ORVANE_SIGN_TIMESTAMP_URL set, each signature carries an RFC 3161
+# timestamp from that server, so that it stays valid after the certificate
+# expires; without one, a signature ends with its certificate.
 # Otherwise a throwaway test certificate is made whose subject is the default
 # package Publisher; its public part is written to CER (DER) for test
 # machines. No key ever leaves DIR.
@@ -29,7 +32,7 @@ certificate_from_pfx() {
 # A self-signed code-signing certificate for test machines, valid a year.
 make_test_certificate() {
     local dir=$1
-    openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 365 \
+    openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 365 -utf8 \
         -subj "$(appx subject)" \
         -addext "basicConstraints=critical,CA:FALSE" \
         -addext "keyUsage=critical,digitalSignature" \
@@ -64,6 +67,9 @@ sign() {
         key_args=(-pkcs12 "$ORVANE_SIGN_PFX" -readpass "$dir/pass")
     else
         key_args=(-certs "$dir/cert.pem" -key "$dir/key.pem")
+    fi
+    if [ -n "${ORVANE_SIGN_TIMESTAMP_URL:-}" ]; then
+        key_args+=(-ts "$ORVANE_SIGN_TIMESTAMP_URL")
     fi
     for file in "$@"; do
         signed=$dir/signing.tmp

@@ -65,16 +65,27 @@ if not exist "%HERE%%PACKAGE%" (
     set "STATUS=1"
     exit /b 0
 )
-rem PowerShell quotes: a ' in the folder name is written twice.
+rem PowerShell quotes: a ' in the folder name is written twice. The
+rem external location is the Windows11 folder, which holds only the command
+rem DLL and the program the package names: registration changes its
+rem permissions. Windows refuses to add the version it already has, so any
+rem registered one is removed first.
 set "PS_HERE=%HERE:'=''%"
 "%NATIVE%\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ^
-    "Add-AppxPackage -Path '%PS_HERE%%PACKAGE%' -ExternalLocation '%PS_HERE:~0,-1%' -ErrorAction Stop"
-if errorlevel 1 (
+    "Get-AppxPackage -Name '@PACKAGE_NAME@' | Remove-AppxPackage -ErrorAction Stop; Add-AppxPackage -Path '%PS_HERE%%PACKAGE%' -ExternalLocation '%PS_HERE%Windows11' -ErrorAction Stop"
+set "ADDED=%errorlevel%"
+call :tell_explorer
+if not "%ADDED%"=="0" (
     echo %PACKAGE%: Add-AppxPackage failed; is its certificate trusted? See INSTALL.txt.
     set "STATUS=1"
 ) else (
     echo %PACKAGE%: registered for the current user ^(Windows 11 menu^)
 )
+exit /b 0
+
+:tell_explorer
+rem Explorer picks up the new verb without a restart where it can.
+if exist "%HERE%OrvaneShellExt.exe" "%HERE%OrvaneShellExt.exe" tell-explorer
 exit /b 0
 
 :register

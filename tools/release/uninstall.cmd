@@ -56,7 +56,9 @@ exit /b 0
 rem Nothing registered is not a failure: the pipeline then removes nothing.
 "%NATIVE%\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ^
     "Get-AppxPackage -Name '@PACKAGE_NAME@' | Remove-AppxPackage -ErrorAction Stop"
-if errorlevel 1 (
+set "REMOVED=%errorlevel%"
+if exist "%HERE%OrvaneShellExt.exe" "%HERE%OrvaneShellExt.exe" tell-explorer
+if not "%REMOVED%"=="0" (
     echo @PACKAGE_NAME@: Remove-AppxPackage failed
     set "STATUS=1"
 ) else (

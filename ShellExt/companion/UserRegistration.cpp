@@ -1,0 +1,250 @@
+// Package registration for one user, run by the installer as the installing
+// user and by Active Setup at every other user's next logon. The work itself
+// is done by the signed script beside this program (Windows11Menu.ps1, which
+// removes a registration of the same version before adding it again):
+// Add-AppxPackage has no documented API that a program without the Windows
+// Runtime could call as simply. Explorer is then told that associations
+// changed, so that an open window picks up the new verb without a restart
+// where it can.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "ShellExt/companion/CompanionIds.h"
+#include "ShellExt/companion/UserRegistration.h"
+#include "ShellExt/companion/UserRegistrationPolicy.h"
+#include "ShellExt/companion/Verbs.h"
+#include "ShellExt/core/Handles.h"
+
+namespace {
+
+// Beside this program: the folder that holds the command DLL and the
+// program the package names, and nothing else.
+constexpr const wchar_t* kPackageFolder = L"Windows11";
+
+// Active Setup waits for its command before the desktop appears: a hung
+// script must not hold a logon for longer than this.
+constexpr DWORD kScriptTimeoutMs = 120 * 1000;
+
+bool IsServiceAccount() noexcept
+{
+    CThreadHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Receive()))
+        return false;
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD cbNeeded = 0;
+    if (!::GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &cbNeeded))
+        return false;
+    PSID pSid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    return ::IsWellKnownSid(pSid, WinLocalSystemSid) || ::IsWellKnownSid(pSid, WinLocalServiceSid) ||
+           ::IsWellKnownSid(pSid, WinNetworkServiceSid);
+}
+
+DWORD ReadMachineDword(const wchar_t* pszKey, const wchar_t* pszValue) noexcept
+{
+    DWORD dwValue = 0;
+    DWORD cbValue = sizeof(dwValue);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, pszKey, pszValue, RRF_RT_REG_DWORD, nullptr, &dwValue, &cbValue) !=
+        ERROR_SUCCESS)
+        return 0;
+    return dwValue;
+}
+
+// Windows setup and the out-of-box experience mark themselves here until
+// the first real logon.
+bool IsWindowsSetupRunning() noexcept
+{
+    const wchar_t* const kSetupKey = L"SYSTEM\\Setup";
+    return ReadMachineDword(kSetupKey, L"SystemSetupInProgress") != 0 ||
+           ReadMachineDword(kSetupKey, L"OOBEInProgress") != 0 || ReadMachineDword(kSetupKey, L"UpgradeInProgress") != 0;
+}
+
+// RtlGetVersion tells the truth whatever the program's manifest declares,
+// unlike GetVersionEx.
+uint32_t WindowsBuild() noexcept
+{
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+    HMODULE hNtdll = ::GetModuleHandleW(L"ntdll.dll");
+    FARPROC pfn = hNtdll != nullptr ? ::GetProcAddress(hNtdll, "RtlGetVersion") : nullptr;
+    if (pfn == nullptr)
+        return 0;
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    auto pfnRtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(pfn));
+    if (pfnRtlGetVersion(&info) != 0)
+        return 0;
+    return info.dwBuildNumber;
+}
+
+UserRegistrationFacts GatherFacts() noexcept
+{
+    return {IsServiceAccount(), ::GetSystemMetrics(SM_CLEANBOOT) != 0, IsWindowsSetupRunning(), WindowsBuild()};
+}
+
+// This program's folder with its closing backslash, or empty.
+std::wstring OwnFolder()
+{
+    std::wstring strPath(MAX_PATH, L'\0');
+    for (;;)
+    {
+        DWORD cch = ::GetModuleFileNameW(nullptr, &strPath[0], static_cast<DWORD>(strPath.size()));
+        if (cch == 0)
+            return {};
+        if (cch < strPath.size())
+        {
+            strPath.resize(cch);
+            break;
+        }
+        if (strPath.size() >= 32768)
+            return {};
+        strPath.resize(strPath.size() * 2);
+    }
+    size_t nSlash = strPath.find_last_of(L'\\');
+    return nSlash == std::wstring::npos ? std::wstring() : strPath.substr(0, nSlash + 1);
+}
+
+std::wstring PowerShellPath()
+{
+    wchar_t szSystem[MAX_PATH];
+    UINT cch = ::GetSystemDirectoryW(szSystem, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH)
+        return {};
+    return std::wstring(szSystem, cch) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+}
+
+// The one sparse package that the installation put beside this program.
+std::wstring FindPackage(const std::wstring& strFolder)
+{
+    WIN32_FIND_DATAW found;
+    CFindHandle search(::FindFirstFileW((strFolder + L"*.msix").c_str(), &found));
+    if (!search)
+        return {};
+    std::wstring strPackage = strFolder + found.cFileName;
+    if (::FindNextFileW(search.Get(), &found))
+        return {};  // two packages: which one is ours is not for us to guess
+    return strPackage;
+}
+
+// Runs the script with its words, hidden; true when it reported success.
+bool RunScript(const std::wstring& strFolder, const std::wstring& strWords)
+{
+    std::wstring strPowerShell = PowerShellPath();
+    if (strPowerShell.empty())
+        return false;
+    std::wstring strCommand = L"\"" + strPowerShell +
+                              L"\" -NoProfile -NonInteractive -ExecutionPolicy Bypass -WindowStyle Hidden -File \"" +
+                              strFolder + L"Windows11Menu.ps1\" " + strWords;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(strPowerShell.c_str(), &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &process))
+        return false;
+    CThreadHandle hProcess(process.hProcess);
+    CThreadHandle hThread(process.hThread);
+    if (::WaitForSingleObject(hProcess.Get(), kScriptTimeoutMs) != WAIT_OBJECT_0)
+        return false;
+    DWORD dwExit = 1;
+    return ::GetExitCodeProcess(hProcess.Get(), &dwExit) && dwExit == 0;
+}
+
+
+// "a,b,c,d": one to four numbers, as Active Setup compares them.
+bool IsActiveSetupVersion(const wchar_t* psz) noexcept
+{
+    int nParts = 1;
+    int nDigits = 0;
+    for (; *psz != L'\0'; ++psz)
+    {
+        if (*psz == L',' && nDigits > 0 && nParts < 4)
+        {
+            ++nParts;
+            nDigits = 0;
+        }
+        else if (*psz >= L'0' && *psz <= L'9' && nDigits < 5)
+            ++nDigits;
+        else
+            return false;
+    }
+    return nDigits > 0;
+}
+
+bool SetString(HKEY hKey, const wchar_t* pszName, const std::wstring& strValue) noexcept
+{
+    return ::RegSetValueExW(hKey, pszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(strValue.c_str()),
+                            static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+static void TellExplorer() noexcept
+{
+    ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+int RunTellExplorer(int nArgs, wchar_t**)
+{
+    if (nArgs != 0)
+        return kCompanionUsage;
+    TellExplorer();
+    return kCompanionDone;
+}
+
+int RunRegisterUser(int nArgs, wchar_t**)
+{
+    if (nArgs != 0)
+        return kCompanionUsage;
+    if (DecideUserRegistration(GatherFacts()) != UserRegistrationStep::Proceed)
+        return kCompanionDone;
+    std::wstring strFolder = OwnFolder();
+    std::wstring strPackage = strFolder.empty() ? std::wstring() : FindPackage(strFolder);
+    if (strPackage.empty())
+        return kUserRegistrationFailed;
+    // The package's external location is a folder of its own: registration
+    // changes that folder's permissions. "FOLDER\." keeps a backslash away
+    // from the closing quote.
+    bool bRegistered = RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder + kPackageFolder +
+                                                L"\\.\" " + ORVANE_PACKAGE_NAME);
+    TellExplorer();
+    return bRegistered ? kCompanionDone : kUserRegistrationFailed;
+}
+
+int RunUnregisterUser(int nArgs, wchar_t**)
+{
+    if (nArgs != 0)
+        return kCompanionUsage;
+    if (DecideUserRegistration(GatherFacts()) != UserRegistrationStep::Proceed)
+        return kCompanionDone;
+    std::wstring strFolder = OwnFolder();
+    bool bRemoved = !strFolder.empty() && RunScript(strFolder, std::wstring(L"remove ") + ORVANE_PACKAGE_NAME);
+    TellExplorer();
+    return bRemoved ? kCompanionDone : kUserRegistrationFailed;
+}
+
+// After the uninstallation no file of ours is left to run: the removal step
+// needs only PowerShell. Version must exceed the installation's, so that
+// each user who ran the registration runs the removal once.
+int RunUnregisterAllUsers(int nArgs, wchar_t** ppszArgs)
+{
+    if (nArgs != 1 || !IsActiveSetupVersion(ppszArgs[0]))
+        return kCompanionUsage;
+    std::wstring strPowerShell = PowerShellPath();
+    if (strPowerShell.empty())
+        return kUserRegistrationFailed;
+    CRegKeyHandle key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ORVANE_ACTIVE_SETUP_KEY, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                          nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+        return kUserRegistrationFailed;
+    std::wstring strStub = L"\"" + strPowerShell +
+                           L"\" -NoProfile -NonInteractive -WindowStyle Hidden -Command \"Get-AppxPackage -Name '" +
+                           ORVANE_PACKAGE_NAME + L"' | Remove-AppxPackage\"";
+    DWORD dwInstalled = 1;
+    bool bWritten = SetString(key.Get(), nullptr, L"Orvane Shell Extension (Windows 11 menu, removal)") &&
+                    SetString(key.Get(), L"StubPath", strStub) && SetString(key.Get(), L"Version", ppszArgs[0]) &&
+                    ::RegSetValueExW(key.Get(), L"IsInstalled", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwInstalled),
+                                     sizeof(dwInstalled)) == ERROR_SUCCESS;
+    return bWritten ? kCompanionDone : kUserRegistrationFailed;
+}
