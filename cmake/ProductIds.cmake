@@ -7,3 +7,7 @@
 # follows the product's class numbering (7C1E2B40 ... 7C1E2B45 are taken).
 set(ORVANE_EXPLORER_COMMAND_CLSID "7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01")
 set(ORVANE_EXPLORER_COMMAND_DLL_NAME "OrvaneShlExtCmd64F")
+
+# The sparse package's identity name (the Publisher comes from the signing
+# certificate). Windows lists the package for a user under this name.
+set(ORVANE_PACKAGE_NAME "Kelvoss.Orvane.ShellExt")

@@ -34,7 +34,6 @@ TEMPLATE = pathlib.Path(__file__).with_name("AppxManifest.xml.in")
 IDS_FILE = ROOT / "cmake" / "ProductIds.cmake"
 CMAKELISTS = ROOT / "CMakeLists.txt"
 
-PACKAGE_NAME = "Kelvoss.Orvane.ShellExt"
 # The subject of the throwaway test certificate, and so the Publisher of a
 # package that no real certificate signs.
 DEFAULT_PUBLISHER = "CN=Orvane Test Signing, O=Kelvoss"
@@ -101,7 +100,7 @@ def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
         raise PackageError("%s is not a class identifier" % clsid)
     parse_publisher(publisher)
     fields = {
-        "PACKAGE_NAME": PACKAGE_NAME,
+        "PACKAGE_NAME": cmake_set_value(ids_file, "ORVANE_PACKAGE_NAME"),
         "PUBLISHER": publisher,
         "VERSION": package_version(cmakelists),
         "APP_EXECUTABLE": APP_EXECUTABLE,
@@ -327,7 +326,7 @@ def main(argv):
         elif args.command == "subject":
             print(openssl_subject(args.publisher))
         elif args.command == "name":
-            print(PACKAGE_NAME)
+            print(cmake_set_value(IDS_FILE, "ORVANE_PACKAGE_NAME"))
         else:
             print(command_dll_name(IDS_FILE))
     except (PackageError, OSError, subprocess.CalledProcessError, ET.ParseError) as error:
