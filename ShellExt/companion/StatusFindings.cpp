@@ -84,13 +84,14 @@ TextView RegistryTypeName(uint32_t nType) noexcept
     }
 }
 
-// "holds REG_DWORD", "is too long", ... for a value that is not what its
-// reader wants; empty for a usable or absent value.
-Text ValueTrouble(const RegValue& value)
+// "holds REG_DWORD, not text", "is too long", ... for a value that is not
+// what its reader wants; empty for a usable or absent value.
+Text ValueTrouble(const RegValue& value, TextView strWanted = u"text")
 {
     switch (value.state)
     {
-    case ValueState::kWrongType: return Text(u"holds ") + Text(RegistryTypeName(value.nType)) + u", not text";
+    case ValueState::kWrongType:
+        return Text(u"holds ") + Text(RegistryTypeName(value.nType)) + u", not " + Text(strWanted);
     case ValueState::kTooLong: return u"is longer than the reader's buffer";
     case ValueState::kUnreadable: return u"cannot be read (error " + Decimal(value.nError) + u")";
     default: return Text();
@@ -488,8 +489,8 @@ private:
         if (machine.key == KeyState::kAbsent && user.key == KeyState::kAbsent)
         {
             Add(Severity::kFault, u"app-not-installed",
-                Text(u"Neither HKLM nor HKCU has") + kProductKeyText + u": the Orvane main application is not "
-                u"installed, and Mark File has nothing to start.",
+                u"Neither HKLM" + Text(kProductKeyText) + u" nor HKCU" + kProductKeyText +
+                    u" exists: the Orvane main application is not installed, and Mark File has nothing to start.",
                 u"Install the Orvane main application.");
             return;
         }
@@ -576,7 +577,7 @@ private:
         else if (trace.state == ValueState::kAbsent)
             Add(Severity::kOk, u"trace", u"The trace is off.");
         else
-            Add(Severity::kNote, u"trace", strKey + u", Trace " + ValueTrouble(trace) + u": the trace stays off.",
+            Add(Severity::kNote, u"trace", strKey + u", Trace " + ValueTrouble(trace, u"a REG_DWORD") + u": the trace stays off.",
                 u"reg add " + Quoted(strKey) + u" /v Trace /t REG_DWORD /d 1 /f (0 turns it off).");
     }
 
