@@ -101,7 +101,8 @@ class Manifest(unittest.TestCase):
     def write_inputs(self, folder, clsid, version):
         ids = pathlib.Path(folder, "ids.cmake")
         ids.write_text('set(ORVANE_EXPLORER_COMMAND_CLSID "%s")\n'
-                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n' % clsid)
+                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n'
+                       'set(ORVANE_PACKAGE_NAME "Kelvoss.Test")\n' % clsid)
         lists = pathlib.Path(folder, "CMakeLists.txt")
         lists.write_text("project(Orvane VERSION %s LANGUAGES C CXX)\n" % version)
         return ids, lists
@@ -115,8 +116,8 @@ class Manifest(unittest.TestCase):
             appx("manifest", "--publisher", publisher, "--ids", ids, "--cmakelists", lists, "--out", out)
             root = ET.parse(out).getroot()
         identity = root.find("m:Identity", NS)
-        self.assertEqual((identity.get("Publisher"), identity.get("Version"), identity.get("ProcessorArchitecture")),
-                         (publisher, "3.1.0.0", "x64"))
+        self.assertEqual((identity.get("Name"), identity.get("Publisher"), identity.get("Version"),
+                          identity.get("ProcessorArchitecture")), ("Kelvoss.Test", publisher, "3.1.0.0", "x64"))
         self.assertEqual(root.find("m:Properties/uap10:AllowExternalContent", NS).text, "true")
         self.assertEqual({c.get("Name") for c in root.findall("m:Capabilities/rescap:Capability", NS)},
                          {"runFullTrust", "unvirtualizedResources"})
