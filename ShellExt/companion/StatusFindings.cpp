@@ -14,7 +14,7 @@ const char16_t kShellExtensionsKey[] = u"\\Software\\Microsoft\\Windows\\Current
 const char16_t kTweakKey[] = u"HKCU\\Software\\Classes\\CLSID\\{86ca1aa0-34aa-4e8b-a509-50c905bae2a2}";
 const char16_t kProductKeyText[] = u"\\Software\\Kelvoss\\Orvane";
 const char16_t kRestartExplorer[] = u", then restart Explorer (or sign out and in)";
-const char16_t kReinstall[] = u"run install.cmd (every user) or install-user.cmd (this user) from the install folder";
+const char16_t kReinstall[] = u"Run install.cmd (every user) or install-user.cmd (this user) from the install folder";
 
 Text Decimal(uint32_t n)
 {
@@ -225,7 +225,7 @@ private:
             if (entry.classKey == KeyState::kUnreadable)
             {
                 Add(Severity::kFault, u"class-unreadable", strPlace + u" cannot be opened.",
-                    u"Give your account read access to that key in regedit, or " + Text(kReinstall) + u".");
+                    u"Give your account read access to that key in regedit.");
                 continue;
             }
             if (entry.server.state != ValueState::kText || entry.server.strText.empty())
@@ -291,7 +291,7 @@ private:
         case SignatureState::kBroken:
             Add(Severity::kFault, u"signature-broken",
                 strPath + u" was changed after signing (" + Hex(file.nTrustResult) + u").",
-                Text(kReinstall) + u" from a freshly downloaded package.");
+                u"Unpack a freshly downloaded package and run its install.cmd or install-user.cmd.");
             break;
         case SignatureState::kUnavailable:
             Add(Severity::kNote, u"signature", u"Signatures cannot be checked here (no WinVerifyTrust).");
@@ -323,7 +323,7 @@ private:
             Add(Severity::kFault, u"class-not-registered",
                 u"The classic handler " + m_record.strClassId + u" is not registered for " +
                     Text(BitsOf(nativeView)) + u"-bit Explorer.",
-                Text(kReinstall) + u", or: regsvr32 \"<install folder>\\" + Text(DllFor(nativeView)) + u"\".");
+                Text(kReinstall) + u" (or: regsvr32 \"<install folder>\\" + Text(DllFor(nativeView)) + u"\").");
         if (m_record.bWindows64 && EffectiveEntry(RegistryView::k32) == nullptr)
             Add(Severity::kNote, u"class-32-missing",
                 u"The classic handler is not registered for 32-bit programs: their Open and Save dialogs show no "

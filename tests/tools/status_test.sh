@@ -53,6 +53,14 @@ fi
 run "$install/OrvaneShellExt.exe" status --yaml
 expect_status 2 "an unknown option is refused"
 
+# A copy signed by a throwaway certificate, then changed by one byte: Wine's
+# WinVerifyTrust finds the digest wrong, as Windows does.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/key.pem" -out "$scratch/cert.pem" -days 2 \
+    -subj "/CN=Status Test" >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/cert.pem" -out "$scratch/cert.pfx" -passout pass:x
+osslsigncode sign -pkcs12 "$scratch/cert.pfx" -pass x -in "$dll" -out "$scratch/tampered.dll" >/dev/null
+printf '\xff' | dd of="$scratch/tampered.dll" bs=1 seek=1024 conv=notrunc status=none
+
 blocked='HKCU\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Blocked'
 tweak='HKCU\Software\Classes\CLSID\{86ca1aa0-34aa-4e8b-a509-50c905bae2a2}'
 long_path="C:\\$(printf 'x%.0s' {1..300})\\OrvaneShlExt64F.dll"
@@ -61,6 +69,7 @@ faults=(
     "blocked class|reg add '$blocked' /v '$clsid' /d '' /f|reg delete '$blocked' /v '$clsid' /f|blocked"
     "DLL removed|mv '$install/OrvaneShlExt64F.dll' '$install/aside.dll'|mv '$install/aside.dll' '$install/OrvaneShlExt64F.dll'|class-file-missing"
     "64-bit DLL in the 32-bit view|reg add 'HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32' /ve /d '$install_win\\OrvaneShlExt64F.dll' /reg:32 /f|reg delete 'HKLM\\Software\\Classes\\CLSID\\$clsid' /reg:32 /f|class-wrong-view"
+    "DLL changed after signing|cp '$scratch/tampered.dll' '$install/OrvaneShlExt64F.dll'|cp '$dll' '$install/OrvaneShlExt64F.dll'|signature-broken"
     "classic-menu tweak|reg add '$tweak\\InprocServer32' /ve /d '' /f|reg delete '$tweak' /f|classic-menu-tweak"
     "main application missing|mv '$install/Orvane.exe' '$install/aside.exe'|mv '$install/aside.exe' '$install/Orvane.exe'|app-missing"
     "OrvanePath of binary garbage|reg add 'HKCU\\Software\\Kelvoss\\Orvane' /v OrvanePath /t REG_BINARY /d 01ff0a0d /f|reg delete 'HKCU\\Software\\Kelvoss' /f|product-value"
