@@ -64,6 +64,13 @@ printf '\xff' | dd of="$scratch/tampered.dll" bs=1 seek=1024 conv=notrunc status
 blocked='HKCU\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Blocked'
 tweak='HKCU\Software\Classes\CLSID\{86ca1aa0-34aa-4e8b-a509-50c905bae2a2}'
 long_path="C:\\$(printf 'x%.0s' {1..300})\\OrvaneShlExt64F.dll"
+# Windows 11 as Wine reports it once the build number says so; the package
+# list is this user's AppModel repository, planted here.
+version_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+win11="reg add '$version_key' /v CurrentBuildNumber /d 22631 /f"
+not_win11="reg add '$version_key' /v CurrentBuildNumber /d '$build' /f"
+package='HKCU\Software\Classes\Local Settings\Software\Microsoft\Windows\CurrentVersion\AppModel\Repository\Packages\Kelvoss.Orvane.ShellExt_2.2.0.0_x64__0123456789abc'
 # name | planting | undoing | the one fault id wanted
 faults=(
     "blocked class|reg add '$blocked' /v '$clsid' /d '' /f|reg delete '$blocked' /v '$clsid' /f|blocked"
@@ -71,6 +78,8 @@ faults=(
     "64-bit DLL in the 32-bit view|reg add 'HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32' /ve /d '$install_win\\OrvaneShlExt64F.dll' /reg:32 /f|reg delete 'HKLM\\Software\\Classes\\CLSID\\$clsid' /reg:32 /f|class-wrong-view"
     "DLL changed after signing|cp '$scratch/tampered.dll' '$install/OrvaneShlExt64F.dll'|cp '$dll' '$install/OrvaneShlExt64F.dll'|signature-broken"
     "classic-menu tweak|reg add '$tweak\\InprocServer32' /ve /d '' /f|reg delete '$tweak' /f|classic-menu-tweak"
+    "Windows 11 without the package|$win11|$not_win11|package-missing"
+    "Windows 11, the package's folder without its DLL|$win11; reg add '$package' /v PackageRootFolder /d '$install_win\\icl' /f|$not_win11; reg delete '$package' /f|package-dll-missing"
     "main application missing|mv '$install/Orvane.exe' '$install/aside.exe'|mv '$install/aside.exe' '$install/Orvane.exe'|app-missing"
     "OrvanePath of binary garbage|reg add 'HKCU\\Software\\Kelvoss\\Orvane' /v OrvanePath /t REG_BINARY /d 01ff0a0d /f|reg delete 'HKCU\\Software\\Kelvoss' /f|product-value"
     "a per-user path over MAX_PATH|reg add 'HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32' /ve /d '$long_path' /f|reg delete 'HKCU\\Software\\Classes\\CLSID\\$clsid' /f|class-file-missing"
