@@ -423,7 +423,8 @@ private:
             Add(Severity::kNote, u"package", u"This user's package list cannot be read.");
             return;
         }
-        const Text strRegister = u"Run \"<install folder>\\OrvaneShellExt.exe\" register-user" + Text(kRestartExplorer) + u".";
+        const Text strRegister =
+            u"Run \"<install folder>\\OrvaneShellExt.exe\" register-user" + Text(kRestartExplorer) + u".";
         if (m_record.vecPackages.empty())
         {
             Add(Severity::kFault, u"package-missing",
@@ -495,7 +496,8 @@ private:
             return;
         }
         if (m_record.kelvossUserKey == KeyState::kAbsent)
-            Add(Severity::kNote, u"user-key", u"HKCU\\Software\\Kelvoss is missing: this user's settings come from HKLM.");
+            Add(Severity::kNote, u"user-key",
+                u"HKCU\\Software\\Kelvoss is missing: this user's settings come from HKLM.");
         JudgeProductValue(machine, RegistryScope::kMachine, u"OrvanePath", machine.appPath);
         JudgeProductValue(user, RegistryScope::kUser, u"OrvanePath", user.appPath);
         JudgeProductValue(machine, RegistryScope::kMachine, u"OrvaneDir", machine.installDir);
@@ -577,7 +579,8 @@ private:
         else if (trace.state == ValueState::kAbsent)
             Add(Severity::kOk, u"trace", u"The trace is off.");
         else
-            Add(Severity::kNote, u"trace", strKey + u", Trace " + ValueTrouble(trace, u"a REG_DWORD") + u": the trace stays off.",
+            Add(Severity::kNote, u"trace",
+                strKey + u", Trace " + ValueTrouble(trace, u"a REG_DWORD") + u": the trace stays off.",
                 u"reg add " + Quoted(strKey) + u" /v Trace /t REG_DWORD /d 1 /f (0 turns it off).");
     }
 

@@ -27,6 +27,7 @@ const wchar_t kPackageRepositoryKey[] =
     L"Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\Repository\\"
     L"Packages";
 const wchar_t kTraceKey[] = L"Software\\Kelvoss\\Orvane\\ShellExt";
+const wchar_t kClassId[] = ORVANE_CLSID_SIMPLESHLEXT_TEXT;
 
 // The extension reads its product values into 520 bytes; so does this
 // program, to see what the extension sees. Other text gets more room, and a
@@ -53,7 +54,8 @@ std::u16string ToText(const wchar_t* psz)
     return std::u16string(AsUtf16(psz));
 }
 
-KeyState OpenKey(HKEY hRoot, const wchar_t* pszKey, REGSAM samView, CRegKeyHandle& key, DWORD samAccess = KEY_QUERY_VALUE)
+KeyState OpenKey(HKEY hRoot, const wchar_t* pszKey, REGSAM samView, CRegKeyHandle& key,
+                 REGSAM samAccess = KEY_QUERY_VALUE)
 {
     const LSTATUS nStatus = ::RegOpenKeyExW(hRoot, pszKey, 0, samAccess | samView, key.Receive());
     if (nStatus == ERROR_SUCCESS)
@@ -388,7 +390,7 @@ ClassRegistration ProbeClass(RegistryScope scope, RegistryView view)
     ClassRegistration entry;
     entry.scope = scope;
     entry.view = view;
-    const std::wstring strClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + ORVANE_CLSID_SIMPLESHLEXT_TEXT;
+    const std::wstring strClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + kClassId;
     CRegKeyHandle classKey;
     entry.classKey = OpenKey(RootOf(scope), strClassKey.c_str(), ViewFlag(view), classKey);
     if (entry.classKey == KeyState::kPresent)
@@ -412,10 +414,11 @@ void ProbeLists(StatusRecord& record)
             // HKCU\Software has one view only.
             if (scope == RegistryScope::kUser && view != ViewsOf(record).front())
                 continue;
+            const REGSAM samView = ViewFlag(view);
             record.vecBlocked.push_back(
-                ListPlace{scope, view, ValueListed(RootOf(scope), strBlocked, ORVANE_CLSID_SIMPLESHLEXT_TEXT, ViewFlag(view))});
+                ListPlace{scope, view, ValueListed(RootOf(scope), strBlocked, kClassId, samView)});
             record.vecApproved.push_back(
-                ListPlace{scope, view, ValueListed(RootOf(scope), strApproved, ORVANE_CLSID_SIMPLESHLEXT_TEXT, ViewFlag(view))});
+                ListPlace{scope, view, ValueListed(RootOf(scope), strApproved, kClassId, samView)});
         }
         CRegKeyHandle policy;
         if (OpenKey(RootOf(scope), kExplorerPolicyKey, KEY_WOW64_64KEY, policy) == KeyState::kPresent)
@@ -446,7 +449,7 @@ void ProbeIconHandlers(StatusRecord& record)
             continue;
         const RegValue handler = ReadText(HKEY_CLASSES_ROOT, szKey, nullptr, 0, kTextValueBytes);
         if (handler.state != ValueState::kText ||
-            ::lstrcmpiW(AsWide(handler.strText.c_str()), ORVANE_CLSID_SIMPLESHLEXT_TEXT) != 0)
+            ::lstrcmpiW(AsWide(handler.strText.c_str()), kClassId) != 0)
             continue;
         if (record.vecIconHandlerTypes.size() == kMaxIconHandlerTypes)
         {
@@ -595,7 +598,7 @@ void ProbeMainApplication(StatusRecord& record)
 StatusRecord ProbeStatus()
 {
     StatusRecord record;
-    record.strClassId = ToText(ORVANE_CLSID_SIMPLESHLEXT_TEXT);
+    record.strClassId = ToText(kClassId);
     record.strPackageName = ToText(ORVANE_PACKAGE_NAME_TEXT);
     record.strCommandDllName = ToText(ORVANE_COMMAND_DLL_FILE);
     ProbeWindows(record);
