@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "ShellExt/companion/StatusVerb.h"
 #include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
@@ -16,6 +17,7 @@ const CompanionVerb s_verbs[] = {
     {L"unregister-user", RunUnregisterUser},
     {L"unregister-all-users", RunUnregisterAllUsers},
     {L"tell-explorer", RunTellExplorer},
+    {L"status", RunStatusVerb},
     {nullptr, nullptr},
 };
 

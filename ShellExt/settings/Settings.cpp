@@ -99,6 +99,15 @@ std::wstring ReadLanguageName()
     return szName;
 }
 
+std::wstring BuildLanguageFilePath(const wchar_t* pszInstallDir, const std::wstring& strLanguage)
+{
+    std::wstring strLangFile = pszInstallDir;
+    strLangFile += L"\\Languages\\";
+    strLangFile += strLanguage;
+    strLangFile += L".lng";
+    return strLangFile;
+}
+
 void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
 {
     ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
@@ -109,9 +118,5 @@ void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
     if (GetViewSettingsPath(strIni))
         g_strViewSettingsIni.Store(std::move(strIni));
 
-    std::wstring strLangFile = szInstallDir;
-    strLangFile += L"\\Languages\\";
-    strLangFile += ReadLanguageName();
-    strLangFile += L".lng";
-    g_strLangFile.Store(std::move(strLangFile));
+    g_strLangFile.Store(BuildLanguageFilePath(szInstallDir, ReadLanguageName()));
 }

@@ -26,6 +26,10 @@ bool ReadAppDataFolder(wchar_t (&szFolder)[MAX_PATH]) noexcept;
 // send the fixed selection copy somewhere else entirely.
 void ReadAppDataVariable() noexcept;
 
+// "<szInstallDir>\Languages\<strLanguage>.lng", the language file of the
+// captions.
+std::wstring BuildLanguageFilePath(const wchar_t* pszInstallDir, const std::wstring& strLanguage);
+
 // The first step of every Initialize. Never fails; may throw std::bad_alloc,
 // which the COM boundary catches.
 void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH]);

@@ -116,8 +116,8 @@ class Manifest(unittest.TestCase):
             appx("manifest", "--publisher", publisher, "--ids", ids, "--cmakelists", lists, "--out", out)
             root = ET.parse(out).getroot()
         identity = root.find("m:Identity", NS)
-        self.assertEqual((identity.get("Publisher"), identity.get("Version"), identity.get("ProcessorArchitecture")),
-                         (publisher, "3.1.0.0", "x64"))
+        self.assertEqual((identity.get("Name"), identity.get("Publisher"), identity.get("Version"),
+                          identity.get("ProcessorArchitecture")), ("Kelvoss.Test", publisher, "3.1.0.0", "x64"))
         self.assertEqual(root.find("m:Properties/uap10:AllowExternalContent", NS).text, "true")
         self.assertEqual({c.get("Name") for c in root.findall("m:Capabilities/rescap:Capability", NS)},
                          {"runFullTrust", "unvirtualizedResources"})

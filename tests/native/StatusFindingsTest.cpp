@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ShellExt/companion/StatusFindings.h"
+
+namespace {
+
+const std::u16string kClsid = u"{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}";
+
+FileFacts File(uint16_t nMachine = kMachineUnknown, SignatureState signature = SignatureState::kNotChecked)
+{
+    FileFacts facts;
+    facts.state = PathState::kFile;
+    facts.nMachine = nMachine;
+    facts.signature = signature;
+    return facts;
+}
+
+RegValue Text(std::u16string str)
+{
+    RegValue value;
+    value.state = ValueState::kText;
+    value.strText = std::move(str);
+    return value;
+}
+
+ClassRegistration Registration(RegistryScope scope, RegistryView view, const std::u16string& strPath, uint16_t nMachine)
+{
+    ClassRegistration entry;
+    entry.scope = scope;
+    entry.view = view;
+    entry.classKey = KeyState::kPresent;
+    entry.server = Text(strPath);
+    entry.file = File(nMachine, SignatureState::kUnsigned);
+    entry.menuHandler = Text(kClsid);
+    return entry;
+}
+
+// A 64-bit Windows 10 with the 64-bit handler registered for every user and
+// the main application in place: nothing is wrong.
+StatusRecord CleanRecord()
+{
+    StatusRecord record;
+    record.strClassId = kClsid;
+    record.bVersionKnown = true;
+    record.nMajor = 10;
+    record.nBuild = 19045;
+    record.bWindows64 = true;
+    record.nNativeMachine = kMachineAmd64;
+    record.vecClasses.push_back(Registration(RegistryScope::kMachine, RegistryView::k64, u"C:\\O\\64.dll", kMachineAmd64));
+    record.vecBlocked = {{RegistryScope::kMachine, RegistryView::k64, KeyState::kAbsent},
+                         {RegistryScope::kUser, RegistryView::k64, KeyState::kAbsent}};
+    record.machineProduct.key = KeyState::kPresent;
+    record.machineProduct.appPath = Text(u"C:\\O\\Orvane.exe");
+    record.machineProduct.installDir = Text(u"C:\\O");
+    record.kelvossUserKey = KeyState::kPresent;
+    record.strAppPath = u"C:\\O\\Orvane.exe";
+    record.strInstallDir = u"C:\\O";
+    record.app = File();
+    record.installDir.state = PathState::kDirectory;
+    record.iconLibrary = File();
+    record.strLanguage = u"english";
+    record.languageFile.state = PathState::kMissing;
+    return record;
+}
+
+std::set<std::u16string> FaultIds(const StatusRecord& record)
+{
+    std::set<std::u16string> setIds;
+    for (const Finding& finding : JudgeStatus(record))
+    {
+        if (finding.severity == Severity::kFault)
+            setIds.insert(finding.strId);
+    }
+    return setIds;
+}
+
+struct FaultCase
+{
+    const char* pszName;
+    std::function<void(StatusRecord&)> plant;
+    std::set<std::u16string> setExpected;
+};
+
+TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
+{
+    const RegistryScope hklm = RegistryScope::kMachine;
+    const RegistryScope hkcu = RegistryScope::kUser;
+    const std::vector<FaultCase> vecCases = {
+        {"clean", [](StatusRecord&) {}, {}},
+        {"blocked for the user", [](StatusRecord& r) { r.vecBlocked[1].listed = KeyState::kPresent; }, {u"blocked"}},
+        {"DLL removed", [](StatusRecord& r) { r.vecClasses[0].file.state = PathState::kMissing; }, {u"class-file-missing"}},
+        {"path of MAX_PATH or more", [](StatusRecord& r) { r.vecClasses[0].file.state = PathState::kTooLong; }, {u"class-file-missing"}},
+        {"32-bit DLL in the 64-bit view", [](StatusRecord& r) { r.vecClasses[0].file.nMachine = kMachineI386; }, {u"class-wrong-view"}},
+        {"64-bit DLL in the 32-bit view",
+         [&](StatusRecord& r) { r.vecClasses.push_back(Registration(hklm, RegistryView::k32, u"C:\\O\\x.dll", kMachineAmd64)); },
+         {u"class-wrong-view"}},
+        {"x64 DLL on ARM64 Windows", [](StatusRecord& r) { r.nNativeMachine = kMachineArm64; }, {u"class-wrong-view"}},
+        {"a per-user key both views share",
+         [&](StatusRecord& r) {
+             r.vecClasses.push_back(Registration(hkcu, RegistryView::k64, u"C:\\U\\64.dll", kMachineAmd64));
+             r.vecClasses.push_back(Registration(hkcu, RegistryView::k32, u"c:\\u\\64.DLL", kMachineAmd64));
+         },
+         {}},
+        {"a stale per-user entry hides the good one",
+         [&](StatusRecord& r) {
+             r.vecClasses.push_back(Registration(hkcu, RegistryView::k64, u"C:\\Old\\64.dll", kMachineAmd64));
+             r.vecClasses.back().file.state = PathState::kMissing;
+         },
+         {u"class-file-missing"}},
+        {"not registered", [](StatusRecord& r) { r.vecClasses.clear(); }, {u"class-not-registered"}},
+        {"class key unreadable", [](StatusRecord& r) { r.vecClasses[0].classKey = KeyState::kUnreadable; }, {u"class-unreadable"}},
+        {"server value a DWORD",
+         [](StatusRecord& r) { r.vecClasses[0].server = RegValue{ValueState::kWrongType, u"", 0, 4, 0}; },
+         {u"class-no-server"}},
+        {"menu handler missing", [](StatusRecord& r) { r.vecClasses[0].menuHandler = RegValue(); }, {u"menu-handler-missing"}},
+        {"menu handler names another class", [](StatusRecord& r) { r.vecClasses[0].menuHandler = Text(u"{0}"); }, {u"menu-handler-other"}},
+        {"signature broken", [](StatusRecord& r) { r.vecClasses[0].file.signature = SignatureState::kBroken; }, {u"signature-broken"}},
+        {"untrusted signature is only a note", [](StatusRecord& r) { r.vecClasses[0].file.signature = SignatureState::kUntrusted; }, {}},
+        {"tweak present", [](StatusRecord& r) { r.classicMenuTweak = KeyState::kPresent; }, {u"classic-menu-tweak"}},
+        {"approval enforced", [](StatusRecord& r) { r.bApprovalEnforced = true; }, {u"not-approved"}},
+        {"approval enforced and approved",
+         [](StatusRecord& r) {
+             r.bApprovalEnforced = true;
+             r.vecApproved = {{RegistryScope::kMachine, RegistryView::k64, KeyState::kPresent}};
+         },
+         {}},
+        {"Windows 11 without the package", [](StatusRecord& r) { r.bPackageChecked = true; }, {u"package-missing"}},
+        {"Windows 11, package folder without its DLL",
+         [](StatusRecord& r) {
+             r.bPackageChecked = true;
+             r.vecPackages.push_back(PackageRegistration{u"Kelvoss.Orvane.ShellExt_2.2.0.0_x64__abc", Text(u"C:\\O\\pkg"), {}});
+             r.vecPackages.back().commandDll.state = PathState::kMissing;
+         },
+         {u"package-dll-missing"}},
+        {"main application not installed, HKCU\\Software\\Kelvoss missing",
+         [](StatusRecord& r) {
+             r.machineProduct = ProductKeyFacts();
+             r.kelvossUserKey = KeyState::kAbsent;
+         },
+         {u"app-not-installed"}},
+        {"main application missing", [](StatusRecord& r) { r.app.state = PathState::kMissing; }, {u"app-missing"}},
+        {"OrvanePath a DWORD in HKCU",
+         [](StatusRecord& r) {
+             r.userProduct.key = KeyState::kPresent;
+             r.userProduct.appPath = RegValue{ValueState::kWrongType, u"", 0, 4, 0};
+             r.app.state = PathState::kMissing;  // the extension reads the DWORD's bytes as a path
+         },
+         {u"product-value"}},
+        {"OrvaneDir too long in HKCU: the extension keeps HKLM's",
+         [](StatusRecord& r) {
+             r.userProduct.key = KeyState::kPresent;
+             r.userProduct.installDir.state = ValueState::kTooLong;
+         },
+         {u"product-value"}},
+        {"install folder gone", [](StatusRecord& r) { r.installDir.state = PathState::kMissing; }, {u"install-dir-missing"}},
+        {"icon library missing", [](StatusRecord& r) { r.iconLibrary.state = PathState::kMissing; }, {u"icon-library-missing"}},
+        {"chosen language's file missing", [](StatusRecord& r) { r.strLanguage = u"deutsch"; }, {u"language-file-missing"}},
+        {"trace of the wrong type is only a note", [](StatusRecord& r) { r.trace.state = ValueState::kWrongType; }, {}},
+    };
+    for (const FaultCase& c : vecCases)
+    {
+        StatusRecord record = CleanRecord();
+        c.plant(record);
+        EXPECT_EQ(c.setExpected, FaultIds(record)) << c.pszName;
+    }
+}
+
+TEST(StatusFindings, TextAndJsonCarryEveryFindingSafely)
+{
+    std::vector<Finding> vecFindings = {{Severity::kOk, u"a", u"fine", u""},
+                                        {Severity::kFault, u"b", u"bad\x01\n\"x\"\\", u"mend"}};
+    EXPECT_EQ(u"ok    [a] fine\r\nFAULT [b] bad??\"x\"\\  Fix: mend\r\n1 fault.\r\n", FormatStatusText(vecFindings));
+    const std::u16string strJson = FormatStatusJson(vecFindings);
+    EXPECT_NE(std::u16string::npos, strJson.find(u"\"faults\": 1,"));
+    EXPECT_NE(std::u16string::npos, strJson.find(u"\"text\": \"bad\\u0001\\n\\\"x\\\"\\\\\", \"fix\": \"mend\"}"));
+
+    const std::vector<std::pair<std::u16string, std::u16string>> vecEscapes = {
+        {u"plain \u00e9", u"plain \u00e9"},
+        {u"\t\r", u"\\t\\r"},
+        {u"\x7f", u"\\u007f"},
+        {std::u16string{0xD83D, 0xDE00}, std::u16string{0xD83D, 0xDE00}},  // a pair stays
+        {std::u16string{u'a', 0xD83D}, u"a\\ud83d"},                       // lone halves are escaped
+        {std::u16string{0xDE00, u'b'}, u"\\ude00b"},
+    };
+    for (const auto& [strIn, strOut] : vecEscapes)
+        EXPECT_EQ(strOut, EscapeJson(strIn));
+}
+
+TEST(StatusFindings, PeMachineIsReadOnlyFromWholeHeaders)
+{
+    std::vector<uint8_t> vecImage(0x90, 0);
+    vecImage[0] = 'M';
+    vecImage[1] = 'Z';
+    vecImage[0x3C] = 0x80;
+    vecImage[0x80] = 'P';
+    vecImage[0x81] = 'E';
+    vecImage[0x84] = 0x64;
+    vecImage[0x85] = 0x86;
+    EXPECT_EQ(kMachineAmd64, PeMachineOf(vecImage.data(), vecImage.size()));
+    EXPECT_EQ(kMachineUnknown, PeMachineOf(vecImage.data(), 0x85));  // cut inside the machine field
+    EXPECT_EQ(kMachineUnknown, PeMachineOf(vecImage.data(), 0x3F));
+    vecImage[0x3C] = 0xFF;
+    vecImage[0x3F] = 0xFF;  // e_lfanew far beyond the bytes
+    EXPECT_EQ(kMachineUnknown, PeMachineOf(vecImage.data(), vecImage.size()));
+    vecImage[0] = 'X';
+    EXPECT_EQ(kMachineUnknown, PeMachineOf(vecImage.data(), vecImage.size()));
+    EXPECT_EQ(kMachineUnknown, PeMachineOf(nullptr, 0));
+}
+
+}  // namespace

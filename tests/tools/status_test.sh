@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# `OrvaneShellExt.exe status` under Wine, in a prefix of its own: a clean
+# installation (the DLL registered with regsvr32, the main application's
+# values, its icon library) has nothing wrong and exits 0, as text and as
+# JSON; then one planted fault at a time must give exactly its finding and
+# exit 1, and undoing it must leave the installation clean again.
+#   status_test.sh OrvaneShellExt.exe OrvaneShlExt64F.dll Main.icl PREFIX
+set -uo pipefail
+status_exe=$1
+dll=$2
+icl=$3
+export WINEPREFIX=$4
+bash "$(dirname "$0")/../wineprefix.sh" setup "$WINEPREFIX" >/dev/null || exit 1
+source "$(dirname "$0")/common.sh"
+cleanup_actions+=("bash '$(dirname "$0")/../wineprefix.sh' cleanup '$WINEPREFIX' >/dev/null")
+
+clsid='{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}'
+install=$WINEPREFIX/drive_c/Orvane
+install_win='C:\Orvane'
+mkdir -p "$install/icl"
+cp "$status_exe" "$install/OrvaneShellExt.exe"
+cp "$status_exe" "$install/Orvane.exe"  # any program stands for the main application
+cp "$dll" "$install/OrvaneShlExt64F.dll"
+cp "$icl" "$install/icl/Main.icl"
+reg() { wine reg "$@" >/dev/null 2>&1 </dev/null; }
+run regsvr32 /s "$install_win\\OrvaneShlExt64F.dll"
+expect_status 0 "regsvr32 registers the DLL"
+reg add 'HKLM\Software\Kelvoss\Orvane' /v OrvanePath /d "$install_win\\Orvane.exe" /reg:64 /f
+reg add 'HKLM\Software\Kelvoss\Orvane' /v OrvaneDir /d "$install_win" /reg:64 /f
+
+# The ids of the FAULT lines of the last run, sorted and joined by spaces.
+fault_ids() {
+    sed -n 's/^FAULT \[\([a-z0-9-]*\)\].*/\1/p' "$last_output" | sort -u | tr '\n' ' ' | sed 's/ $//'
+}
+expect_clean() {
+    run "$install/OrvaneShellExt.exe" status
+    expect_status 0 "$1: status"
+    if [ -z "$(fault_ids)" ] && grep -q '^Nothing is wrong' "$last_output"; then pass "$1: no fault"; else fail "$1: faults '$(fault_ids)'"; fi
+}
+
+expect_clean "clean installation"
+expect_output '^ok    \[class\] HKLM.*64-bit view.*OrvaneShlExt64F.dll, version [0-9.]+, 64-bit x64' "the registration is shown"
+expect_output '^note  \[signature\] .* is not signed' "an unsigned test build is only a note"
+expect_output '^ok    \[icon-library\] Icon library: C:\\Orvane\\icl\\Main.icl' "the icon library is found"
+expect_output '^note  \[user-key\]' "a missing HKCU\\\\Software\\\\Kelvoss is a note"
+run "$install/OrvaneShellExt.exe" status --json
+expect_status 0 "status --json"
+if python3 -c 'import json, sys; d = json.load(open(sys.argv[1], encoding="utf-8")); sys.exit(d["faults"] != 0 or not d["findings"])' "$last_output"; then
+    pass "--json is JSON with no fault"
+else
+    fail "--json is not the JSON wanted"
+fi
+run "$install/OrvaneShellExt.exe" status --yaml
+expect_status 2 "an unknown option is refused"
+
+# A copy signed by a throwaway certificate, then changed by one byte: Wine's
+# WinVerifyTrust finds the digest wrong, as Windows does.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/key.pem" -out "$scratch/cert.pem" -days 2 \
+    -subj "/CN=Status Test" >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/cert.pem" -out "$scratch/cert.pfx" -passout pass:x
+osslsigncode sign -pkcs12 "$scratch/cert.pfx" -pass x -in "$dll" -out "$scratch/tampered.dll" >/dev/null
+printf '\xff' | dd of="$scratch/tampered.dll" bs=1 seek=1024 conv=notrunc status=none
+
+blocked='HKCU\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Blocked'
+tweak='HKCU\Software\Classes\CLSID\{86ca1aa0-34aa-4e8b-a509-50c905bae2a2}'
+long_path="C:\\$(printf 'x%.0s' {1..300})\\OrvaneShlExt64F.dll"
+# Windows 11 as Wine reports it once the build number says so; the package
+# list is this user's AppModel repository, planted here.
+version_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+win11="reg add '$version_key' /v CurrentBuildNumber /d 22631 /f"
+not_win11="reg add '$version_key' /v CurrentBuildNumber /d '$build' /f"
+package='HKCU\Software\Classes\Local Settings\Software\Microsoft\Windows\CurrentVersion\AppModel\Repository\Packages\Kelvoss.Orvane.ShellExt_2.2.0.0_x64__0123456789abc'
+# name | planting | undoing | the one fault id wanted
+faults=(
+    "blocked class|reg add '$blocked' /v '$clsid' /d '' /f|reg delete '$blocked' /v '$clsid' /f|blocked"
+    "DLL removed|mv '$install/OrvaneShlExt64F.dll' '$install/aside.dll'|mv '$install/aside.dll' '$install/OrvaneShlExt64F.dll'|class-file-missing"
+    "64-bit DLL in the 32-bit view|reg add 'HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32' /ve /d '$install_win\\OrvaneShlExt64F.dll' /reg:32 /f|reg delete 'HKLM\\Software\\Classes\\CLSID\\$clsid' /reg:32 /f|class-wrong-view"
+    "DLL changed after signing|cp '$scratch/tampered.dll' '$install/OrvaneShlExt64F.dll'|cp '$dll' '$install/OrvaneShlExt64F.dll'|signature-broken"
+    "classic-menu tweak|reg add '$tweak\\InprocServer32' /ve /d '' /f|reg delete '$tweak' /f|classic-menu-tweak"
+    "Windows 11 without the package|$win11|$not_win11|package-missing"
+    "Windows 11, the package's folder without its DLL|$win11; reg add '$package' /v PackageRootFolder /d '$install_win\\icl' /f|$not_win11; reg delete '$package' /f|package-dll-missing"
+    "main application missing|mv '$install/Orvane.exe' '$install/aside.exe'|mv '$install/aside.exe' '$install/Orvane.exe'|app-missing"
+    "OrvanePath of binary garbage|reg add 'HKCU\\Software\\Kelvoss\\Orvane' /v OrvanePath /t REG_BINARY /d 01ff0a0d /f|reg delete 'HKCU\\Software\\Kelvoss' /f|product-value"
+    "a per-user path over MAX_PATH|reg add 'HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32' /ve /d '$long_path' /f|reg delete 'HKCU\\Software\\Classes\\CLSID\\$clsid' /f|class-file-missing"
+)
+for row in "${faults[@]}"; do
+    IFS='|' read -r name plant undo wanted <<<"$row"
+    eval "$plant"
+    run "$install/OrvaneShellExt.exe" status
+    expect_status 1 "$name"
+    if [ "$(fault_ids)" = "$wanted" ]; then pass "$name: exactly [$wanted]"; else fail "$name: faults '$(fault_ids)', wanted '$wanted'"; fi
+    eval "$undo"
+    expect_clean "after undoing '$name'"
+done
+
+finish
