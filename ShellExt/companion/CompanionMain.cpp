@@ -5,12 +5,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "ShellExt/companion/HandOffVerb.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
 
 namespace {
 
 const CompanionVerb s_verbs[] = {
+    {L"handoff", RunHandOffVerb},
     {nullptr, nullptr},
 };
 

@@ -2,7 +2,8 @@
 # The shell host under Wine: its error exits, then the registered DLL driven
 # through it end to end (menu tree, extended menu, a choice handed to the
 # reference main application, the icon handler finding the new mark), the
-# Windows 11 menu's Explorer command (64-bit builds), and the handler gone
+# Windows 11 menu's Explorer command (64-bit builds) with its delayed
+# hand-off outliving the host, and the handler gone
 # again after unregistration.
 #   shellhost_test.sh OrvaneShellHost.exe OrvaneShlExtNNF.dll OrvaneRefApp.exe Main.icl COMMAND-CLSID
 set -uo pipefail
@@ -117,6 +118,23 @@ if [ -f "$command_dll" ]; then
     read_refapp_log
     expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets the classic item's -oi"
     expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists again"
+
+    # Hosts that show the command and end a second later (a surrogate that
+    # Windows ends): the waiter outlives them and starts "-ad" once for the
+    # right-click, as both hosts asked for the same selection.
+    printf 'y' >"$scratch/files/report two.txt"
+    for _ in 1 2; do
+        ORVANE_REFAPP_LOG="$scratch_win\\late.log" run "$host" xmenu --manifest "$manifest" --wait 1 \
+            "$scratch_win\\files\\report two.txt"
+    done
+    for _ in $(seq 1 250); do
+        grep -q 'exit code' "$scratch/late.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    sleep 3
+    tr -d '\r' <"$scratch/late.log" >"$last_output" 2>/dev/null
+    expect_output '^.* started: .*OrvaneRefApp.exe"? -ad$' "the -ad start outlives its host"
+    if [ "$(grep -c ' started: ' "$last_output")" = 1 ]; then pass "one start for two hosts"; else fail "not one start"; fi
 fi
 
 run regsvr32 /s /u "$dll_win"
