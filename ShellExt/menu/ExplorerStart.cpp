@@ -120,7 +120,7 @@ bool ShellExecuteThroughExplorer(const wchar_t* pszFile, const wchar_t* pszParam
     ::VariantInit(&vDirectory);
     VARIANT vOperation;
     ::VariantInit(&vOperation);
-    VARIANT vShow = NumberVariant(SW_SHOWNORMAL);
+    VARIANT vShow = NumberVariant(SW_SHOW);  // as the direct start
     return SUCCEEDED(shell->ShellExecute(file.Get(), vParameters, vDirectory, vOperation, vShow));
 }
 
