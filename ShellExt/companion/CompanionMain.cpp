@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "ShellExt/companion/HandOffVerb.h"
 #include "ShellExt/companion/StatusVerb.h"
 #include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/companion/Verbs.h"
@@ -18,6 +19,7 @@ const CompanionVerb s_verbs[] = {
     {L"unregister-all-users", RunUnregisterAllUsers},
     {L"tell-explorer", RunTellExplorer},
     {L"status", RunStatusVerb},
+    {L"handoff", RunHandOffVerb},
     {nullptr, nullptr},
 };
 

@@ -4,6 +4,7 @@ set(COMPANION_PORTABLE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/StatusFindings.cpp)
 set(COMPANION_WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/CompanionMain.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HandOffVerb.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UserRegistration.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusProbe.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusVerb.cpp

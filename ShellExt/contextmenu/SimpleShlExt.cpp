@@ -7,6 +7,7 @@
 #include "ShellExt/icons/IconLocation.h"
 #include "ShellExt/menu/ChosenItem.h"
 #include "ShellExt/menu/HandOff.h"
+#include "ShellExt/menu/PendingHandOff.h"
 #include "ShellExt/menu/SelectionFile.h"
 #include "ShellExt/settings/Settings.h"
 
@@ -95,7 +96,10 @@ STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataOb
     if (FAILED(hr))
         return hr;
 
-    StartHandOffTimer();
+    // "Show more options" after the Windows 11 menu is the same right-click:
+    // the Explorer command's hand-off of this selection is already pending.
+    if (!IsHandOffPending(SelectionKeyOfPaths(m_vecSelectedFiles)))
+        StartHandOffTimer();
     return S_OK;
 }
 

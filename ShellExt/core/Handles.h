@@ -78,7 +78,17 @@ struct LocalMemoryTraits
     static void Close(HandleType p) noexcept { ::LocalFree(p); }
 };
 
+// A view of a file mapping.
+struct MappedViewTraits
+{
+    using HandleType = void*;
+    static HandleType Invalid() noexcept { return nullptr; }
+    static void Close(HandleType p) noexcept { ::UnmapViewOfFile(p); }
+};
+
 using CThreadHandle = CUniqueHandle<KernelTraits>;
+using CKernelHandle = CUniqueHandle<KernelTraits>;
+using CMappedView = CUniqueHandle<MappedViewTraits>;
 using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
 using CLocalBlock = CUniqueHandle<LocalMemoryTraits>;
 

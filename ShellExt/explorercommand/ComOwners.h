@@ -9,18 +9,13 @@
 #include <memory>
 #include <string>
 
-struct CComReleaser
-{
-    void operator()(IUnknown* pUnknown) const noexcept { pUnknown->Release(); }
-};
+#include "ShellExt/core/ComOwner.h"
 
 struct CTaskMemFreer
 {
     void operator()(void* pMemory) const noexcept { ::CoTaskMemFree(pMemory); }
 };
 
-template <class T>
-using CComOwner = std::unique_ptr<T, CComReleaser>;
 using CTaskMemString = std::unique_ptr<wchar_t, CTaskMemFreer>;
 
 // A task-memory copy of pszText (an empty text included) for the caller to

@@ -1,78 +1,89 @@
 #include "ShellExt/explorercommand/CommandHandOff.h"
 
-#include <windows.h>
-#include <objbase.h>
-
-#include <utility>
-
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/WideText.h"
+#include "ShellExt/explorercommand/ShellItemPaths.h"
 #include "ShellExt/menu/HandOff.h"
+#include "ShellExt/menu/PendingHandOff.h"
+#include "ShellExt/menu/SelectionKey.h"
 #include "ShellExt/module/Module.h"
 
 namespace {
 
-const LONGLONG kHandOffDelay100ns = 10LL * 1000 * 1000 * 10;
+const wchar_t kWaiterProgram[] = L"OrvaneShellExt.exe";
 
-struct ThreadpoolTimerTraits
+// "<folder of this DLL>\OrvaneShellExt.exe"; false when it would not fit.
+bool BuildWaiterPath(wchar_t (&szProgram)[MAX_PATH]) noexcept
 {
-    using HandleType = PTP_TIMER;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::CloseThreadpoolTimer(h); }
-};
-using CThreadpoolTimerHandle = CUniqueHandle<ThreadpoolTimerTraits>;
+    wchar_t szModule[MAX_PATH];
+    const DWORD cch = ::GetModuleFileNameW(g_hInstance, szModule, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH)
+        return false;
+    wchar_t* pszName = szModule + cch;
+    while (pszName > szModule && pszName[-1] != L'\\' && pszName[-1] != L'/')
+        --pszName;
+    *pszName = L'\0';
+    return JoinBounded(AsUtf16(szProgram), MAX_PATH, {AsUtf16(szModule), AsUtf16(kWaiterProgram)});
+}
 
-// COM for the length of one callback: thread-pool threads must leave as
-// they came.
-class CCallbackApartment
+// Starts the waiter for the key and puts a handle of the slot into it before
+// its first instruction, so that the slot outlives this process from then on.
+bool StartWaiter(uint64_t nKey, HANDLE hSlot) noexcept
 {
-public:
-    CCallbackApartment() noexcept : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~CCallbackApartment()
+    wchar_t szProgram[MAX_PATH];
+    if (!BuildWaiterPath(szProgram))
+        return false;
+    char16_t szKey[kSelectionKeyDigits + 1];
+    FormatSelectionKey(nKey, szKey);
+    wchar_t szCommandLine[MAX_PATH + 40];
+    if (!JoinBounded(AsUtf16(szCommandLine), sizeof(szCommandLine) / sizeof(szCommandLine[0]),
+                     {u"\"", AsUtf16(szProgram), u"\" handoff ", szKey}))
+        return false;
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(szProgram, szCommandLine, nullptr, nullptr, FALSE,
+                          CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup,
+                          &process))
+        return false;
+    CKernelHandle hProcess(process.hProcess);
+    CKernelHandle hThread(process.hThread);
+    if (hSlot != nullptr)
     {
-        if (SUCCEEDED(m_hr))
-            ::CoUninitialize();
+        // Without it, the waiter opens the slot by name, or makes a new one.
+        HANDLE hInWaiter = nullptr;
+        ::DuplicateHandle(::GetCurrentProcess(), hSlot, hProcess.Get(), &hInWaiter, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
     }
-    CCallbackApartment(const CCallbackApartment&) = delete;
-    CCallbackApartment& operator=(const CCallbackApartment&) = delete;
-
-private:
-    HRESULT m_hr;
-};
-
-void CALLBACK HandOffTimerFired(PTP_CALLBACK_INSTANCE pInstance, PVOID pContext, PTP_TIMER pTimer)
-{
+    if (::ResumeThread(hThread.Get()) == static_cast<DWORD>(-1))
     {
-        CCallbackApartment apartment;
-        CopySelectionFile();
-        StartMainApplication(L"-ad");
+        ::TerminateProcess(hProcess.Get(), 1);
+        return false;
     }
-    // Closing a timer inside its own callback frees it once the callback
-    // has returned.
-    ::CloseThreadpoolTimer(pTimer);
-    g_pModule->ReleaseModuleLock();
-    ::FreeLibraryWhenCallbackReturns(pInstance, static_cast<HMODULE>(pContext));
+    return true;
 }
 
 }  // namespace
 
-bool StartPooledHandOff() noexcept
+void StartSelectionHandOff(IShellItemArray* psiItemArray) noexcept
 {
-    HMODULE hSelf = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&HandOffTimerFired), &hSelf))
-        return false;
-    CLibraryHandle self(hSelf);
-    CThreadpoolTimerHandle timer(::CreateThreadpoolTimer(HandOffTimerFired, hSelf, nullptr));
-    if (!timer)
-        return false;
+    const uint64_t nKey = SelectionKeyOfItems(psiItemArray);
+    CHandOffSlot slot;
+    if (slot.Create(nKey) == CHandOffSlot::Outcome::Existed)
+        return;
+    wchar_t szSelectionFile[MAX_PATH];
+    g_szSelectionFile.CopyTo(szSelectionFile);
+    slot.StoreSelectionFile(szSelectionFile);
+    // Without a waiter nothing is pending: the slot closes with this
+    // function, and the next request of the selection tries again.
+    StartWaiter(nKey, slot.Mapping());
+}
 
-    // From here on the callback owns the timer, the loader reference and
-    // the lock; all three are handed over before the timer can fire.
-    g_pModule->AddModuleLock();
-    self.Detach();
-    ULARGE_INTEGER due;
-    due.QuadPart = static_cast<ULONGLONG>(-kHandOffDelay100ns);  // negative: relative to now
-    FILETIME ftDue = {due.LowPart, due.HighPart};
-    ::SetThreadpoolTimer(timer.Detach(), &ftDue, 0, 0);
-    return true;
+void RecordChosenSelection(const std::vector<std::wstring>& vecPaths) noexcept
+{
+    RecordNewestSelectionFile(SelectionKeyOfPaths(vecPaths));
 }

@@ -1,29 +1,41 @@
 // The delayed hand-off of the Explorer command.
 //
 // The classic menu starts the main application with "-ad" ten seconds after
-// every right-click, from a thread timer of the thread that initialised it.
-// The command keeps that contract without a window or message loop of its
-// own (it may run in a COM surrogate whose threads pump nothing):
+// every right-click, from a thread timer inside Explorer. The command runs
+// in a COM surrogate (dllhost.exe) that Windows may end soon after the menu
+// has closed, so the ten seconds are waited out by a process of our own:
 //
-// - When: the first state request of a top-level command object that comes
-//   with a selection of one or more items. Explorer makes a new top-level
-//   command for every opening of the menu and asks its state before showing
-//   it, so this is once per opening; later state requests of the same
-//   object (Explorer asks again, e.g. with fOkToBeSlow) start nothing.
-// - How: a one-shot thread-pool timer due after 10 s. Its callback copies the
-//   newest selection file of the process to the fixed copy and starts the
-//   main application with "-ad", exactly as the classic timer does, with COM
-//   initialised for the start and uninitialised again before it returns.
-// - Lifetime: from the start until the callback has run, the hand-off holds
-//   a module lock (DllCanUnloadNow answers S_FALSE) and a loader reference of
-//   its own to the DLL. The callback gives the lock back and leaves the
-//   loader reference to FreeLibraryWhenCallbackReturns, so the DLL cannot be
-//   unloaded under the callback's last instructions even when a host frees
-//   it the moment the lock count reaches zero. Releasing the command object
-//   neither cancels nor delays the hand-off.
-// - Failure: when no timer can be made, nothing is pending and no lock is
-//   held; the menu works all the same.
+// - When: a state request that answers "shown", with a selection. Explorer
+//   asks several times per right-click, from new command objects and (for
+//   "Show more options") from the classic handler in Explorer too; only the
+//   first of them, per selection, within the hand-off's ten seconds, starts
+//   one: the others find the selection's named slot (menu/PendingHandOff.h)
+//   and start nothing.
+// - How: the slot is made here, filled with the newest selection file of
+//   the process, and handed to "OrvaneShellExt.exe handoff <key>" (the
+//   program beside this DLL), started at once without a window. The waiter
+//   holds the slot from its first instruction (the handle is put into it
+//   before it runs), waits ten seconds, copies the slot's selection file to
+//   the fixed copy and starts the main application with "-ad" through
+//   Explorer. A chosen subcommand writes its new selection file into the
+//   slot, so the copy is the newest one, as it was from the in-process
+//   timer.
+// - Failure: no slot still hands off (without deduplication); no waiter
+//   (the program missing, no process to be had) leaves nothing pending, in
+//   this process or elsewhere, and the next request tries again; the menu
+//   works all the same. Nothing of this DLL is in use once the request has
+//   returned.
 #pragma once
 
-// Starts one hand-off; false when no timer could be made.
-bool StartPooledHandOff() noexcept;
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+// Starts the hand-off of this right-click unless one is pending already.
+void StartSelectionHandOff(IShellItemArray* psiItemArray) noexcept;
+
+// The same for a subcommand's chosen selection: records the newest
+// selection file in the pending hand-off of the paths.
+void RecordChosenSelection(const std::vector<std::wstring>& vecPaths) noexcept;

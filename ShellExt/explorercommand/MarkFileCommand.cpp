@@ -95,7 +95,7 @@ STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL /*fO
             LoadSettingsOnce();
             return S_OK;
         });
-        StartPooledHandOff();
+        StartSelectionHandOff(psiItemArray);
     }
     return S_OK;
 }

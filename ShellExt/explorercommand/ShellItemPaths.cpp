@@ -1,6 +1,7 @@
 #include "ShellExt/explorercommand/ShellItemPaths.h"
 
 #include "ShellExt/explorercommand/ComOwners.h"
+#include "ShellExt/menu/SelectionKey.h"
 
 DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
 {
@@ -10,11 +11,14 @@ DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
     return nCount;
 }
 
-std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray)
+namespace {
+
+// Calls visit with each item's file-system path, in order; items without
+// one are left out.
+template <class Visitor>
+void VisitFileSystemPaths(IShellItemArray* psiItemArray, Visitor visit)
 {
-    std::vector<std::wstring> vecPaths;
     const DWORD nCount = CountShellItems(psiItemArray);
-    vecPaths.reserve(nCount);
     for (DWORD i = 0; i < nCount; ++i)
     {
         IShellItem* pRawItem = nullptr;
@@ -26,7 +30,25 @@ std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray)
             continue;
         CTaskMemString path(pszRawPath);
         if (path.get()[0] != L'\0')
-            vecPaths.emplace_back(path.get());
+            visit(path.get());
     }
+}
+
+}  // namespace
+
+std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray)
+{
+    std::vector<std::wstring> vecPaths;
+    vecPaths.reserve(CountShellItems(psiItemArray));
+    VisitFileSystemPaths(psiItemArray, [&](const wchar_t* pszPath) { vecPaths.emplace_back(pszPath); });
     return vecPaths;
+}
+
+uint64_t SelectionKeyOfItems(IShellItemArray* psiItemArray) noexcept
+{
+    CSelectionKey key;
+    VisitFileSystemPaths(psiItemArray, [&](const wchar_t* pszPath) {
+        key.AddPath(reinterpret_cast<const char16_t*>(pszPath), ::lstrlenW(pszPath));
+    });
+    return key.Value();
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,3 +15,7 @@ DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept;
 // library, a device, a page of the control panel) are left out. May throw
 // std::bad_alloc.
 std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray);
+
+// The key of the right-click (menu/SelectionKey.h) from the same paths, in
+// one pass over the items.
+uint64_t SelectionKeyOfItems(IShellItemArray* psiItemArray) noexcept;

@@ -7,6 +7,7 @@
 #include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/explorercommand/ComOwners.h"
+#include "ShellExt/explorercommand/CommandHandOff.h"
 #include "ShellExt/explorercommand/IconLocations.h"
 #include "ShellExt/explorercommand/ShellItemPaths.h"
 #include "ShellExt/menu/ChosenItem.h"
@@ -97,7 +98,9 @@ public:
             // Nothing with a file-system path: nothing to mark, nothing started.
             if (vecPaths.empty())
                 return E_INVALIDARG;
-            return HandOffSelection(m_info.record, vecPaths);
+            const HRESULT hr = HandOffSelection(m_info.record, vecPaths, ProgramStart::ThroughExplorer);
+            RecordChosenSelection(vecPaths);
+            return hr;
         });
     }
 

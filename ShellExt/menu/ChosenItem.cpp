@@ -2,11 +2,12 @@
 
 #include <new>
 
+#include "ShellExt/menu/ExplorerStart.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/HandOffFormat.h"
 #include "ShellExt/menu/SelectionFile.h"
 
-HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile) noexcept
+HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile, ProgramStart start) noexcept
 {
     std::u16string strParameters;
     try
@@ -23,13 +24,18 @@ HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelect
     }
 
     CopySelectionFileFrom(pszSelectionFile);
-    StartMainApplication(reinterpret_cast<const wchar_t*>(strParameters.c_str()));
+    const wchar_t* pszParameters = reinterpret_cast<const wchar_t*>(strParameters.c_str());
+    if (start == ProgramStart::ThroughExplorer)
+        StartMainApplicationAsItself(pszParameters);
+    else
+        StartMainApplication(pszParameters);
     return S_OK;
 }
 
-HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths) noexcept
+HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths,
+                         ProgramStart start) noexcept
 {
     wchar_t szSelectionFile[MAX_PATH];
     WriteSelectionFile(vecPaths, szSelectionFile);
-    return HandOffChosenItem(record, szSelectionFile);
+    return HandOffChosenItem(record, szSelectionFile, start);
 }

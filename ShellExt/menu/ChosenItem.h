@@ -10,13 +10,24 @@
 
 #include "ShellExt/menu/MenuItemRecord.h"
 
+// How the main application is started: directly, from the process that
+// chose the item (the classic handler, inside Explorer), or through Explorer
+// (ExplorerStart.h), for a front end that runs elsewhere.
+enum class ProgramStart
+{
+    Direct,
+    ThroughExplorer,
+};
+
 // Starts the main application with the record's switch and arguments for the
 // selection file already written, after copying that file to its fixed
 // per-user place. E_INVALIDARG for a record that is no command (nothing is
 // started), E_OUTOFMEMORY when the command line cannot be built.
-HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile) noexcept;
+HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile,
+                          ProgramStart start = ProgramStart::Direct) noexcept;
 
 // The same, writing the selection file of vecPaths first. The file is written
 // even for a record that is no command: the main application may read the
 // newest one whatever happened to the call.
-HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths) noexcept;
+HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths,
+                         ProgramStart start = ProgramStart::Direct) noexcept;

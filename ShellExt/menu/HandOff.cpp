@@ -2,15 +2,12 @@
 
 #include <shellapi.h>
 
-#include "ShellExt/module/Module.h"
 #include "ShellExt/settings/ProductPaths.h"
 #include "ShellExt/settings/Settings.h"
 
 CSharedBuffer<MAX_PATH> g_szSelectionFile;
 
 namespace {
-
-const UINT kHandOffDelayMs = 10000;
 
 // "<AppData>\Kelvoss\Orvane\selectedfiles.dat", or false when AppData is
 // unknown or the path would not fit: a cut path would name another file.
@@ -49,23 +46,4 @@ void StartMainApplication(const wchar_t* pszParameters) noexcept
     if (szAppPath[0] == L'\0')
         return;
     ::ShellExecuteW(nullptr, nullptr, szAppPath, pszParameters, nullptr, SW_SHOW);
-}
-
-void StartHandOffTimer() noexcept
-{
-    // The lock belongs to this thread: a thread that ends before its message
-    // loop has run the timer takes the timer with it, and gives the lock back.
-    AddThreadModuleLock();
-    // A thread timer without a window: the system picks the identifier, and
-    // the callback runs from this thread's message loop.
-    if (::SetTimer(nullptr, 1, kHandOffDelayMs, SelectionTimerProc) == 0)
-        ReleaseThreadModuleLock();
-}
-
-void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent, DWORD /*dwTime*/)
-{
-    ::KillTimer(nullptr, idEvent);
-    CopySelectionFile();
-    StartMainApplication(L"-ad");
-    ReleaseThreadModuleLock();
 }

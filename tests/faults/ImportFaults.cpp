@@ -184,6 +184,9 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(OpenThread, nullptr, ERROR_ACCESS_DENIED),
         FAILABLE(WaitForSingleObject, WAIT_FAILED, ERROR_INVALID_HANDLE),
         FAILABLE(CreateThreadpoolTimer, nullptr, ERROR_NOT_ENOUGH_MEMORY),
+        FAILABLE(CreateFileMappingW, nullptr, ERROR_NOT_ENOUGH_MEMORY),
+        FAILABLE(MapViewOfFile, nullptr, ERROR_NOT_ENOUGH_MEMORY),
+        FAILABLE(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND),
         FAILABLE(SetThreadLocale, FALSE, ERROR_INVALID_PARAMETER),
         // registry (the functions return their error)
         FAILABLE(RegOpenKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
@@ -230,6 +233,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(SHStrDupW, E_OUTOFMEMORY, ERROR_SUCCESS),
         // COM and OLE Automation
         FAILABLE(CoInitializeEx, E_OUTOFMEMORY, ERROR_SUCCESS),
+        FAILABLE(CoCreateInstance, REGDB_E_CLASSNOTREG, ERROR_SUCCESS),
         FAILABLE(StringFromGUID2, 0, ERROR_SUCCESS),
         FAILABLE(LoadTypeLib, TYPE_E_CANTLOADLIBRARY, ERROR_SUCCESS),
         FAILABLE(RegisterTypeLib, TYPE_E_REGISTRYACCESS, ERROR_SUCCESS),

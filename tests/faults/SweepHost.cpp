@@ -1,5 +1,6 @@
 #include "tests/faults/SweepHost.h"
 
+#include <exdisp.h>
 #include <oleauto.h>
 #include <shellapi.h>
 
@@ -23,6 +24,18 @@ HINSTANCE WINAPI RecordStart(HWND, LPCWSTR, LPCWSTR pszFile, LPCWSTR pszParamete
     lstrcpynW(g_starts.szParameters, pszParameters != nullptr ? pszParameters : L"", 2048);
     // Above 32: what ShellExecuteW answers for a started program.
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+}
+
+// The sweep's host has no Explorer to start programs through: the DLL then
+// starts them itself, through the recorded ShellExecuteW.
+HRESULT WINAPI CreateWithoutExplorer(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwContext, REFIID riid, LPVOID* ppv)
+{
+    if (IsEqualCLSID(rclsid, CLSID_ShellWindows))
+    {
+        *ppv = nullptr;
+        return REGDB_E_CLASSNOTREG;
+    }
+    return ::CoCreateInstance(rclsid, pUnkOuter, dwContext, riid, ppv);
 }
 
 }  // namespace
@@ -143,6 +156,7 @@ HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionO
 void RecordProgramStarts()
 {
     ImportFaults::ReplacePassThrough("ShellExecuteW", reinterpret_cast<void*>(&RecordStart));
+    ImportFaults::ReplacePassThrough("CoCreateInstance", reinterpret_cast<void*>(&CreateWithoutExplorer));
 }
 
 const RecordedStart& LastStarts()

@@ -53,7 +53,8 @@ bool ReadServerIdentity(const std::wstring& strDll, ServerIdentity& identity, st
 
 HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionObject& object);
 
-// Program starts the DLL asks the shell for are recorded, not run.
+// Program starts the DLL asks the shell for are recorded, not run; there
+// is no Explorer to start them through.
 struct RecordedStart
 {
     unsigned nStarts;

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/RegistrySnapshot.h"
+#include "tools/shellhost/CommandTree.h"
 
 namespace {
 
@@ -428,9 +430,9 @@ private:
 #ifdef _WIN64
 // ---------------------------------------------------------------------------
 // The Explorer command of the Windows 11 menu (a 64-bit DLL only), reached
-// through its DLL's class object as the packaged activation reaches it. No
-// state is asked for: the first state request with a selection starts the
-// delayed hand-off on a pool thread, which the sweep does not count.
+// through its DLL's class object as the packaged activation reaches it. Only
+// the last operation asks for the state: the first state request of a
+// selection starts its delayed hand-off.
 
 const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
 
@@ -698,6 +700,44 @@ private:
     CInterfacePtr<IExplorerCommand> m_chosen;
 };
 
+// A state request as the new menu makes it, which starts the right-click's
+// hand-off: the slot, the waiter's start. Every run asks for a selection of
+// its own, as a pending hand-off of the same selection starts nothing; every
+// run that gets that far starts a real waiter beside the DLL.
+class CCommandStateOperation : public CCommandOperation
+{
+public:
+    CCommandStateOperation() : CCommandOperation(false) {}
+    const char* Name() const override { return "command: state and hand-off"; }
+    std::string PrepareCommand(SweepContext& context) override
+    {
+        std::string strProblem = CCommandOperation::PrepareCommand(context);
+        m_strFile = context.fixture.strRoot + L"\\state-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                    std::to_wstring(++m_nRuns) + L".txt";
+        CFileHandle file(::CreateFileW(m_strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        m_items = CInterfacePtr<IShellItemArray>(CreateShellItemArray({m_strFile}));
+        return !strProblem.empty() ? strProblem : m_items ? std::string() : "no selection";
+    }
+    HRESULT Run(SweepContext&) override { return m_command->GetState(m_items.Get(), TRUE, &m_state); }
+    // Nothing that fails on the way to the hand-off changes the answer.
+    std::string Judge(SweepContext&, HRESULT hr, bool) override
+    {
+        return hr == S_OK && m_state == ECS_ENABLED ? std::string()
+                                                    : "answered " + HrText(hr) + ", state " + std::to_string(m_state);
+    }
+    void ReleaseCommand() override
+    {
+        m_items.Reset();
+        ::DeleteFileW(m_strFile.c_str());
+    }
+
+private:
+    unsigned m_nRuns = 0;
+    std::wstring m_strFile;
+    CInterfacePtr<IShellItemArray> m_items;
+    EXPCMDSTATE m_state = ECS_HIDDEN;
+};
+
 #endif  // _WIN64
 
 // ---------------------------------------------------------------------------
@@ -839,6 +879,7 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
     vecOperations.emplace_back(new CCommandTitleOperation());
     vecOperations.emplace_back(new CSubcommandsOperation());
     vecOperations.emplace_back(new CSubcommandInvokeOperation());
+    vecOperations.emplace_back(new CCommandStateOperation());
 #endif
     return vecOperations;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ShellExt/menu/HandOffFormat.h"
+#include "ShellExt/menu/SelectionKey.h"
 
 namespace {
 
@@ -90,6 +91,47 @@ TEST(CommandParameters, UnknownTypesAreRefusedAndLongPathsAreNeverCut)
     ASSERT_TRUE(FormatCommandParameters({1, strSel.c_str(), strLib.c_str(), 8, 0}, str));
     EXPECT_GT(str.size(), 519u);
     EXPECT_EQ(u"-oi \"" + strSel + u"\" \"" + strLib + u"\" 8", str);
+}
+
+uint64_t KeyOf(const std::vector<std::u16string>& vecPaths)
+{
+    CSelectionKey key;
+    for (const std::u16string& str : vecPaths)
+        key.AddPath(str.data(), str.size());
+    return key.Value();
+}
+
+// The classic handler and the command must name one right-click alike,
+// whatever order and ASCII case their sources give; other selections differ.
+TEST(SelectionKey, NamesOneRightClickAcrossFrontEnds)
+{
+    const uint64_t nKey = KeyOf({u"C:\\a.txt", u"D:\\Folder\\b.doc"});
+    EXPECT_EQ(nKey, KeyOf({u"D:\\Folder\\b.doc", u"C:\\a.txt"}));
+    EXPECT_EQ(nKey, KeyOf({u"c:\\A.TXT", u"d:\\folder\\B.DOC"}));
+    const std::vector<std::vector<std::u16string>> vecOthers = {
+        {u"C:\\a.txt"}, {u"C:\\a.txt", u"D:\\Folder\\b.doc", u"E:\\c"}, {u"C:\\a.txt", u"D:\\Folder\\b.do"},
+        {u"C:\\\u00e4.txt", u"D:\\Folder\\b.doc"}, {u"C:\\\u00c4.txt", u"D:\\Folder\\b.doc"}, {}};
+    for (const auto& vecOther : vecOthers)
+        EXPECT_NE(nKey, KeyOf(vecOther));
+}
+
+TEST(SelectionKey, DigitsRoundTripAndNothingElseParses)
+{
+    for (uint64_t nKey : {uint64_t{0}, uint64_t{0x0123456789abcdefULL}, ~uint64_t{0}})
+    {
+        char16_t szDigits[kSelectionKeyDigits + 1];
+        FormatSelectionKey(nKey, szDigits);
+        uint64_t nParsed = 1;
+        EXPECT_TRUE(ParseSelectionKey(szDigits, nParsed));
+        EXPECT_EQ(nKey, nParsed);
+    }
+    for (const char16_t* psz : {u"", u"0123456789abcde", u"0123456789abcdef0", u"0123456789ABCDEF", u"0123456789abcdeg",
+                                u"-123456789abcdef", u"0123456789abcde "})
+    {
+        uint64_t nParsed = 7;
+        EXPECT_FALSE(ParseSelectionKey(psz, nParsed)) << std::u16string(psz).size();
+        EXPECT_EQ(7u, nParsed);
+    }
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ for f in "first file.txt" second.txt; do
     if is_ico "$scratch/files/$f:ovx"; then pass "-oi wrote an icon into $f:ovx"; else fail "-oi: $f:ovx is not an icon"; fi
 done
 expect_no_file "$scratch/files/second.txt:orvaneicon" "-oi leaves the colour stream alone"
+tr -d '\r' <"$log" >"$last_output"
+expect_output '^  package identity: none$' "logs the package it runs as: none outside a package"
 
 run "$refapp" -ci "$sel" 16748891
 expect_status 0 "-ci marks the selection with a colour"

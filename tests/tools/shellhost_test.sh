@@ -2,7 +2,8 @@
 # The shell host under Wine: its error exits, then the registered DLL driven
 # through it end to end (menu tree, extended menu, a choice handed to the
 # reference main application, the icon handler finding the new mark), the
-# Windows 11 menu's Explorer command (64-bit builds), and the handler gone
+# Windows 11 menu's Explorer command (64-bit builds) with its delayed
+# hand-off outliving the host, and the handler gone
 # again after unregistration.
 #   shellhost_test.sh OrvaneShellHost.exe OrvaneShlExtNNF.dll OrvaneRefApp.exe Main.icl COMMAND-CLSID
 set -uo pipefail
@@ -42,12 +43,15 @@ cp "$refapp" "$install/OrvaneRefApp.exe"
 export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
 # Waits until the reference application has logged a start and ended, then
 # makes its log the output to check.
+# (The application writes each start's block with one write, so a block
+# that is there is complete.) An optional pattern waits for that start.
+refapp_log=$scratch/refapp.log
 read_refapp_log() {
     for _ in $(seq 1 100); do
-        grep -q 'exit code' "$scratch/refapp.log" 2>/dev/null && break
+        grep -qE -- "${1:-exit code}" "$refapp_log" 2>/dev/null && break
         sleep 0.1
     done
-    tr -d '\r' <"$scratch/refapp.log" >"$last_output" 2>/dev/null
+    tr -d '\r' <"$refapp_log" >"$last_output" 2>/dev/null
 }
 cleanup_actions+=("wine regsvr32 /s /u '$dll_win' >/dev/null 2>&1 </dev/null"
     "wine reg delete 'HKLM\\Software\\Kelvoss\\Orvane' /f /reg:64 >/dev/null 2>&1 </dev/null")
@@ -89,6 +93,13 @@ expect_output 'the icon loads' "and the icon in it loads"
 # --- the Explorer command, through its DLL's class object --------------------
 command_dll="$(dirname "$host")/OrvaneShlExtCmd64F.dll"
 if [ -f "$command_dll" ]; then
+    # The command starts programs through Explorer where it can (Wine's
+    # Explorer too): they get Explorer's environment, so the reference
+    # application logs to its default place in the user's data folder.
+    unset ORVANE_REFAPP_LOG
+    refapp_log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Kelvoss/Orvane/refapp.log"
+    rm -f "$refapp_log"
+    cleanup_actions+=("rm -f '$refapp_log'")
     printf '<Package><com:Class Id="%s" Path="OrvaneShlExtCmd64F.dll"/></Package>\n' "$command_clsid" >"$scratch/manifest.xml"
     printf '<Package><com:Class Path="x.dll"/></Package>\n' >"$scratch/no-class.xml"
     manifest="$scratch_win\\manifest.xml"
@@ -110,13 +121,32 @@ if [ -f "$command_dll" ]; then
     expect_status 4 "a command DLL that is not there"
     run "$host" xinvoke --item "No Such Item" --manifest "$manifest" --wait 0 "$file"
     expect_status 5 "a subcommand that is not there"
-    rm -f "$scratch/files/report one.txt:ovx" "$scratch/refapp.log"
+    rm -f "$scratch/files/report one.txt:ovx" "$refapp_log"
     run "$host" xinvoke --item "done work" --manifest "$manifest" --wait 0 "$file"
     expect_status 0 "xinvoke Done Work"
     expect_output 'Invoke\("Done Work"\) = 0x00000000' "by its title"
-    read_refapp_log
+    read_refapp_log ' -oi '
     expect_output 'started: .* -oi ".*orvane[0-9]+\.dat" ".*install\\icl\\Main.icl" 5$' "the main application gets the classic item's -oi"
     expect_file "$scratch/files/report one.txt:ovx" "the marker stream exists again"
+
+    # Hosts that show the command and end a second later (a surrogate that
+    # Windows ends): the waiter outlives them and starts "-ad" once for the
+    # right-click, as both hosts asked for the same selection. The waiters
+    # of the runs above are done first.
+    sleep 12
+    rm -f "$refapp_log"
+    printf 'y' >"$scratch/files/report two.txt"
+    for _ in 1 2; do
+        run "$host" xmenu --manifest "$manifest" --wait 1 "$scratch_win\\files\\report two.txt"
+    done
+    for _ in $(seq 1 250); do
+        grep -q 'exit code' "$refapp_log" 2>/dev/null && break
+        sleep 0.1
+    done
+    sleep 3
+    tr -d '\r' <"$refapp_log" >"$last_output" 2>/dev/null
+    expect_output '^.* started: .*OrvaneRefApp.exe"? -ad$' "the -ad start outlives its host"
+    if [ "$(grep -c ' started: ' "$last_output")" = 1 ]; then pass "one start for two hosts"; else fail "not one start"; fi
 fi
 
 run regsvr32 /s /u "$dll_win"

@@ -3,6 +3,7 @@
 #include "tests/win/ExplorerCommandSupport.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include "ShellExt/explorercommand/CommandIds.h"
 
@@ -51,8 +52,36 @@ void CommandTestBase::SetUp()
     ::DeleteFileW(m_strIni.c_str());
 }
 
+namespace {
+
+// The waiters a test's state requests started (OrvaneShellExt.exe handoff)
+// would start the stand-in ten seconds later, inside a later test.
+void EndHandOffWaiters()
+{
+    HANDLE hSnapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL bMore = ::Process32FirstW(hSnapshot, &entry); bMore; bMore = ::Process32NextW(hSnapshot, &entry))
+    {
+        if (::lstrcmpiW(entry.szExeFile, L"OrvaneShellExt.exe") != 0)
+            continue;
+        HANDLE hProcess = ::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        if (hProcess != nullptr)
+        {
+            ::TerminateProcess(hProcess, 1);
+            ::CloseHandle(hProcess);
+        }
+    }
+    ::CloseHandle(hSnapshot);
+}
+
+}  // namespace
+
 void CommandTestBase::TearDown()
 {
+    EndHandOffWaiters();
     m_selection.Reset();
     m_top.Reset();
     m_pMachine.reset();

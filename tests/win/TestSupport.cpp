@@ -274,13 +274,17 @@ std::wstring StandinPath()
 
 StandinLog::StandinLog()
 {
-    m_strPath = MakeTempFolder(L"standin") + L"\\starts.log";
+    // Where the stand-in logs also when Explorer starts it (with Explorer's
+    // environment, without ORVANE_STANDIN_LOG).
+    m_strPath = OrvaneDataFolder() + L"\\standin-starts.log";
+    ::DeleteFileW(m_strPath.c_str());
     ::SetEnvironmentVariableW(L"ORVANE_STANDIN_LOG", m_strPath.c_str());
 }
 
 StandinLog::~StandinLog()
 {
     ::SetEnvironmentVariableW(L"ORVANE_STANDIN_LOG", nullptr);
+    ::DeleteFileW(m_strPath.c_str());
 }
 
 namespace {

@@ -247,9 +247,29 @@ int RecordAfterDelay(CRefAppLog& log)
     return kExitDone;
 }
 
+// The package this process runs as: the main application is meant to run
+// as itself, whoever started it. GetCurrentPackageFullName exists from
+// Windows 8 on and is looked up, so that the program still starts on older
+// systems (and under Wine, which may lack it).
+std::string PackageIdentity()
+{
+    using GetCurrentPackageFullNameFn = LONG(WINAPI*)(UINT32*, PWSTR);
+    HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto pfn = reinterpret_cast<GetCurrentPackageFullNameFn>(
+        reinterpret_cast<void*>(::GetProcAddress(hKernel, "GetCurrentPackageFullName")));
+    if (pfn == nullptr)
+        return "none";
+    wchar_t szName[256] = {};
+    UINT32 cchName = sizeof(szName) / sizeof(szName[0]);
+    if (pfn(&cchName, szName) != ERROR_SUCCESS || szName[0] == L'\0')
+        return "none";
+    return WideToUtf8(szName);
+}
+
 int Run(CRefAppLog& log)
 {
     log.Start("started: " + WideToUtf8(::GetCommandLineW()));
+    log.Line("package identity: " + PackageIdentity());
     RefAppCommand command;
     std::string strError;
     if (!ParseRefAppCommand(CommandLineWords(), command, strError))
