@@ -99,7 +99,11 @@ std::wstring ReadLanguageName()
     return szName;
 }
 
-void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
+namespace {
+
+// Everything LoadSettings does before the language file: the installation,
+// the version mark and the ViewSettings.ini path.
+void LoadInstallationAndViewSettings(wchar_t (&szInstallDir)[MAX_PATH])
 {
     ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
     ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
@@ -108,10 +112,27 @@ void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
     std::wstring strIni = g_strViewSettingsIni.Copy();
     if (GetViewSettingsPath(strIni))
         g_strViewSettingsIni.Store(std::move(strIni));
+}
 
-    std::wstring strLangFile = szInstallDir;
+std::wstring LanguageFileOf(const wchar_t* pszInstallDir)
+{
+    std::wstring strLangFile = pszInstallDir;
     strLangFile += L"\\Languages\\";
     strLangFile += ReadLanguageName();
     strLangFile += L".lng";
-    g_strLangFile.Store(std::move(strLangFile));
+    return strLangFile;
+}
+
+}  // namespace
+
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
+{
+    LoadInstallationAndViewSettings(szInstallDir);
+    g_strLangFile.Store(LanguageFileOf(szInstallDir));
+}
+
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH], std::wstring& strLangFile)
+{
+    LoadInstallationAndViewSettings(szInstallDir);
+    strLangFile = LanguageFileOf(szInstallDir);
 }

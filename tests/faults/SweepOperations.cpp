@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ShellExt/explorercommand/CommandIds.h"
+#include "tools/shellhost/CommandSite.h"
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/RegistrySnapshot.h"
 
@@ -428,9 +429,10 @@ private:
 #ifdef _WIN64
 // ---------------------------------------------------------------------------
 // The Explorer command of the Windows 11 menu (a 64-bit DLL only), reached
-// through its DLL's class object as the packaged activation reaches it. No
-// state is asked for: the first state request with a selection starts the
-// delayed hand-off on a pool thread, which the sweep does not count.
+// through its DLL's class object as the packaged activation reaches it. The
+// state is asked only where the command hides (a classic menu's site): where
+// it shows, the first state request starts the delayed hand-off on a pool
+// thread, which the sweep does not count.
 
 const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
 
@@ -698,6 +700,70 @@ private:
     CInterfacePtr<IExplorerCommand> m_chosen;
 };
 
+// The state a classic menu asks for ("Show more options"), in the folder
+// view's site, with the trace switched on: hidden, whatever fails inside
+// (the site's window class, the trace file), and nothing started, so no
+// hand-off is pending when the copy is unloaded. A fresh copy for every run,
+// whose objects read the switches anew.
+class CCommandStateOperation : public CCommandOperation
+{
+public:
+    CCommandStateOperation() : CCommandOperation(true) {}
+    const char* Name() const override { return "command: GetState in a classic menu, traced"; }
+
+    std::string PrepareProcess(SweepContext& context) override
+    {
+        m_strLocal = context.fixture.strRoot + L"\\TraceLocal";
+        ::CreateDirectoryW(m_strLocal.c_str(), nullptr);
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_strLocal.c_str());
+        return SetTraceSwitch(1) ? std::string() : "cannot switch the trace on";
+    }
+    void FinishProcess(SweepContext&) override { SetTraceSwitch(0); }
+
+    std::string PrepareCommand(SweepContext& context) override
+    {
+        std::string strProblem = CCommandOperation::PrepareCommand(context);
+        if (!strProblem.empty())
+            return strProblem;
+        return SUCCEEDED(SiteCommand(m_command.Get(), HostSite::Classic, m_site)) ? std::string() : "no site";
+    }
+    HRESULT Run(SweepContext& context) override
+    {
+        m_state = ECS_DISABLED;
+        return m_command->GetState(context.pItems, FALSE, &m_state);
+    }
+    std::string Judge(SweepContext&, HRESULT hr, bool) override
+    {
+        if (hr == S_OK && m_state == ECS_HIDDEN)
+            return std::string();
+        return "answered " + HrText(hr) + " with state " + std::to_string(m_state);
+    }
+    void ReleaseCommand() override
+    {
+        CInterfacePtr<IObjectWithSite> withSite;
+        if (m_command && SUCCEEDED(m_command->QueryInterface(IID_IObjectWithSite, withSite.ReceiveVoid())))
+            withSite->SetSite(nullptr);
+        m_site.Reset();
+    }
+
+private:
+    static bool SetTraceSwitch(DWORD dwValue)
+    {
+        HKEY hKey = nullptr;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Kelvoss\\Orvane\\ShellExt", 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
+            return false;
+        const bool bSet = ::RegSetValueExW(hKey, L"Trace", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+                                           sizeof(dwValue)) == ERROR_SUCCESS;
+        ::RegCloseKey(hKey);
+        return bSet;
+    }
+
+    std::wstring m_strLocal;
+    CInterfacePtr<IUnknown> m_site;
+    EXPCMDSTATE m_state = ECS_DISABLED;
+};
+
 #endif  // _WIN64
 
 // ---------------------------------------------------------------------------
@@ -839,6 +905,7 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
     vecOperations.emplace_back(new CCommandTitleOperation());
     vecOperations.emplace_back(new CSubcommandsOperation());
     vecOperations.emplace_back(new CSubcommandInvokeOperation());
+    vecOperations.emplace_back(new CCommandStateOperation());
 #endif
     return vecOperations;
 }
