@@ -738,25 +738,13 @@ public:
             return std::string();
         return "answered " + HrText(hr) + " with state " + std::to_string(m_state);
     }
-    void ReleaseCommand() override
-    {
-        CInterfacePtr<IObjectWithSite> withSite;
-        if (m_command && SUCCEEDED(m_command->QueryInterface(IID_IObjectWithSite, withSite.ReceiveVoid())))
-            withSite->SetSite(nullptr);
-        m_site.Reset();
-    }
+    void ReleaseCommand() override { m_site.Reset(); }
 
 private:
     static bool SetTraceSwitch(DWORD dwValue)
     {
-        HKEY hKey = nullptr;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Kelvoss\\Orvane\\ShellExt", 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
-            return false;
-        const bool bSet = ::RegSetValueExW(hKey, L"Trace", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-                                           sizeof(dwValue)) == ERROR_SUCCESS;
-        ::RegCloseKey(hKey);
-        return bSet;
+        return ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Kelvoss\\Orvane\\ShellExt", L"Trace", REG_DWORD,
+                                 &dwValue, sizeof(dwValue)) == ERROR_SUCCESS;
     }
 
     std::wstring m_strLocal;
