@@ -111,7 +111,8 @@ STDMETHODIMP CMarkFileCommand::GetCanonicalName(GUID* pguidCommandName)
 // site's window class comes from the window manager, and the per-user
 // switch ShowCommandInClassicMenus was taken when the object was made
 // (Switches.h), so no request touches a file or the registry to decide, and
-// the first answer is final, whatever fOkToBeSlow says.
+// the first answer is final, whatever fOkToBeSlow says. Only an answer
+// "shown" goes on to the hand-off, which reads the installation it starts.
 STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL fOkToBeSlow, EXPCMDSTATE* pCmdState)
 {
     SiteWindowInfo site;
