@@ -4,7 +4,7 @@
 # The core parts make the static library that every front end links; the
 # classic parts are the context-menu DLL's own: its COM class and its
 # self-registration.
-set(ORVANE_CORE_PARTS core settings icons menu module)
+set(ORVANE_CORE_PARTS core settings icons menu diagnostics module)
 set(ORVANE_CLASSIC_PARTS registration contextmenu)
 foreach(group CORE CLASSIC)
     set(ORVANE_${group}_PORTABLE_SOURCES)

@@ -154,7 +154,9 @@ BOOL CSimpleShlExt::AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmen
 STDMETHODIMP CSimpleShlExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                              UINT uFlags)
 {
-    return GuardComMethod([&] { return BuildMarkerMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags); });
+    return m_trace.Call("QueryContextMenu", SelectionDetails(), [&] {
+        return GuardComMethod([&] { return BuildMarkerMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags); });
+    });
 }
 
 HRESULT CSimpleShlExt::BuildMarkerMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,

@@ -10,8 +10,11 @@
 #include "ShellExt/menu/PendingHandOff.h"
 #include "ShellExt/menu/SelectionFile.h"
 #include "ShellExt/settings/Settings.h"
+#include "ShellExt/settings/Switches.h"
 
 namespace {
+
+const char kTraceObject[] = "CSimpleShlExt";
 
 // DragQueryFileW's index that asks for the number of names.
 const UINT kCountDroppedFiles = 0xFFFFFFFF;
@@ -52,7 +55,7 @@ std::wstring QueryDroppedName(HDROP hDrop, UINT nIndex)
 // Only the terminators: Explorer makes an object for every icon it shows, and
 // clearing the 1,560 bytes of both buffers was a third of the creation's own
 // cost. Every writer of these buffers terminates what it writes.
-CSimpleShlExt::CSimpleShlExt() noexcept
+CSimpleShlExt::CSimpleShlExt() noexcept : m_trace(kTraceObject, CurrentShellExtSwitches().bTrace)
 {
     m_szInstallDir[0] = L'\0';
     m_szFileName[0] = L'\0';
@@ -80,27 +83,39 @@ const InterfaceMapEntry* CSimpleShlExt::GetInterfaceMap() noexcept
     return s_simpleShlExtInterfaces;
 }
 
+TraceDetails CSimpleShlExt::SelectionDetails() const noexcept
+{
+    TraceDetails details;
+    details.nItems = static_cast<long long>(m_vecSelectedFiles.size());
+    return details;
+}
+
 STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataObject* pdtobj, HKEY /*hkeyProgID*/)
 {
-    // Settings are refreshed at every right-click, before the selection is
-    // looked at; nothing that goes wrong there changes the answer.
-    try
-    {
-        LoadSettings(m_szInstallDir);
-    }
-    catch (...)
-    {
-    }
+    TraceDetails details;
+    return m_trace.Call("Initialize", details, [&]() -> HRESULT {
+        // Settings are refreshed at every right-click, before the selection
+        // is looked at; nothing that goes wrong there changes the answer.
+        try
+        {
+            LoadSettings(m_szInstallDir);
+        }
+        catch (...)
+        {
+        }
 
-    HRESULT hr = GuardComMethod([&] { return CaptureSelection(pdtobj); });
-    if (FAILED(hr))
-        return hr;
+        HRESULT hr = GuardComMethod([&] { return CaptureSelection(pdtobj); });
+        details = SelectionDetails();
+        if (FAILED(hr))
+            return hr;
 
-    // "Show more options" after the Windows 11 menu is the same right-click:
-    // the Explorer command's hand-off of this selection is already pending.
-    if (!IsHandOffPending(SelectionKeyOfPaths(m_vecSelectedFiles)))
-        StartHandOffTimer();
-    return S_OK;
+        // "Show more options" after the Windows 11 menu is the same
+        // right-click: the Explorer command's hand-off of this selection is
+        // already pending.
+        if (!IsHandOffPending(SelectionKeyOfPaths(m_vecSelectedFiles)))
+            StartHandOffTimer();
+        return S_OK;
+    });
 }
 
 HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
@@ -140,7 +155,8 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
 
 STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)
 {
-    return GuardComMethod([&] { return InvokeChosenItem(pici); });
+    return m_trace.Call("InvokeCommand", SelectionDetails(),
+                        [&] { return GuardComMethod([&] { return InvokeChosenItem(pici); }); });
 }
 
 HRESULT CSimpleShlExt::InvokeChosenItem(const CMINVOKECOMMANDINFO* pici)
@@ -163,7 +179,8 @@ HRESULT CSimpleShlExt::InvokeChosenItem(const CMINVOKECOMMANDINFO* pici)
 STDMETHODIMP CSimpleShlExt::GetCommandString(UINT_PTR /*idCmd*/, UINT uType, UINT* /*pReserved*/, CHAR* pszName,
                                              UINT cchMax)
 {
-    return GuardComMethod([&] { return ClearCommandString(uType, pszName, cchMax); });
+    return m_trace.Call("GetCommandString",
+                        [&] { return GuardComMethod([&] { return ClearCommandString(uType, pszName, cchMax); }); });
 }
 
 HRESULT CSimpleShlExt::ClearCommandString(UINT uType, CHAR* pszName, UINT cchMax)
@@ -191,43 +208,47 @@ HRESULT CSimpleShlExt::ClearCommandString(UINT uType, CHAR* pszName, UINT cchMax
 
 STDMETHODIMP CSimpleShlExt::GetClassID(CLSID* /*pClassID*/)
 {
-    return GuardComMethod([] { return E_NOTIMPL; });
+    return m_trace.Call("GetClassID", [] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::IsDirty()
 {
-    return GuardComMethod([] { return E_NOTIMPL; });
+    return m_trace.Call("IsDirty", [] { return E_NOTIMPL; });
 }
 
+// The icon handler's file is named nowhere in the trace.
 STDMETHODIMP CSimpleShlExt::Load(LPCOLESTR pszFileName, DWORD /*dwMode*/)
 {
-    return GuardComMethod([&] { return RememberIconFile(pszFileName, m_szFileName); });
+    return m_trace.Call("Load",
+                        [&] { return GuardComMethod([&] { return RememberIconFile(pszFileName, m_szFileName); }); });
 }
 
 STDMETHODIMP CSimpleShlExt::Save(LPCOLESTR /*pszFileName*/, BOOL /*fRemember*/)
 {
-    return GuardComMethod([] { return E_NOTIMPL; });
+    return m_trace.Call("Save", [] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::SaveCompleted(LPCOLESTR /*pszFileName*/)
 {
-    return GuardComMethod([] { return E_NOTIMPL; });
+    return m_trace.Call("SaveCompleted", [] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::GetCurFile(LPOLESTR* /*ppszFileName*/)
 {
-    return GuardComMethod([] { return E_NOTIMPL; });
+    return m_trace.Call("GetCurFile", [] { return E_NOTIMPL; });
 }
 
 STDMETHODIMP CSimpleShlExt::Extract(PCWSTR /*pszFile*/, UINT /*nIconIndex*/, HICON* /*phiconLarge*/,
                                     HICON* /*phiconSmall*/, UINT /*nIconSize*/)
 {
     // The shell extracts the icon itself from the location we named.
-    return GuardComMethod([] { return S_FALSE; });
+    return m_trace.Call("Extract", [] { return S_FALSE; });
 }
 
 STDMETHODIMP CSimpleShlExt::GetIconLocation(UINT /*uFlags*/, PWSTR pszIconFile, UINT cchMax, int* piIndex,
                                             UINT* pwFlags)
 {
-    return GuardComMethod([&] { return GetFileIconLocation(m_szFileName, pszIconFile, cchMax, piIndex, pwFlags); });
+    return m_trace.Call("GetIconLocation", [&] {
+        return GuardComMethod([&] { return GetFileIconLocation(m_szFileName, pszIconFile, cchMax, piIndex, pwFlags); });
+    });
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/diagnostics/Trace.h"
 #include "ShellExt/menu/MenuItemRecord.h"
 #include "ShellExt/module/ComObject.h"
 #include "ShellExt/module/Guids.h"
@@ -74,8 +75,14 @@ protected:
     wchar_t m_szFileName[2 * MAX_PATH];
     std::vector<std::wstring> m_vecSelectedFiles;
     std::vector<MenuItemRecord> m_vecMenuItems;
+    // On or off for the object's life, as the Trace switch was when Explorer
+    // made it (settings/Switches.h).
+    const CCallTrace m_trace;
 
 private:
+    // The details of a call on the selection: how many files, never which.
+    TraceDetails SelectionDetails() const noexcept;
+
     HRESULT CaptureSelection(IDataObject* pdtobj);
     HRESULT InvokeChosenItem(const CMINVOKECOMMANDINFO* pici);
     HRESULT ClearCommandString(UINT uType, CHAR* pszName, UINT cchMax);

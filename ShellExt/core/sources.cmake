@@ -1,3 +1,4 @@
 set(CORE_PORTABLE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/BoundedText.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/BoundedText.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TraceLine.cpp)
 set(CORE_WINDOWS_SOURCES)

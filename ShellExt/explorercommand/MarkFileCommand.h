@@ -10,8 +10,10 @@
 
 #include <string>
 
+#include "ShellExt/diagnostics/Trace.h"
 #include "ShellExt/explorercommand/ComOwners.h"
 #include "ShellExt/module/ComObject.h"
+#include "ShellExt/settings/Switches.h"
 
 // The class of the top-level command, as the package manifest declares it.
 extern const CLSID CLSID_MarkFileCommand;
@@ -47,10 +49,16 @@ public:
 
 private:
     // The settings of this opening (install folder, language file, the main
-    // application), read once per object as the classic menu reads them at
-    // every right-click.
+    // application), read on the first call that needs them, as the classic
+    // menu reads them at every right-click. They stay in the object: command
+    // objects of other openings load theirs on other threads meanwhile. A
+    // load that fails (out of memory) leaves nothing half-read and is tried
+    // again by the next call.
     void LoadSettingsOnce();
 
+    // Switches as they were when Explorer made this object (Switches.h).
+    const ShellExtSwitches m_switches;
+    const CCallTrace m_trace;
     bool m_bSettingsLoaded = false;
     bool m_bHandOffStarted = false;
     wchar_t m_szInstallDir[MAX_PATH];

@@ -6,6 +6,7 @@
 
 #include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/WideText.h"
+#include "ShellExt/diagnostics/Trace.h"
 #include "ShellExt/explorercommand/ComOwners.h"
 #include "ShellExt/explorercommand/CommandHandOff.h"
 #include "ShellExt/explorercommand/IconLocations.h"
@@ -46,7 +47,11 @@ public:
     CMarkerSubCommand() noexcept = default;
     virtual ~CMarkerSubCommand() = default;
 
-    void SetInfo(SubCommandInfo info) noexcept { m_info = std::move(info); }
+    void SetInfo(SubCommandInfo info, bool bTrace) noexcept
+    {
+        m_info = std::move(info);
+        m_trace = CCallTrace("CMarkerSubCommand", bTrace);
+    }
 
     CMarkerSubCommand(const CMarkerSubCommand&) = delete;
     CMarkerSubCommand& operator=(const CMarkerSubCommand&) = delete;
@@ -57,71 +62,89 @@ public:
     // an empty title, as the classic menu shows it.
     STDMETHOD(GetTitle)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszName) override
     {
-        return HandOutText((m_info.flags & ECF_ISSEPARATOR) ? nullptr : m_info.strTitle.c_str(), ppszName);
+        return m_trace.Call("GetTitle", [&] {
+            return HandOutText((m_info.flags & ECF_ISSEPARATOR) ? nullptr : m_info.strTitle.c_str(), ppszName);
+        });
     }
 
     STDMETHOD(GetIcon)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszIcon) override
     {
-        return HandOutText(m_info.strIcon, ppszIcon);
+        return m_trace.Call("GetIcon", [&] { return HandOutText(m_info.strIcon, ppszIcon); });
     }
 
     STDMETHOD(GetToolTip)(IShellItemArray* /*psiItemArray*/, LPWSTR* ppszInfotip) override
     {
-        return HandOutText(nullptr, ppszInfotip);
+        return m_trace.Call("GetToolTip", [&] { return HandOutText(nullptr, ppszInfotip); });
     }
 
     // Only the top-level command has a name of its own.
     STDMETHOD(GetCanonicalName)(GUID* pguidCommandName) override
     {
-        if (pguidCommandName == nullptr)
-            return E_POINTER;
-        *pguidCommandName = GUID_NULL;
-        return E_NOTIMPL;
+        return m_trace.Call("GetCanonicalName", [&]() -> HRESULT {
+            if (pguidCommandName == nullptr)
+                return E_POINTER;
+            *pguidCommandName = GUID_NULL;
+            return E_NOTIMPL;
+        });
     }
 
-    STDMETHOD(GetState)(IShellItemArray* /*psiItemArray*/, BOOL /*fOkToBeSlow*/, EXPCMDSTATE* pCmdState) override
+    STDMETHOD(GetState)(IShellItemArray* /*psiItemArray*/, BOOL fOkToBeSlow, EXPCMDSTATE* pCmdState) override
     {
-        if (pCmdState == nullptr)
-            return E_POINTER;
-        *pCmdState = ECS_ENABLED;
-        return S_OK;
+        TraceDetails details;
+        details.nOkToBeSlow = fOkToBeSlow ? 1 : 0;
+        return m_trace.Call("GetState", details, [&]() -> HRESULT {
+            if (pCmdState == nullptr)
+                return E_POINTER;
+            *pCmdState = ECS_ENABLED;
+            return S_OK;
+        });
     }
 
     STDMETHOD(Invoke)(IShellItemArray* psiItemArray, IBindCtx* /*pbc*/) override
     {
-        if (m_info.flags & ECF_ISSEPARATOR)
-            return E_NOTIMPL;
-        if (psiItemArray == nullptr)
-            return E_INVALIDARG;
-        return GuardComMethod([&] {
-            const std::vector<std::wstring> vecPaths = FileSystemPaths(psiItemArray);
-            // Nothing with a file-system path: nothing to mark, nothing started.
-            if (vecPaths.empty())
+        TraceDetails details;
+        if (m_trace.IsOn())
+            details.nItems = CountShellItems(psiItemArray);
+        return m_trace.Call("Invoke", details, [&]() -> HRESULT {
+            if (m_info.flags & ECF_ISSEPARATOR)
+                return E_NOTIMPL;
+            if (psiItemArray == nullptr)
                 return E_INVALIDARG;
-            const HRESULT hr = HandOffSelection(m_info.record, vecPaths, ProgramStart::ThroughExplorer);
-            RecordChosenSelection(vecPaths);
-            return hr;
+            return GuardComMethod([&] {
+                const std::vector<std::wstring> vecPaths = FileSystemPaths(psiItemArray);
+                // Nothing with a file-system path: nothing to mark, nothing started.
+                if (vecPaths.empty())
+                    return E_INVALIDARG;
+                const HRESULT hr = HandOffSelection(m_info.record, vecPaths, ProgramStart::ThroughExplorer);
+                RecordChosenSelection(vecPaths);
+                return hr;
+            });
         });
     }
 
     STDMETHOD(GetFlags)(EXPCMDFLAGS* pFlags) override
     {
-        if (pFlags == nullptr)
-            return E_POINTER;
-        *pFlags = m_info.flags;
-        return S_OK;
+        return m_trace.Call("GetFlags", [&]() -> HRESULT {
+            if (pFlags == nullptr)
+                return E_POINTER;
+            *pFlags = m_info.flags;
+            return S_OK;
+        });
     }
 
     STDMETHOD(EnumSubCommands)(IEnumExplorerCommand** ppEnum) override
     {
-        if (ppEnum == nullptr)
-            return E_POINTER;
-        *ppEnum = nullptr;
-        return E_NOTIMPL;
+        return m_trace.Call("EnumSubCommands", [&]() -> HRESULT {
+            if (ppEnum == nullptr)
+                return E_POINTER;
+            *ppEnum = nullptr;
+            return E_NOTIMPL;
+        });
     }
 
 private:
     SubCommandInfo m_info;
+    CCallTrace m_trace{"CMarkerSubCommand", false};
 };
 
 using CCommandList = std::vector<CComOwner<IExplorerCommand>>;
@@ -247,7 +270,7 @@ SubCommandInfo MakeSubCommandInfo(const MenuRow& row, const wchar_t* pszInstallD
 }
 
 HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, const std::wstring& strLangFile,
-                       CCommandList& list)
+                       bool bTrace, CCommandList& list)
 {
     for (size_t i = 0; i < rows.nCount; ++i)
     {
@@ -255,7 +278,7 @@ HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, co
         HRESULT hr = NewObject(command);
         if (FAILED(hr))
             return hr;
-        command->SetInfo(MakeSubCommandInfo(rows.pRows[i], pszInstallDir, strLangFile));
+        command->SetInfo(MakeSubCommandInfo(rows.pRows[i], pszInstallDir, strLangFile), bTrace);
         CComOwner<IExplorerCommand> item(command.release());
         list.push_back(std::move(item));
     }
@@ -264,7 +287,7 @@ HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, co
 
 }  // namespace
 
-HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile,
+HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile, bool bTrace,
                              IEnumExplorerCommand** ppEnum) noexcept
 {
     if (ppEnum == nullptr)
@@ -274,9 +297,9 @@ HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& s
         // The classic plain menu, in its order: its common rows and its plain tail.
         auto list = std::make_shared<CCommandList>();
         list->reserve(CommonMenuRows().nCount + TailMenuRows(false).nCount);
-        HRESULT hr = AddSubCommands(CommonMenuRows(), pszInstallDir, strLangFile, *list);
+        HRESULT hr = AddSubCommands(CommonMenuRows(), pszInstallDir, strLangFile, bTrace, *list);
         if (SUCCEEDED(hr))
-            hr = AddSubCommands(TailMenuRows(false), pszInstallDir, strLangFile, *list);
+            hr = AddSubCommands(TailMenuRows(false), pszInstallDir, strLangFile, bTrace, *list);
         if (FAILED(hr))
             return hr;
         return CSubCommandEnum::CreateEnum(std::move(list), 0, ppEnum);

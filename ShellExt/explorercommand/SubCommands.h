@@ -10,6 +10,7 @@
 #include <string>
 
 // Makes the subcommands for one opening, with the captions of strLangFile
-// and the icon library of pszInstallDir, and an enumerator over them.
-HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile,
+// and the icon library of pszInstallDir, and an enumerator over them. With
+// bTrace, every call on a subcommand is traced (diagnostics/Trace.h).
+HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile, bool bTrace,
                              IEnumExplorerCommand** ppEnum) noexcept;

@@ -5,4 +5,5 @@ set(EXPLORERCOMMAND_WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/IconLocations.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MarkFileCommand.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ShellItemPaths.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SiteWindow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SubCommands.cpp)

@@ -1,4 +1,5 @@
 set(MENU_PORTABLE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/CommandPlacement.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HandOffFormat.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MenuRows.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SelectionKey.cpp)

@@ -108,7 +108,11 @@ std::wstring BuildLanguageFilePath(const wchar_t* pszInstallDir, const std::wstr
     return strLangFile;
 }
 
-void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
+namespace {
+
+// Everything LoadSettings does before the language file: the installation,
+// the version mark and the ViewSettings.ini path.
+void LoadInstallationAndViewSettings(wchar_t (&szInstallDir)[MAX_PATH])
 {
     ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
     ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
@@ -117,6 +121,18 @@ void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
     std::wstring strIni = g_strViewSettingsIni.Copy();
     if (GetViewSettingsPath(strIni))
         g_strViewSettingsIni.Store(std::move(strIni));
+}
 
+}  // namespace
+
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH])
+{
+    LoadInstallationAndViewSettings(szInstallDir);
     g_strLangFile.Store(BuildLanguageFilePath(szInstallDir, ReadLanguageName()));
+}
+
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH], std::wstring& strLangFile)
+{
+    LoadInstallationAndViewSettings(szInstallDir);
+    strLangFile = BuildLanguageFilePath(szInstallDir, ReadLanguageName());
 }

@@ -34,6 +34,11 @@ std::wstring BuildLanguageFilePath(const wchar_t* pszInstallDir, const std::wstr
 // which the COM boundary catches.
 void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH]);
 
+// The same, with the language file handed to the caller in strLangFile
+// instead of g_strLangFile: for objects that keep their settings to
+// themselves while others on other threads load theirs.
+void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH], std::wstring& strLangFile);
+
 // Reads OrvanePath into g_szAppPath and OrvaneDir into szInstallDir from one
 // hive; a value found replaces its target, a missing one leaves it alone.
 void ReadInstallLocation(HKEY hHive, wchar_t (&szInstallDir)[MAX_PATH]) noexcept;

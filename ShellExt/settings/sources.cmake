@@ -3,4 +3,5 @@ set(SETTINGS_WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Captions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProductPaths.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SharedValues.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Switches.cpp)

@@ -4,6 +4,7 @@
 
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
+#include "tools/shellhost/CommandSite.h"
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/RegistrySnapshot.h"
 #include "tools/shellhost/CommandTree.h"
@@ -430,9 +431,10 @@ private:
 #ifdef _WIN64
 // ---------------------------------------------------------------------------
 // The Explorer command of the Windows 11 menu (a 64-bit DLL only), reached
-// through its DLL's class object as the packaged activation reaches it. Only
-// the last operation asks for the state: the first state request of a
-// selection starts its delayed hand-off.
+// through its DLL's class object as the packaged activation reaches it. Two
+// operations ask for the state: in a classic menu's site, where the command
+// hides and starts nothing, and as the new menu asks, where the first state
+// request of a selection starts its delayed hand-off.
 
 const CLSID kCommandClsid = ORVANE_EXPLORER_COMMAND_CLSID_INIT;
 
@@ -738,6 +740,58 @@ private:
     EXPCMDSTATE m_state = ECS_HIDDEN;
 };
 
+// The state a classic menu asks for ("Show more options"), in the folder
+// view's site, with the trace switched on: hidden, whatever fails inside
+// (the site's window class, the trace file), and nothing started, so no
+// hand-off is pending when the copy is unloaded. A fresh copy for every run,
+// whose objects read the switches anew.
+class CCommandClassicStateOperation : public CCommandOperation
+{
+public:
+    CCommandClassicStateOperation() : CCommandOperation(true) {}
+    const char* Name() const override { return "command: GetState in a classic menu, traced"; }
+
+    std::string PrepareProcess(SweepContext& context) override
+    {
+        m_strLocal = context.fixture.strRoot + L"\\TraceLocal";
+        ::CreateDirectoryW(m_strLocal.c_str(), nullptr);
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_strLocal.c_str());
+        return SetTraceSwitch(1) ? std::string() : "cannot switch the trace on";
+    }
+    void FinishProcess(SweepContext&) override { SetTraceSwitch(0); }
+
+    std::string PrepareCommand(SweepContext& context) override
+    {
+        std::string strProblem = CCommandOperation::PrepareCommand(context);
+        if (!strProblem.empty())
+            return strProblem;
+        return SUCCEEDED(SiteCommand(m_command.Get(), HostSite::Classic, m_site)) ? std::string() : "no site";
+    }
+    HRESULT Run(SweepContext& context) override
+    {
+        m_state = ECS_DISABLED;
+        return m_command->GetState(context.pItems, FALSE, &m_state);
+    }
+    std::string Judge(SweepContext&, HRESULT hr, bool) override
+    {
+        if (hr == S_OK && m_state == ECS_HIDDEN)
+            return std::string();
+        return "answered " + HrText(hr) + " with state " + std::to_string(m_state);
+    }
+    void ReleaseCommand() override { m_site.Reset(); }
+
+private:
+    static bool SetTraceSwitch(DWORD dwValue)
+    {
+        return ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Kelvoss\\Orvane\\ShellExt", L"Trace", REG_DWORD,
+                                 &dwValue, sizeof(dwValue)) == ERROR_SUCCESS;
+    }
+
+    std::wstring m_strLocal;
+    CInterfacePtr<IUnknown> m_site;
+    EXPCMDSTATE m_state = ECS_DISABLED;
+};
+
 #endif  // _WIN64
 
 // ---------------------------------------------------------------------------
@@ -880,6 +934,7 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
     vecOperations.emplace_back(new CSubcommandsOperation());
     vecOperations.emplace_back(new CSubcommandInvokeOperation());
     vecOperations.emplace_back(new CCommandStateOperation());
+    vecOperations.emplace_back(new CCommandClassicStateOperation());
 #endif
     return vecOperations;
 }

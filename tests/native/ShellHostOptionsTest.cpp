@@ -49,6 +49,9 @@ TEST(ShellHostOptions, ParsesCommandsOptionsAndFiles)
         {{u"xinvoke", u"a"}, false, HostCommand::Help, 0, 0},
         {{u"menu", u"--manifest", u"m.xml", u"a"}, false, HostCommand::Help, 0, 0},
         {{u"xmenu", u"--dll", u"", u"a"}, false, HostCommand::Help, 0, 0},
+        {{u"xmenu", u"--site", u"tree", u"a"}, true, HostCommand::XMenu, 1, 0},
+        {{u"xmenu", u"--site", u"desk", u"a"}, false, HostCommand::Help, 0, 0},
+        {{u"menu", u"--site", u"classic", u"a"}, false, HostCommand::Help, 0, 0},
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
     {
@@ -77,6 +80,7 @@ TEST(ShellHostOptions, KeepsTheValuesGiven)
                                  options, strError))
         << strError;
     EXPECT_EQ(u"Other", options.strHandler);
+    EXPECT_EQ(HostSite::None, options.eSite);
     EXPECT_EQ(u"{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}", options.strClsid);
     EXPECT_TRUE(options.bHasOffset);
     EXPECT_EQ(12, options.nOffset);

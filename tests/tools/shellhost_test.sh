@@ -115,6 +115,28 @@ if [ -f "$command_dll" ]; then
         expect_output '^command   \{[0-9A-Fa-f-]+\} from .*AppxManifest.xml$' "by default the class comes from the built package manifest"
         expect_output '^ +Mark File  flags HASSUBCOMMANDS  state ENABLED' "and makes the same command"
     fi
+    # Where it shows: hidden only in a classic menu's site, unless the user's
+    # switch says otherwise; with the trace on, one line per call, no names.
+    cleanup_actions+=("wine reg delete 'HKCU\\Software\\Kelvoss\\Orvane\\ShellExt' /f >/dev/null 2>&1 </dev/null")
+    for site in classic:HIDDEN tree:ENABLED none:ENABLED; do
+        run "$host" xmenu --site "${site%%:*}" --manifest "$manifest" "$file"
+        expect_output "^ +Mark File  flags HASSUBCOMMANDS  state ${site##*:}( |$)" "--site ${site%%:*}: ${site##*:}"
+    done
+    expect_output '^site      none$' "no site at all"
+    run reg add 'HKCU\Software\Kelvoss\Orvane\ShellExt' /v ShowCommandInClassicMenus /t REG_DWORD /d 1 /f
+    run reg add 'HKCU\Software\Kelvoss\Orvane\ShellExt' /v Trace /t REG_DWORD /d 1 /f
+    # Wine sets LOCALAPPDATA itself: the trace goes to the prefix's own.
+    trace_log="$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% </dev/null 2>/dev/null | tr -d '\r')")/Kelvoss/Orvane/shellext-trace.log"
+    rm -f "$trace_log"
+    run "$host" xmenu --site classic --manifest "$manifest" "$file"
+    expect_output '^site      a window of class SHELLDLL_DefView$' "a classic menu's site"
+    expect_output '^ +Mark File  flags HASSUBCOMMANDS  state ENABLED' "ShowCommandInClassicMenus=1 shows it there too"
+    tr -d '\r' <"$trace_log" >"$last_output" 2>/dev/null
+    expect_output '^20[0-9-]+ [0-9:.]+Z OrvaneShellHost.exe pid=[0-9]+ tid=[0-9]+ CMarkFileCommand::GetState slow=1 site=SHELLDLL_DefView items=1 hr=0x00000000$' "the trace has the state request"
+    expect_output ' CMarkerSubCommand::GetTitle hr=0x00000000$' "and the subcommands' calls"
+    if grep -qiE 'report|tooltest' "$last_output"; then fail "the trace names a file or folder"; else pass "no names in the trace"; fi
+    run reg add 'HKCU\Software\Kelvoss\Orvane\ShellExt' /v Trace /t REG_DWORD /d 0 /f
+    run reg delete 'HKCU\Software\Kelvoss\Orvane\ShellExt' /v ShowCommandInClassicMenus /f
     run "$host" xmenu --manifest "$scratch_win\\no-class.xml" "$file"
     expect_status 3 "a manifest without the command's class"
     run "$host" xmenu --manifest "$manifest" --dll "$scratch_win\\missing.dll" "$file"

@@ -12,10 +12,12 @@
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "ShellExt/icons/MenuBitmaps.h"
+#include "ShellExt/settings/Switches.h"
 #include "tests/win/ExplorerCommandSupport.h"
 #include "tests/win/MenuPictures.h"
 #include "tests/win/TestSupport.h"
 #include "tools/shellhost/CommandManifest.h"
+#include "tools/shellhost/CommandSite.h"
 
 using namespace testing_support;
 using namespace menu_pictures;
@@ -84,6 +86,27 @@ protected:
     {
         m_pGarbage = reinterpret_cast<void*>(static_cast<UINT_PTR>(0x5A5A5A50));
         return &m_pGarbage;
+    }
+
+    // A new top-level command for the selection, with a site whose window
+    // has class pszClass (none: a site without a window), or no site.
+    EXPCMDSTATE StateInSite(bool bSite, const wchar_t* pszClass, SiteReach eReach, BOOL fOkToBeSlow,
+                            IShellItemArray* pSelection)
+    {
+        CInterfacePtr<IExplorerCommand> command;
+        std::string strError;
+        EXPECT_TRUE(CreateExplorerCommand(CommandDllPath(), kCommandClsid, m_dll, command, strError)) << strError;
+        CInterfacePtr<IUnknown> site;
+        if (bSite)
+        {
+            site = CInterfacePtr<IUnknown>(CreateCommandSite(pszClass, eReach));
+            CInterfacePtr<IObjectWithSite> withSite;
+            EXPECT_EQ(S_OK, command.QueryInto(IID_IObjectWithSite, withSite));
+            EXPECT_EQ(S_OK, withSite->SetSite(site.Get()));
+        }
+        EXPCMDSTATE state = ECS_DISABLED;
+        EXPECT_EQ(S_OK, command->GetState(pSelection, fOkToBeSlow, &state)) << "the first answer is final";
+        return state;
     }
 
     IObjectWithSite* ObjectWithSite()
@@ -349,6 +372,170 @@ TEST_F(ExplorerCommandTest, HostileCallsGetAnHResultNeverACrash)
     EXPECT_EQ(S_OK, ObjectWithSite()->GetSite(IID_IUnknown, back.ReceiveVoid()));
     EXPECT_EQ(site.Get(), back.Get());
     EXPECT_EQ(S_OK, ObjectWithSite()->SetSite(nullptr));
+}
+
+TEST_F(ExplorerCommandTest, HidesItselfWhereAClassicMenuAsks)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    CInterfacePtr<IShellItemArray> selection(CreateShellItemArray({m_strFile}));
+    ASSERT_TRUE(selection);
+    CEmptyShellItemArray empty;
+    const struct
+    {
+        const char* pszWhere;
+        bool bSite;
+        const wchar_t* pszClass;
+        SiteReach eReach;
+        bool bItems;
+        EXPCMDSTATE state;
+    } cases[] = {
+        {"new menu: no site", false, nullptr, SiteReach::Direct, true, ECS_ENABLED},
+        {"a site without a window", true, nullptr, SiteReach::Direct, true, ECS_ENABLED},
+        {"folder view", true, L"SHELLDLL_DefView", SiteReach::Direct, true, ECS_HIDDEN},
+        {"Open dialog, by service", true, L"#32770", SiteReach::ServiceProvider, true, ECS_HIDDEN},
+        {"navigation pane", true, L"NamespaceTreeControl", SiteReach::Direct, true, ECS_ENABLED},
+        {"navigation pane, by service", true, L"NamespaceTreeControl", SiteReach::ServiceProvider, false, ECS_HIDDEN},
+    };
+    for (const auto& c : cases)
+    {
+        for (BOOL fOkToBeSlow : {FALSE, TRUE})
+        {
+            SCOPED_TRACE(std::string(c.pszWhere) + (fOkToBeSlow ? ", slow" : ", fast"));
+            EXPECT_EQ(c.state, StateInSite(c.bSite, c.pszClass, c.eReach, fOkToBeSlow,
+                                           c.bItems ? selection.Get() : static_cast<IShellItemArray*>(&empty)));
+        }
+    }
+}
+
+// "Show more options" builds the classic menu, where the classic handler
+// adds its entry, and offers the command in the folder view's site too.
+TEST_F(ExplorerCommandTest, EveryMenuHasOneMarkFile)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    CInterfacePtr<IShellItemArray> selection(CreateShellItemArray({m_strFile}));
+    ASSERT_TRUE(selection);
+    ASSERT_EQ(L"Mark File", BuildClassicMenu(m_strFile).strEntry) << "the classic handler's entry";
+    // Only classic menus hold the classic handlers' entries.
+    for (HostSite eSite : {HostSite::Classic, HostSite::None, HostSite::Tree})
+    {
+        const bool bShown = StateInSite(eSite != HostSite::None, HostSiteWindowClass(eSite),
+                                        SiteReach::ServiceProvider, FALSE, selection.Get()) == ECS_ENABLED;
+        EXPECT_EQ(1, (eSite == HostSite::Classic ? 1 : 0) + (bShown ? 1 : 0)) << static_cast<int>(eSite);
+    }
+}
+
+// The classic handler's trace, in this process: the command's own, in the
+// command DLL, is driven through the shell host (shellhost_test.sh).
+class TraceSwitchTest : public CommandTestBase
+{
+protected:
+    void SetUp() override
+    {
+        CommandTestBase::SetUp();
+        wchar_t szLocal[MAX_PATH] = {};
+        ::GetEnvironmentVariableW(L"LOCALAPPDATA", szLocal, MAX_PATH);
+        m_strSavedLocal = szLocal;
+        m_strLocal = MakeTempFolder(L"trace");
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_strLocal.c_str());
+        m_strLog = m_strLocal + L"\\Kelvoss\\Orvane\\shellext-trace.log";
+    }
+
+    void TearDown() override
+    {
+        SetTraceSwitch(0);
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_strSavedLocal.empty() ? nullptr : m_strSavedLocal.c_str());
+        DeleteFolderTree(m_strLocal);
+        CommandTestBase::TearDown();
+    }
+
+    static void SetTraceSwitch(DWORD dwValue)
+    {
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, kShellExtSwitchesKey, L"Trace", REG_DWORD,
+                                                   &dwValue, sizeof(dwValue)));
+        ForgetShellExtSwitches();
+    }
+
+    // One right-click's calls on the classic handler: their results, and
+    // the last error Initialize leaves.
+    std::vector<HRESULT> RightClick()
+    {
+        auto* pObject = new CComObject<CSimpleShlExt>();
+        pObject->AddRef();
+        IDataObject* pData = CreateHDropDataObject({m_strFile});
+        ::SetLastError(12345);
+        std::vector<HRESULT> vecResults = {pObject->Initialize(nullptr, pData, nullptr)};
+        vecResults.push_back(static_cast<HRESULT>(::GetLastError()));
+        pData->Release();
+        HMENU hHost = ::CreatePopupMenu();
+        vecResults.push_back(pObject->QueryContextMenu(hHost, 0, 1, 0x7FFF, CMF_NORMAL));
+        ::DestroyMenu(hHost);
+        ClearMenuBitmapList();
+        pObject->Release();
+        return vecResults;
+    }
+
+    std::string ReadLog(const std::wstring& strPath)
+    {
+        const std::vector<uint8_t> vecBytes = ReadFileBytes(strPath);
+        return std::string(vecBytes.begin(), vecBytes.end());
+    }
+
+    std::wstring m_strSavedLocal, m_strLocal, m_strLog;
+};
+
+TEST_F(TraceSwitchTest, LinesCountTheItemsNeverNameThem)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    SetTraceSwitch(0);
+    const std::vector<HRESULT> vecUntraced = RightClick();
+    EXPECT_FALSE(FileExists(m_strLocal + L"\\Kelvoss")) << "off: no file work at all";
+
+    SetTraceSwitch(1);
+    EXPECT_EQ(vecUntraced, RightClick());
+    const std::string strLog = ReadLog(m_strLog);
+    EXPECT_NE(std::string::npos, strLog.find(" CSimpleShlExt::Initialize items=1 hr=0x00000000\r\n")) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find(" CSimpleShlExt::QueryContextMenu items=1 hr=0x0000000C\r\n"))
+        << strLog;
+    for (const char* pszPrivate : {"report", "orvtest", "\\"})
+        EXPECT_EQ(std::string::npos, strLog.find(pszPrivate)) << pszPrivate << " in " << strLog;
+
+    // Full: moved aside once, a new file begun.
+    const std::string strFull(kTraceFileMaxBytes - 10, 'x');
+    WriteTextFile(m_strLog, strFull);
+    EXPECT_EQ(vecUntraced, RightClick());
+    EXPECT_EQ(strFull.size(), ReadLog(m_strLog + L".1").size());
+    EXPECT_EQ(0u, ReadLog(m_strLog).find("20")) << "a new file starts with the next line";
+}
+
+TEST_F(TraceSwitchTest, AFolderThatCannotBeWrittenChangesNothing)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    SetTraceSwitch(0);
+    const std::vector<HRESULT> vecUntraced = RightClick();
+    SetTraceSwitch(1);
+    const struct
+    {
+        const char* pszCase;
+        std::function<void()> block;
+    } cases[] = {
+        {"a file where the vendor's folder belongs",
+         [&] { WriteTextFile(m_strLocal + L"\\Kelvoss", "x"); }},
+        {"a folder where the trace file belongs",
+         [&] {
+             ::DeleteFileW((m_strLocal + L"\\Kelvoss").c_str());
+             CreateFolderTree(m_strLog);
+         }},
+        {"LOCALAPPDATA naming nothing", [&] { ::SetEnvironmentVariableW(L"LOCALAPPDATA", L"Q:\\nowhere"); }},
+    };
+    for (const auto& c : cases)
+    {
+        c.block();
+        EXPECT_EQ(vecUntraced, RightClick()) << c.pszCase;
+    }
 }
 
 }  // namespace

@@ -779,3 +779,33 @@ void FloorReleaseMenuBitmaps(FloorState& state)
         ::DeleteObject(hBitmap);
     state.vecMenuBitmaps.clear();
 }
+
+HRESULT FloorCommandState(IUnknown* pSite, IShellItemArray* pSelection, EXPCMDSTATE* pState)
+{
+    *pState = ECS_HIDDEN;
+    DWORD nCount = 0;
+    if (pSelection == nullptr || FAILED(pSelection->GetCount(&nCount)) || nCount == 0)
+        return S_OK;
+    IOleWindow* pWindow = nullptr;
+    if (FAILED(pSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
+    {
+        IServiceProvider* pProvider = nullptr;
+        if (SUCCEEDED(pSite->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&pProvider))))
+        {
+            if (FAILED(pProvider->QueryService(IID_IOleWindow, IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
+                pWindow = nullptr;
+            pProvider->Release();
+        }
+    }
+    HWND hWnd = nullptr;
+    if (pWindow != nullptr)
+    {
+        pWindow->GetWindow(&hWnd);
+        pWindow->Release();
+    }
+    wchar_t szClass[257] = L"";
+    if (hWnd != nullptr)
+        ::GetClassNameW(hWnd, szClass, 257);
+    *pState = (hWnd == nullptr || lstrcmpiW(szClass, L"NamespaceTreeControl") == 0) ? ECS_ENABLED : ECS_HIDDEN;
+    return S_OK;
+}

@@ -7,6 +7,7 @@
 #include "tools/bench/Modes.h"
 #include "tools/bench/Timing.h"
 #include "tools/common/HDropDataObject.h"
+#include "tools/shellhost/CommandSite.h"
 #include "tools/shellhost/CommandTree.h"
 
 namespace {
@@ -272,8 +273,9 @@ private:
     }
 
     // The Windows 11 menu's Explorer command, through its DLL's class object
-    // as the packaged activation reaches it. No state is asked for: that
-    // would start a delayed hand-off per sample.
+    // as the packaged activation reaches it. The state is asked only where
+    // the command hides: where it shows, it would start a delayed hand-off
+    // per sample.
     void TimeExplorerCommand()
     {
         const std::wstring strCommandDll = CommandDllBesideProgram();
@@ -322,6 +324,26 @@ private:
                                          : FloorCommandSubcommands(m_floor, strCommandDll.c_str());
                 m_checks.Expect(nCommands == kSubcommandCount && nIcons == kSubcommandIcons,
                                 "the subcommands and their icons");
+            },
+            Nothing));
+
+        // The state a classic menu asks for, in the folder view's site: the
+        // command hides there, so no hand-off starts per sample.
+        CInterfacePtr<IUnknown> site;
+        CInterfacePtr<IExplorerCommand> sited;
+        if (FAILED(factory->CreateInstance(nullptr, IID_IExplorerCommand, sited.ReceiveVoid())) ||
+            FAILED(SiteCommand(sited.Get(), HostSite::Classic, site)))
+        {
+            m_checks.Expect(false, "a command in a classic menu's site");
+            return;
+        }
+        Add(CompareWithFloor(
+            "command: GetState in a classic site", Scaled({10, 300, 20}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                EXPCMDSTATE state = ECS_ENABLED;
+                const HRESULT hr = bOurs ? sited->GetState(selection.Get(), FALSE, &state)
+                                         : FloorCommandState(site.Get(), selection.Get(), &state);
+                m_checks.Expect(hr == S_OK && state == ECS_HIDDEN, "the command hidden in a classic site");
             },
             Nothing));
 

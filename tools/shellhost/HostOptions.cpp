@@ -60,9 +60,9 @@ bool CheckCombination(const HostOptions& options, std::string& strError)
         return false;
     }
     const bool bCommandTree = e == HostCommand::XMenu || e == HostCommand::XInvoke;
-    if (!bCommandTree && (!options.strManifest.empty() || !options.strDll.empty()))
+    if (!bCommandTree && (!options.strManifest.empty() || !options.strDll.empty() || options.eSite != HostSite::None))
     {
-        strError = "--manifest and --dll belong to xmenu and xinvoke";
+        strError = "--manifest, --dll and --site belong to xmenu and xinvoke";
         return false;
     }
     if (e == HostCommand::Show && options.nOpenLevel == 2 && !options.bExtended)
@@ -85,8 +85,8 @@ const char* UsageText()
            "  OrvaneShellHost icon   FILE...\n"
            "  OrvaneShellHost show   [--extended] [--open 0|1|2] [--hold MS] FILE...\n"
            "  OrvaneShellHost handlers\n"
-           "  OrvaneShellHost xmenu   [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
-           "  OrvaneShellHost xinvoke --item TITLE [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
+           "  OrvaneShellHost xmenu   [--site S] [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
+           "  OrvaneShellHost xinvoke --item TITLE [--site S] [--manifest PATH] [--dll PATH] [--wait S] FILE...\n"
            "\n"
            "  menu      prints the context menu the extension builds for the files, as a tree\n"
            "  invoke    builds the menu, chooses one item (by caption or command offset) and\n"
@@ -111,6 +111,9 @@ const char* UsageText()
            "  --manifest PATH  xmenu, xinvoke: the package manifest that names the command's class\n"
            "                   (default: AppxManifest.xml beside this program)\n"
            "  --dll PATH       xmenu, xinvoke: the command DLL (default: the one beside this program)\n"
+           "  --site S         xmenu, xinvoke: the command's site: none (the new menu, default),\n"
+           "                   classic (a classic menu's folder view window: \"Show more options\")\n"
+           "                   or tree (the navigation pane's NamespaceTreeControl window)\n"
            "\n"
            "exit codes: 0 done, 1 usage, 2 no such file, 3 handler not registered,\n"
            "            4 handler cannot be created, 5 item not found, 6 a call failed,\n"
@@ -198,6 +201,23 @@ bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& o
         {
             parsed.strDll = strValue;
             bValid = !strValue.empty();
+        }
+        else if (strArg == u"--site")
+        {
+            const struct
+            {
+                const char16_t* pszName;
+                HostSite eSite;
+            } kSites[] = {{u"none", HostSite::None}, {u"classic", HostSite::Classic}, {u"tree", HostSite::Tree}};
+            bValid = false;
+            for (const auto& site : kSites)
+            {
+                if (strValue == site.pszName)
+                {
+                    parsed.eSite = site.eSite;
+                    bValid = true;
+                }
+            }
         }
         else if (strArg == u"--clsid")
         {

@@ -19,6 +19,14 @@ enum class HostCommand
     Help,
 };
 
+// The site the Explorer command is given (xmenu, xinvoke).
+enum class HostSite
+{
+    None,     // no site at all, as the new menu's command sees it
+    Classic,  // a classic menu: a window of the folder view's class
+    Tree,     // the navigation pane: a NamespaceTreeControl window
+};
+
 struct HostOptions
 {
     HostCommand eCommand = HostCommand::Help;
@@ -34,6 +42,7 @@ struct HostOptions
     int32_t nHoldMilliseconds = 2500;   // show: how long the opened menu stays up
     std::u16string strManifest;         // xmenu, xinvoke: the package manifest to read the class from
     std::u16string strDll;              // xmenu, xinvoke: the command DLL to load
+    HostSite eSite = HostSite::None;    // xmenu, xinvoke: the command's site
     std::vector<std::u16string> vecFiles;
 };
 

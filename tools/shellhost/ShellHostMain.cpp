@@ -19,6 +19,7 @@
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
 #include "tools/shellhost/CommandManifest.h"
+#include "tools/shellhost/CommandSite.h"
 #include "tools/shellhost/CommandTree.h"
 #include "tools/shellhost/HandlerLookup.h"
 #include "tools/shellhost/HostOptions.h"
@@ -481,6 +482,7 @@ struct CommandSession
 {
     CLibraryHandle dll;  // declared first: it outlives every object below
     CInterfacePtr<IExplorerCommand> top;
+    CInterfacePtr<IUnknown> site;
     CInterfacePtr<IShellItemArray> selection;
     CommandNode tree;
 };
@@ -500,6 +502,11 @@ int OpenCommandTree(const HostOptions& options, CommandSession& session)
     Out("server    " + WideToUtf8(strDll));
     if (!CreateExplorerCommand(strDll, clsid, session.dll, session.top, strError))
         return Fail(kExitCannotCreate, strError);
+    const HRESULT hrSite = SiteCommand(session.top.Get(), options.eSite, session.site);
+    if (FAILED(hrSite))
+        return Fail(kExitCallFailed, "cannot give the command its site: " + Hex(hrSite));
+    const wchar_t* pszSiteClass = HostSiteWindowClass(options.eSite);
+    Out("site      " + (pszSiteClass != nullptr ? "a window of class " + WideToUtf8(pszSiteClass) : std::string("none")));
     session.selection = CInterfacePtr<IShellItemArray>(CreateShellItemArray(vecFiles));
     if (!session.selection)
         return Fail(kExitCallFailed, "cannot make a shell item array of the files");
