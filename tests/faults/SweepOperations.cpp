@@ -766,8 +766,7 @@ public:
             return strProblem;
         return "starts from another registry: " + FirstDifference(m_strBefore, strState);
     }
-    // Saving the keys over a registration is swept by DllUnregisterServer;
-    // here the registration's own calls fail, each followed by the restore.
+    // Over a registration, saving the keys is swept by DllUnregisterServer.
     const char* SweptFrom() const override
     {
         return m_start != RegistryStart::Nothing && m_call != RegistryCall::Unregister ? "SetThreadLocale" : nullptr;
