@@ -623,7 +623,7 @@ private:
             return RegHr::FromWin32(nError);
         if (bNoRemove || bHasSubKeys)
             return RegHr::kOk;
-        nError = m_ops.DeleteSubKey(hParent, strName.c_str());
+        nError = m_ops.DeleteSubKey(hParent, strName.c_str(), 0);
         return RegHr::FromWin32(nError);
     }
 
@@ -750,10 +750,10 @@ bool IsProtectedKeyName(std::u16string_view strName) noexcept
     return false;
 }
 
-int32_t DeleteKeyTree(IRegistryOps& ops, RegKeyHandle hParent, const char16_t* pszName) noexcept
+int32_t DeleteKeyTree(IRegistryOps& ops, RegKeyHandle hParent, const char16_t* pszName, uint32_t nView) noexcept
 {
     CScopedRegKey key(ops);
-    int32_t nError = ops.OpenKey(hParent, pszName, RegAccess::kRead | RegAccess::kWrite, key.Receive());
+    int32_t nError = ops.OpenKey(hParent, pszName, RegAccess::kRead | RegAccess::kWrite | nView, key.Receive());
     if (nError != RegError::kSuccess)
         return nError;
     // Always take the first subkey: deleting shifts the others down.
@@ -764,12 +764,12 @@ int32_t DeleteKeyTree(IRegistryOps& ops, RegKeyHandle hParent, const char16_t* p
         if (ops.EnumSubKey(key.Get(), 0, szSubKey, &cchSubKey) != RegError::kSuccess)
             break;
         szSubKey[cchSubKey < kRegKeyNameBufferChars ? cchSubKey : kRegKeyNameBufferChars - 1] = u'\0';
-        nError = DeleteKeyTree(ops, key.Get(), szSubKey);
+        nError = DeleteKeyTree(ops, key.Get(), szSubKey, nView);
         if (nError != RegError::kSuccess)
             return nError; // the key is closed on the way out and stays
     }
     key.Close();
-    return ops.DeleteSubKey(hParent, pszName);
+    return ops.DeleteSubKey(hParent, pszName, nView);
 }
 
 } // namespace RegScript

@@ -83,8 +83,9 @@ bool EqualsNoCase(std::u16string_view strA, std::u16string_view strB) noexcept;
 // Names that ForceRemove and Delete never remove, in any letter case.
 bool IsProtectedKeyName(std::u16string_view strName) noexcept;
 
-// Deletes the named subkey of hParent with its whole subtree. Returns a Win32
-// error code; a subtree that cannot be deleted stops the walk.
-int32_t DeleteKeyTree(IRegistryOps& ops, RegKeyHandle hParent, const char16_t* pszName) noexcept;
+// Deletes the named subkey of hParent with its whole subtree, in the view
+// nView (RegAccess::kView64 or kView32; 0 for the process's own). Returns a
+// Win32 error code; a subtree that cannot be deleted stops the walk.
+int32_t DeleteKeyTree(IRegistryOps& ops, RegKeyHandle hParent, const char16_t* pszName, uint32_t nView = 0) noexcept;
 
 } // namespace RegScript

@@ -3,11 +3,16 @@
 #include <olectl.h>
 
 #include <cwchar>
+#include <iterator>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/LastError.h"
 #include "ShellExt/module/Guids.h"
 #include "ShellExt/module/Module.h"
+#include "ShellExt/registration/RegSnapshot.h"
 #include "ShellExt/registration/ResourceScript.h"
 #include "ShellExt/registration/TypeLibrary.h"
 #include "ShellExt/registration/WinRegistryOps.h"
@@ -85,27 +90,69 @@ HRESULT UnregisterServer() noexcept
     return RunModuleScript(false);
 }
 
-// All or nothing: a registration that fails half-way undoes what it wrote,
-// so that Explorer never finds half a server; an unregistration that fails
-// half-way registers the server again, so that it stays whole until one
-// succeeds. From the usual starting points (not registered before a
-// registration, registered before an unregistration) the registry is left
-// as the call found it; a failed registration over an existing one leaves
-// the server unregistered rather than half-written.
+// The shell's entry for the classic handler, written by its registry script;
+// the script's other keys are those of the classes in the type library.
+const char16_t kContextMenuHandlerKey[] = u"*\\shellex\\ContextMenuHandlers\\Orvane";
+
+// Where a registration can write its keys: the machine's classes and the
+// user's, each in both registry views. The per-user mode writes the user's;
+// a machine-wide one writes the user's too where a key of the same name is
+// there already (HKEY_CLASSES_ROOT merges both), and a system without the
+// per-user type-library functions registers the library machine-wide.
+const RegRootKey kClassesRoots[] = {RegRootKey::LocalMachine, RegRootKey::CurrentUser};
+const uint32_t kViews[] = {RegAccess::kView64, RegAccess::kView32};
+
+HRESULT SaveRegistrationKeys(CRegistrySnapshot& snapshot) noexcept
+{
+    std::vector<std::u16string> vecKeys;
+    HRESULT hr = ListModuleTypeLibKeys(g_AtlObjectMapModule.GetTypeLibInstance(), vecKeys);
+    if (FAILED(hr))
+        return hr;
+    try
+    {
+        vecKeys.emplace_back(kContextMenuHandlerKey);
+        for (std::u16string& strKey : vecKeys)
+            strKey.insert(0, u"Software\\Classes\\");
+    }
+    catch (const std::bad_alloc&)
+    {
+        return E_OUTOFMEMORY;
+    }
+    hr = snapshot.Reserve(vecKeys.size() * std::size(kClassesRoots) * std::size(kViews));
+    for (RegRootKey root : kClassesRoots)
+        for (uint32_t nView : kViews)
+            for (size_t i = 0; i < vecKeys.size() && SUCCEEDED(hr); ++i)
+                hr = snapshot.Save(root, nView, vecKeys[i]);
+    return hr;
+}
+
+// All or nothing: the keys a call can touch are saved first, and a call
+// that fails half-way puts them back exactly as they were, whatever was
+// there before (nothing, this server, or another version registered from
+// elsewhere), so that Explorer never finds half a server and a failed
+// upgrade keeps the previous one working. Nothing is written when the keys
+// cannot be saved.
+HRESULT RunAllOrNothing(HRESULT (*pfnRun)()) noexcept
+{
+    CWinRegistryOps ops;
+    CRegistrySnapshot snapshot(ops);
+    HRESULT hr = SaveRegistrationKeys(snapshot);
+    if (FAILED(hr))
+        return hr;
+    hr = pfnRun();
+    if (FAILED(hr))
+        snapshot.Restore();
+    return hr;
+}
+
 HRESULT RegisterServerWhole() noexcept
 {
-    HRESULT hr = RegisterServer();
-    if (FAILED(hr))
-        UnregisterServer();
-    return hr;
+    return RunAllOrNothing(RegisterServer);
 }
 
 HRESULT UnregisterServerWhole() noexcept
 {
-    HRESULT hr = UnregisterServer();
-    if (FAILED(hr))
-        RegisterServer();
-    return hr;
+    return RunAllOrNothing(UnregisterServer);
 }
 
 }  // namespace

@@ -32,6 +32,11 @@ constexpr uint32_t kCreateSubKey = 0x0004;
 constexpr uint32_t kEnumerateSubKeys = 0x0008;
 constexpr uint32_t kRead = 0x00020019;  // KEY_READ
 constexpr uint32_t kWrite = 0x00020006; // KEY_WRITE
+// A 64-bit system keeps two views of parts of the registry, one for each
+// bitness of program. Either bit names the view outright; without one a key
+// is reached in the calling process's own view.
+constexpr uint32_t kView64 = 0x0100; // KEY_WOW64_64KEY
+constexpr uint32_t kView32 = 0x0200; // KEY_WOW64_32KEY
 } // namespace RegAccess
 
 namespace RegValueType {
@@ -57,6 +62,8 @@ constexpr int32_t kKeyDeleted = 1018;
 // one with its terminator.
 constexpr uint32_t kRegMaxKeyNameChars = 255;
 constexpr uint32_t kRegKeyNameBufferChars = kRegMaxKeyNameChars + 1;
+// The same for value names.
+constexpr uint32_t kRegValueNameBufferChars = 16384;
 
 class IRegistryOps
 {
@@ -88,8 +95,16 @@ public:
                                uint32_t* pcchName) = 0;
     virtual int32_t QuerySubKeyCount(RegKeyHandle hKey, uint32_t* pnSubKeys) = 0;
 
-    // Deletes a subkey that has no subkeys of its own.
-    virtual int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey) = 0;
+    // The value at nIndex: its name (as for EnumSubKey; the default value has
+    // the empty name), type and data. *pcbData holds the buffer's size in
+    // bytes on entry and the data's size on return, also with kMoreData when
+    // the buffer is too small.
+    virtual int32_t EnumValue(RegKeyHandle hKey, uint32_t nIndex, char16_t* pszName, uint32_t* pcchName,
+                              uint32_t* pnType, uint8_t* pbData, uint32_t* pcbData) = 0;
+
+    // Deletes a subkey that has no subkeys of its own, in the view nView
+    // (RegAccess::kView64 or kView32; 0 for the process's own).
+    virtual int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nView) = 0;
 
     // Text to a 32-bit unsigned number as the OLE Automation conversion does it
     // (VarUI4FromStr with locale 0 and no flags). Returns an HRESULT.

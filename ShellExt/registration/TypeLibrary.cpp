@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include <cwchar>
+#include <new>
 
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/LastError.h"
@@ -70,6 +71,32 @@ public:
 private:
     ITypeLib* m_pTypeLib;
     TLIBATTR* m_pAttr = nullptr;
+};
+
+class CTypeInfoAttr
+{
+public:
+    CTypeInfoAttr() noexcept = default;
+    ~CTypeInfoAttr()
+    {
+        if (m_pAttr)
+            m_pInfo->ReleaseTypeAttr(m_pAttr);
+        if (m_pInfo)
+            m_pInfo->Release();
+    }
+    CTypeInfoAttr(const CTypeInfoAttr&) = delete;
+    CTypeInfoAttr& operator=(const CTypeInfoAttr&) = delete;
+
+    HRESULT Load(ITypeLib* pTypeLib, UINT nIndex) noexcept
+    {
+        HRESULT hr = pTypeLib->GetTypeInfo(nIndex, &m_pInfo);
+        return SUCCEEDED(hr) ? m_pInfo->GetTypeAttr(&m_pAttr) : hr;
+    }
+    const TYPEATTR& Get() const noexcept { return *m_pAttr; }
+
+private:
+    ITypeInfo* m_pInfo = nullptr;
+    TYPEATTR* m_pAttr = nullptr;
 };
 
 // The per-user variants exist from Vista on; looked up at run time so the
@@ -147,6 +174,43 @@ bool IsTypeLibRegistered(const TLIBATTR& attr) noexcept
             return true;
     }
     return false;
+}
+
+// pszPrefix and "{XXXXXXXX-...}", with room for a root's path in front.
+HRESULT AppendGuidKey(const wchar_t* pszPrefix, REFGUID guid, std::vector<std::u16string>& vecKeys)
+{
+    wchar_t szGuid[40];
+    if (::StringFromGUID2(guid, szGuid, 40) == 0)
+        return E_UNEXPECTED;
+    std::u16string strKey;
+    strKey.reserve(80);
+    strKey.append(reinterpret_cast<const char16_t*>(pszPrefix));
+    strKey.append(reinterpret_cast<const char16_t*>(szGuid));
+    vecKeys.push_back(std::move(strKey));
+    return S_OK;
+}
+
+HRESULT AppendTypeLibKeys(ITypeLib* pTypeLib, std::vector<std::u16string>& vecKeys)
+{
+    CLibAttr attr(pTypeLib);
+    HRESULT hr = attr.Load();
+    const UINT nInfos = pTypeLib->GetTypeInfoCount();
+    vecKeys.reserve(vecKeys.size() + nInfos + 2);
+    if (SUCCEEDED(hr))
+        hr = AppendGuidKey(L"TypeLib\\", attr.Get().guid, vecKeys);
+    for (UINT i = 0; i < nInfos && SUCCEEDED(hr); ++i)
+    {
+        CTypeInfoAttr info;
+        hr = info.Load(pTypeLib, i);
+        if (FAILED(hr))
+            break;
+        const TYPEKIND kind = info.Get().typekind;
+        if (kind == TKIND_COCLASS)
+            hr = AppendGuidKey(L"CLSID\\", info.Get().guid, vecKeys);
+        else if (kind == TKIND_INTERFACE || kind == TKIND_DISPATCH)
+            hr = AppendGuidKey(L"Interface\\", info.Get().guid, vecKeys);
+    }
+    return hr;
 }
 
 }  // namespace
@@ -250,4 +314,21 @@ HRESULT UnRegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
         return pfnForUser(libAttr.guid, libAttr.wMajorVerNum, libAttr.wMinorVerNum, libAttr.lcid, libAttr.syskind);
     return ::UnRegisterTypeLib(libAttr.guid, libAttr.wMajorVerNum, libAttr.wMinorVerNum, libAttr.lcid,
                                libAttr.syskind);
+}
+
+HRESULT ListModuleTypeLibKeys(HINSTANCE hInstTypeLib, std::vector<std::u16string>& vecKeys) noexcept
+{
+    CBstr path;
+    CTypeLibPtr typeLib;
+    HRESULT hr = LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
+    if (FAILED(hr))
+        return hr;
+    try
+    {
+        return AppendTypeLibKeys(typeLib.Get(), vecKeys);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return E_OUTOFMEMORY;
+    }
 }

@@ -7,6 +7,8 @@
 #include <oaidl.h>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // Index of the extension's '.' in pszPath, or of its terminator when the file
 // name has no extension (a '.' in a folder name does not count).
@@ -21,3 +23,9 @@ HRESULT LoadModuleTypeLib(HINSTANCE hInstTypeLib, BSTR* pbstrPath, ITypeLib** pp
 HRESULT RegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept;
 // A library version that is not registered counts as removed.
 HRESULT UnRegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept;
+
+// The keys below a Classes root that registering the library and the classes
+// it describes can write: TypeLib\{libid}, Interface\{iid} for each of its
+// interfaces and CLSID\{clsid} for each of its classes (the registry scripts
+// register exactly the classes the library describes).
+HRESULT ListModuleTypeLibKeys(HINSTANCE hInstTypeLib, std::vector<std::u16string>& vecKeys) noexcept;

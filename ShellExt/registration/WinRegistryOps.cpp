@@ -7,6 +7,7 @@
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is passed to the W functions as is");
 static_assert(sizeof(RegKeyHandle) == sizeof(HKEY), "a key handle holds an HKEY");
 static_assert(RegAccess::kRead == KEY_READ && RegAccess::kWrite == KEY_WRITE, "access masks");
+static_assert(RegAccess::kView64 == KEY_WOW64_64KEY && RegAccess::kView32 == KEY_WOW64_32KEY, "registry views");
 static_assert(RegAccess::kQueryValue == KEY_QUERY_VALUE && RegAccess::kSetValue == KEY_SET_VALUE &&
                   RegAccess::kCreateSubKey == KEY_CREATE_SUB_KEY &&
                   RegAccess::kEnumerateSubKeys == KEY_ENUMERATE_SUB_KEYS,
@@ -134,11 +135,26 @@ int32_t CWinRegistryOps::QuerySubKeyCount(RegKeyHandle hKey, uint32_t* pnSubKeys
     return nError;
 }
 
-int32_t CWinRegistryOps::DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey)
+int32_t CWinRegistryOps::EnumValue(RegKeyHandle hKey, uint32_t nIndex, char16_t* pszName, uint32_t* pcchName,
+                                   uint32_t* pnType, uint8_t* pbData, uint32_t* pcbData)
+{
+    DWORD cchName = *pcchName;
+    DWORD dwType = 0;
+    DWORD cbData = *pcbData;
+    const LONG nError = RegEnumValueW(ToHkey(hKey), nIndex, reinterpret_cast<LPWSTR>(pszName), &cchName, nullptr,
+                                      &dwType, pbData, &cbData);
+    *pcchName = cchName;
+    *pnType = dwType;
+    *pcbData = cbData;
+    return nError;
+}
+
+// Systems with only RegDeleteKeyW have a single view.
+int32_t CWinRegistryOps::DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nView)
 {
     const PfnRegDeleteKeyExW pfnRegDeleteKeyExW = FindRegDeleteKeyExW();
     if (pfnRegDeleteKeyExW != nullptr)
-        return pfnRegDeleteKeyExW(ToHkey(hParent), ToWide(pszSubKey), 0, 0);
+        return pfnRegDeleteKeyExW(ToHkey(hParent), ToWide(pszSubKey), nView, 0);
     return RegDeleteKeyW(ToHkey(hParent), ToWide(pszSubKey));
 }
 

@@ -19,6 +19,8 @@ public:
     int32_t DeleteValue(RegKeyHandle hKey, const char16_t* pszName) override;
     int32_t EnumSubKey(RegKeyHandle hKey, uint32_t nIndex, char16_t* pszName, uint32_t* pcchName) override;
     int32_t QuerySubKeyCount(RegKeyHandle hKey, uint32_t* pnSubKeys) override;
-    int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey) override;
+    int32_t EnumValue(RegKeyHandle hKey, uint32_t nIndex, char16_t* pszName, uint32_t* pcchName, uint32_t* pnType,
+                      uint8_t* pbData, uint32_t* pcbData) override;
+    int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nView) override;
     int32_t ParseUI4(const char16_t* pszText, uint32_t* pnValue) override;
 };

@@ -4,6 +4,7 @@
 # self-registration with its type library.
 set(REGISTRATION_PORTABLE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/RegScript.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RegSnapshot.cpp
 )
 
 set(REGISTRATION_WINDOWS_SOURCES

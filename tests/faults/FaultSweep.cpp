@@ -329,7 +329,10 @@ int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& str
         results.Line("problem counting run: " + reference.strBroken + reference.strLeft);
         return 1;
     }
-    results.Line("calls " + std::to_string(reference.nCalls));
+    const NamedPoint first = {"", "", operation.SweptFrom(), 1};
+    const unsigned nFirst = first.pszFunction != nullptr ? std::max(1u, FindNamedPoint(first, reference.nCalls)) : 1;
+    nFrom = std::max(nFrom, nFirst);
+    results.Line("calls " + std::to_string(reference.nCalls + 1 - nFirst));
     for (const NamedPoint& point : kNamedPoints)
         if (strcmp(point.pszOperation, operation.Name()) == 0)
             results.Line(std::string("named ") + std::to_string(FindNamedPoint(point, reference.nCalls)) + " " +

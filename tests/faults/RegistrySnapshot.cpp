@@ -47,7 +47,65 @@ void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::s
         AppendKey(hParent, strPath + L"\\" + strSubKey, samView, strOut);
 }
 
+const HKEY kClassesRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+const wchar_t kOlderFolder[] = L"C:\\Program Files\\Orvane 0.9";
+
+bool KeyExists(HKEY hRoot, const std::wstring& strPath)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(hRoot, strPath.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+void SetString(HKEY hRoot, const std::wstring& strPath, const wchar_t* pszName, const std::wstring& strText)
+{
+    ::RegSetKeyValueW(hRoot, strPath.c_str(), pszName, REG_SZ, strText.c_str(),
+                      static_cast<DWORD>((strText.size() + 1) * sizeof(wchar_t)));
+}
+
 }  // namespace
+
+void RemoveRegistryKeys(const std::vector<std::wstring>& vecKeys)
+{
+    for (HKEY hRoot : kClassesRoots)
+        for (REGSAM samView : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+        {
+            HKEY hClasses = nullptr;
+            if (::RegOpenKeyExW(hRoot, L"Software\\Classes", 0, KEY_ALL_ACCESS | samView, &hClasses) != ERROR_SUCCESS)
+                continue;
+            for (const std::wstring& strKey : vecKeys)
+                ::RegDeleteTreeW(hClasses, strKey.c_str());
+            ::RegCloseKey(hClasses);
+        }
+}
+
+void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys)
+{
+    const std::wstring strServer = std::wstring(kOlderFolder) + L"\\OrvaneShlExt.dll";
+    for (HKEY hRoot : kClassesRoots)
+        for (const std::wstring& strKey : vecKeys)
+        {
+            const std::wstring strPath = L"Software\\Classes\\" + strKey;
+            if (!KeyExists(hRoot, strPath))
+                continue;
+            if (strKey.rfind(L"CLSID\\", 0) == 0)
+                SetString(hRoot, strPath + L"\\InprocServer32", nullptr, strServer);
+            else if (strKey.rfind(L"Interface\\", 0) == 0 && KeyExists(hRoot, strPath + L"\\TypeLib"))
+                SetString(hRoot, strPath + L"\\TypeLib", L"Version", L"0.9");
+            else if (strKey.rfind(L"TypeLib\\", 0) == 0)
+            {
+                ::RegDeleteTreeW(hRoot, strPath.c_str());
+                const std::wstring strVersion = strPath + L"\\0.9";
+                SetString(hRoot, strVersion, nullptr, L"SimpleExtLib");
+                SetString(hRoot, strVersion + L"\\FLAGS", nullptr, L"0");
+                SetString(hRoot, strVersion + L"\\HELPDIR", nullptr, kOlderFolder);
+                SetString(hRoot, strVersion + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"), nullptr,
+                          strServer);
+            }
+        }
+}
 
 std::string SnapshotRegistry(const std::vector<std::wstring>& vecKeys)
 {

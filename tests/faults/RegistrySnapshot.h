@@ -11,3 +11,9 @@ std::string SnapshotRegistry(const std::vector<std::wstring>& vecKeys);
 
 // The first line in which two snapshots differ, for a report.
 std::string FirstDifference(const std::string& strBefore, const std::string& strAfter);
+
+// Deletes the keys' trees from the machine's and the user's Classes, both views.
+void RemoveRegistryKeys(const std::vector<std::wstring>& vecKeys);
+// Makes the registration under the keys an older one from another folder:
+// servers there, and the type library at version 0.9 from there.
+void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys);

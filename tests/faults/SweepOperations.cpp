@@ -795,21 +795,16 @@ private:
 #endif  // _WIN64
 
 // ---------------------------------------------------------------------------
-// Registration: all or nothing. A call that succeeds leaves exactly the
-// entries of a full (un)registration, one that fails exactly the entries that
-// were there before it. DllInstall for the user sets a mode that stays for
-// the life of the DLL, so each registration operation is swept in a process
-// of its own.
-
-struct RegistryReferences
-{
-    std::string strNone;        // nothing of the server registered
-    std::string strMachine;     // registered for all users
-    std::string strUser;        // registered for the current user
-};
-RegistryReferences g_references;
+// Registration: all or nothing. A call that succeeds leaves exactly what the
+// same call leaves without failures; one that fails leaves the registry
+// exactly as it found it, from each starting point: nothing registered, this
+// version registered, or an older version registered from elsewhere (other
+// paths, another type-library version). DllInstall for the user sets a mode
+// that stays for the life of the DLL, so each registration operation is
+// swept in a process of its own.
 
 enum class RegistryCall { Register, Unregister, InstallUser, UninstallUser };
+enum class RegistryStart { Nothing, ThisVersion, OlderVersion };
 
 HRESULT MakeRegistryCall(const SweepContext& context, RegistryCall call)
 {
@@ -830,72 +825,82 @@ HRESULT MakeRegistryCall(const SweepContext& context, RegistryCall call)
 class CRegistrationOperation : public CSweepOperation
 {
 public:
-    CRegistrationOperation(const char* pszName, RegistryCall call, RegistryCall undo, std::string RegistryReferences::*pBefore,
-                           std::string RegistryReferences::*pAfter)
-        : m_pszName(pszName), m_call(call), m_undo(undo), m_pBefore(pBefore), m_pAfter(pAfter)
+    CRegistrationOperation(const char* pszName, RegistryCall call, RegistryStart start)
+        : m_pszName(pszName), m_call(call), m_start(start)
     {
     }
     const char* Name() const override { return m_pszName; }
 
     // One whole cycle first, so that the keys unregistration leaves in place
-    // on purpose (CLSID, shellex, ...) exist on both sides; then the
-    // references, and the state every run starts from.
+    // on purpose (CLSID, shellex, ...) exist; then the starting point with
+    // its registry, and the registry the call leaves when nothing fails.
     std::string PrepareProcess(SweepContext& context) override
     {
-        const bool bUser = m_call == RegistryCall::InstallUser;
-        const RegistryCall install = bUser ? RegistryCall::InstallUser : RegistryCall::Register;
-        const RegistryCall uninstall = bUser ? RegistryCall::UninstallUser : RegistryCall::Unregister;
-        const std::vector<std::wstring>& vecKeys = context.identity.vecRegistryKeys;
-        if (MakeRegistryCall(context, install) != S_OK || MakeRegistryCall(context, uninstall) != S_OK)
+        if (MakeRegistryCall(context, Install()) != S_OK || MakeRegistryCall(context, Uninstall()) != S_OK)
             return "a registration call fails without any failure injected";
-        g_references.strNone = SnapshotRegistry(vecKeys);
-        if (MakeRegistryCall(context, install) != S_OK)
-            return "registration fails without any failure injected";
-        (bUser ? g_references.strUser : g_references.strMachine) = SnapshotRegistry(vecKeys);
-        if (g_references.*m_pBefore == g_references.strNone && MakeRegistryCall(context, uninstall) != S_OK)
-            return "unregistration fails without any failure injected";
-        return std::string();
+        std::string strProblem = SetUpStart(context);
+        m_strBefore = SnapshotRegistry(context.identity.vecRegistryKeys);
+        if (strProblem.empty() && MakeRegistryCall(context, m_call) != S_OK)
+            strProblem = "the call fails without any failure injected";
+        m_strAfter = SnapshotRegistry(context.identity.vecRegistryKeys);
+        return strProblem;
     }
 
     void FinishProcess(SweepContext& context) override
     {
-        MakeRegistryCall(context, m_call == RegistryCall::InstallUser ? RegistryCall::UninstallUser
-                                                                       : RegistryCall::Unregister);
+        MakeRegistryCall(context, Uninstall());
+        RemoveRegistryKeys(context.identity.vecRegistryKeys);
     }
 
     std::string Prepare(SweepContext& context) override
     {
+        const std::string strProblem = SetUpStart(context);
         const std::string strState = SnapshotRegistry(context.identity.vecRegistryKeys);
-        return strState == g_references.*m_pBefore ? std::string()
-                                                    : "starts from another registry: " +
-                                                          FirstDifference(g_references.*m_pBefore, strState);
+        if (!strProblem.empty() || strState == m_strBefore)
+            return strProblem;
+        return "starts from another registry: " + FirstDifference(m_strBefore, strState);
+    }
+    // Over a registration, saving the keys is swept by DllUnregisterServer.
+    const char* SweptFrom() const override
+    {
+        return m_start != RegistryStart::Nothing && m_call != RegistryCall::Unregister ? "SetThreadLocale" : nullptr;
     }
     HRESULT Run(SweepContext& context) override { return MakeRegistryCall(context, m_call); }
     std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
     {
         if (!bFaulted && hr != S_OK)
             return "answered " + HrText(hr);
-        const std::string& strExpected = SUCCEEDED(hr) ? g_references.*m_pAfter : g_references.*m_pBefore;
+        const std::string& strExpected = SUCCEEDED(hr) ? m_strAfter : m_strBefore;
         const std::string strState = SnapshotRegistry(context.identity.vecRegistryKeys);
         if (strState == strExpected)
             return std::string();
         return "answered " + HrText(hr) + " and left " + FirstDifference(strExpected, strState);
     }
-    std::string Release(SweepContext& context) override
-    {
-        if (SnapshotRegistry(context.identity.vecRegistryKeys) != g_references.*m_pBefore)
-            MakeRegistryCall(context, m_undo);
-        return SnapshotRegistry(context.identity.vecRegistryKeys) == g_references.*m_pBefore
-                   ? std::string()
-                   : "the registry cannot be brought back";
-    }
+    // Every run sets up its starting point afresh.
+    std::string Release(SweepContext&) override { return std::string(); }
 
 private:
+    bool PerUser() const { return m_call == RegistryCall::InstallUser || m_call == RegistryCall::UninstallUser; }
+    RegistryCall Install() const { return PerUser() ? RegistryCall::InstallUser : RegistryCall::Register; }
+    RegistryCall Uninstall() const { return PerUser() ? RegistryCall::UninstallUser : RegistryCall::Unregister; }
+
+    std::string SetUpStart(SweepContext& context)
+    {
+        RemoveRegistryKeys(context.identity.vecRegistryKeys);
+        if (m_start == RegistryStart::Nothing)
+            return std::string();
+        if (MakeRegistryCall(context, Install()) != S_OK)
+            return "registration fails without any failure injected";
+        if (m_start == RegistryStart::OlderVersion)
+            MakeOlderRegistration(context.identity.vecRegistryKeys);
+        return std::string();
+    }
+
     const char* m_pszName;
     RegistryCall m_call;
-    RegistryCall m_undo;
-    std::string RegistryReferences::*m_pBefore;
-    std::string RegistryReferences::*m_pAfter;
+    RegistryStart m_start;
+    std::string m_strBefore;
+    std::string m_strAfter;
 };
 
 }  // namespace
@@ -919,15 +924,20 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
     vecOperations.emplace_back(new CIconOperation("GetIconLocation marked", &BenchFixture::marked));
     vecOperations.emplace_back(new CIconOperation("GetIconLocation plain default", &BenchFixture::plain));
     vecOperations.emplace_back(new CIconOperation("GetIconLocation cached @", &BenchFixture::cached));
-    vecOperations.emplace_back(new CRegistrationOperation("DllRegisterServer", RegistryCall::Register,
-                                                          RegistryCall::Unregister, &RegistryReferences::strNone,
-                                                          &RegistryReferences::strMachine));
-    vecOperations.emplace_back(new CRegistrationOperation("DllUnregisterServer", RegistryCall::Unregister,
-                                                          RegistryCall::Register, &RegistryReferences::strMachine,
-                                                          &RegistryReferences::strNone));
-    vecOperations.emplace_back(new CRegistrationOperation("DllInstall user", RegistryCall::InstallUser,
-                                                          RegistryCall::UninstallUser, &RegistryReferences::strNone,
-                                                          &RegistryReferences::strUser));
+    vecOperations.emplace_back(
+        new CRegistrationOperation("DllRegisterServer", RegistryCall::Register, RegistryStart::Nothing));
+    vecOperations.emplace_back(new CRegistrationOperation("DllRegisterServer over itself", RegistryCall::Register,
+                                                          RegistryStart::ThisVersion));
+    vecOperations.emplace_back(new CRegistrationOperation("DllRegisterServer over an older one",
+                                                          RegistryCall::Register, RegistryStart::OlderVersion));
+    vecOperations.emplace_back(
+        new CRegistrationOperation("DllUnregisterServer", RegistryCall::Unregister, RegistryStart::ThisVersion));
+    vecOperations.emplace_back(
+        new CRegistrationOperation("DllInstall user", RegistryCall::InstallUser, RegistryStart::Nothing));
+    vecOperations.emplace_back(new CRegistrationOperation("DllInstall user over itself", RegistryCall::InstallUser,
+                                                          RegistryStart::ThisVersion));
+    vecOperations.emplace_back(new CRegistrationOperation("DllInstall user over an older one",
+                                                          RegistryCall::InstallUser, RegistryStart::OlderVersion));
 #ifdef _WIN64
     vecOperations.emplace_back(new CCommandCreateOperation());
     vecOperations.emplace_back(new CCommandTitleOperation());

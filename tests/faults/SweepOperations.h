@@ -34,6 +34,8 @@ public:
     virtual std::string PrepareProcess(SweepContext&) { return std::string(); }
     // Once per process, after the last run.
     virtual void FinishProcess(SweepContext&) {}
+    // The call from whose first occurrence on calls are failed; null: all.
+    virtual const char* SweptFrom() const { return nullptr; }
     // Not failed: what the call needs (an object, a menu, a registry state).
     // Empty, or why the set-up itself went wrong.
     virtual std::string Prepare(SweepContext& context) = 0;

@@ -8,6 +8,7 @@
 // open handles dangling. Every handle is tracked so that a test can assert
 // that each one opened was closed. Faults can be injected per operation.
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,6 +38,7 @@ public:
         DeleteValue,
         EnumSubKey,
         QuerySubKeyCount,
+        EnumValue,
         DeleteSubKey,
     };
 
@@ -159,7 +161,36 @@ public:
         return nError;
     }
 
-    int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey) override
+    // Values enumerate in the order they were first set.
+    int32_t EnumValue(RegKeyHandle hKey, uint32_t nIndex, char16_t* pszName, uint32_t* pcchName, uint32_t* pnType,
+                      uint8_t* pbData, uint32_t* pcbData) override
+    {
+        std::shared_ptr<Node> pNode;
+        int32_t nError = Resolve(hKey, RegAccess::kQueryValue, pNode);
+        if (nError == RegError::kSuccess)
+            nError = Fault(Op::EnumValue, pNode->strName, 0);
+        if (nError != RegError::kSuccess)
+            return nError;
+        if (nIndex >= pNode->vecValues.size())
+            return RegError::kNoMoreItems;
+        const auto& entry = pNode->vecValues[nIndex];
+        const uint32_t cbData = static_cast<uint32_t>(entry.second.vecData.size());
+        if (entry.first.size() + 1 > *pcchName || cbData > *pcbData)
+        {
+            *pcbData = cbData;
+            return RegError::kMoreData;
+        }
+        entry.first.copy(pszName, entry.first.size());
+        pszName[entry.first.size()] = u'\0';
+        *pcchName = static_cast<uint32_t>(entry.first.size());
+        *pnType = entry.second.nType;
+        std::copy(entry.second.vecData.begin(), entry.second.vecData.end(), pbData);
+        *pcbData = cbData;
+        return RegError::kSuccess;
+    }
+
+    // One registry for both views.
+    int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t /*nView*/) override
     {
         std::shared_ptr<Node> pNode;
         int32_t nError = Resolve(hParent, 0, pNode);
