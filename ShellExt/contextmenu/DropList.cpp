@@ -27,6 +27,12 @@ CDropListReader::CDropListReader(const void* pvBlock, size_t cbBlock) noexcept
     m_pbEnd = pbBlock + cbBlock;
 }
 
+bool CDropListReader::HasFirstName() const noexcept
+{
+    // A usable header leaves at least one unit of the list within the block.
+    return m_pbNext != nullptr && (m_pbNext[0] != 0 || (m_bWide && m_pbNext[1] != 0));
+}
+
 DropListStep CDropListReader::Next(DroppedName& name) noexcept
 {
     if (m_pbNext == nullptr)

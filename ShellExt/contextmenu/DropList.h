@@ -50,6 +50,10 @@ public:
 
     bool IsWide() const noexcept { return m_bWide; }
 
+    // Whether the header is usable and the list's first name is not the
+    // closing empty one: what can be known before the walk.
+    bool HasFirstName() const noexcept;
+
     // The next name; End once the empty name that closes the list is
     // reached, Malformed as described above. After End or Malformed every
     // further call answers the same.

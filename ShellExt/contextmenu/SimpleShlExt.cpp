@@ -41,23 +41,20 @@ std::wstring NarrowDroppedName(const DroppedName& name)
     return strName;
 }
 
-// Every name of a CF_HDROP block, in one walk over it: the names
-// DragQueryFileW gives for each index, long ones whole. E_INVALIDARG for a
-// malformed block or an empty list.
-HRESULT ReadDroppedNames(const void* pvBlock, size_t cbBlock, std::vector<std::wstring>& vecNames)
+// Every name of a CF_HDROP block, in one walk over it, appended to vecNames:
+// the names DragQueryFileW gives for each index, long ones whole.
+// E_INVALIDARG when the block ends before the list's closing empty name.
+HRESULT ReadDroppedNames(CDropListReader& reader, std::vector<std::wstring>& vecNames)
 {
-    CDropListReader reader(pvBlock, cbBlock);
-    size_t nNames = 0;
     DroppedName name;
     DropListStep step;
     while ((step = reader.Next(name)) == DropListStep::Name)
     {
-        ++nNames;
         std::wstring strName = reader.IsWide() ? WideDroppedName(name) : NarrowDroppedName(name);
         if (!strName.empty())
             vecNames.push_back(std::move(strName));
     }
-    return step == DropListStep::End && nNames != 0 ? S_OK : E_INVALIDARG;
+    return step == DropListStep::End ? S_OK : E_INVALIDARG;
 }
 
 }  // namespace
@@ -129,14 +126,30 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
     if (lock.Get() == nullptr)
         return E_INVALIDARG;
 
-    // Built aside and swapped in, so that a malformed block or running out of
-    // memory half-way leaves the previous selection intact.
-    std::vector<std::wstring> vecFiles;
-    const HRESULT hr = ReadDroppedNames(lock.Get(), ::GlobalSize(medium.Get().hGlobal), vecFiles);
+    // A block refused by its header, or a list without names, leaves the
+    // previous selection as it was, as does a data object without the
+    // format. The names then go straight into the emptied list, the previous
+    // names' memory given back first: a list built aside would hold both
+    // selections at once and cost a large selection half as much again. A
+    // list that runs off the end of its block, or memory running out half-way,
+    // leaves the selection empty rather than cut.
+    CDropListReader reader(lock.Get(), ::GlobalSize(medium.Get().hGlobal));
+    if (!reader.HasFirstName())
+        return E_INVALIDARG;
+    m_vecSelectedFiles.clear();
+    HRESULT hr = E_INVALIDARG;
+    try
+    {
+        hr = ReadDroppedNames(reader, m_vecSelectedFiles);
+    }
+    catch (...)
+    {
+        m_vecSelectedFiles.clear();
+        throw;
+    }
     if (FAILED(hr))
-        return hr;
-    m_vecSelectedFiles.swap(vecFiles);
-    return S_OK;
+        m_vecSelectedFiles.clear();
+    return hr;
 }
 
 STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)

@@ -61,11 +61,12 @@ void CheckWalk(const uint8_t* pbBlock, size_t cbBlock)
     DroppedName name;
     if (nStart == 0)
     {
-        Require(reader.Next(name) == DropListStep::Malformed);
+        Require(!reader.HasFirstName() && reader.Next(name) == DropListStep::Malformed);
         return;
     }
     Require(reader.IsWide() == bWide);
     const size_t cbUnit = bWide ? 2 : 1;
+    Require(reader.HasFirstName() == !IsNulUnit(pbBlock + nStart, cbUnit));
     size_t nPos = nStart;
     DropListStep step;
     while ((step = reader.Next(name)) == DropListStep::Name)

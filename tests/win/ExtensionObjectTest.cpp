@@ -219,9 +219,11 @@ TEST_F(ExtensionObjectTest, InitializeReadsTheNamesTheShellGivesFromWideAnd8BitL
     EXPECT_EQ(vecOdd, m_pObject->SelectedFiles());
 }
 
-// Blocks no well-behaved data object makes are refused whole: nothing of
-// them is captured, the earlier selection stays, no timer starts.
-TEST_F(ExtensionObjectTest, InitializeRefusesMalformedBlocksAndKeepsTheEarlierSelection)
+// Blocks no well-behaved data object makes are refused whole and start no
+// timer. A block refused by its header, or an empty list, keeps the earlier
+// selection; a list that runs off the block's end leaves none rather than
+// a cut one.
+TEST_F(ExtensionObjectTest, InitializeRefusesMalformedBlocks)
 {
     const std::string strWide = Utf16Bytes(std::wstring(L"C:\\a.txt\0\0", 10));
     const std::string strWideOpen = Utf16Bytes(std::wstring(L"C:\\a.txt\0", 9));
@@ -229,27 +231,30 @@ TEST_F(ExtensionObjectTest, InitializeRefusesMalformedBlocksAndKeepsTheEarlierSe
     {
         const char* pszCase;
         std::string strBlock;
+        bool bKeepsEarlier;
     } cases[] = {
-        {"zero-length medium", std::string()},
-        {"header cut short", DropFilesBlock(20, true, strWide).substr(0, 19)},
-        {"list inside the header", DropFilesBlock(8, true, strWide)},
-        {"list past the end", DropFilesBlock(4000, true, strWide)},
-        {"list at the end", DropFilesBlock(20, true, "")},
-        {"wide list without its empty name", DropFilesBlock(20, true, strWideOpen)},
-        {"wide list of an odd size", DropFilesBlock(20, true, strWide + "\x01")},
-        {"8-bit list without any terminator", DropFilesBlock(20, false, "C:\\a.txt")},
-        {"8-bit list without its empty name", DropFilesBlock(20, false, std::string("C:\\a.txt\0", 9))},
-        {"empty wide list", DropFilesBlock(20, true, std::string(2, '\0'))},
-        {"empty 8-bit list", DropFilesBlock(20, false, std::string(1, '\0'))},
+        {"zero-length medium", std::string(), true},
+        {"header cut short", DropFilesBlock(20, true, strWide).substr(0, 19), true},
+        {"list inside the header", DropFilesBlock(8, true, strWide), true},
+        {"list past the end", DropFilesBlock(4000, true, strWide), true},
+        {"list at the end", DropFilesBlock(20, true, ""), true},
+        {"wide list of an odd size", DropFilesBlock(20, true, strWide + "\x01"), true},
+        {"empty wide list", DropFilesBlock(20, true, std::string(2, '\0')), true},
+        {"empty 8-bit list", DropFilesBlock(20, false, std::string(1, '\0')), true},
+        {"wide list without its empty name", DropFilesBlock(20, true, strWideOpen), false},
+        {"8-bit list without any terminator", DropFilesBlock(20, false, "C:\\a.txt"), false},
+        {"8-bit list without its empty name", DropFilesBlock(20, false, std::string("C:\\a.txt\0", 9)), false},
     };
-    ASSERT_EQ(S_OK, InitializeWith({L"C:\\kept.txt"}));
-    const LONG nLocks = g_pModule->GetModuleLockCount();
+    const LONG nLocks = g_pModule->GetModuleLockCount() + 1;
     for (const auto& c : cases)
     {
+        ASSERT_EQ(S_OK, InitializeWith({L"C:\\kept.txt"}));
         EXPECT_EQ(E_INVALIDARG, InitializeFrom(CreateRawHDropDataObject(c.strBlock))) << c.pszCase;
-        EXPECT_EQ(std::vector<std::wstring>{L"C:\\kept.txt"}, m_pObject->SelectedFiles()) << c.pszCase;
+        EXPECT_EQ(c.bKeepsEarlier ? std::vector<std::wstring>{L"C:\\kept.txt"} : std::vector<std::wstring>(),
+                  m_pObject->SelectedFiles())
+            << c.pszCase;
     }
-    EXPECT_EQ(nLocks, g_pModule->GetModuleLockCount());
+    EXPECT_EQ(nLocks + static_cast<LONG>(std::size(cases)) - 1, g_pModule->GetModuleLockCount());
 }
 
 TEST_F(ExtensionObjectTest, InitializeWithoutUsableDropKeepsTheEarlierSelection)
