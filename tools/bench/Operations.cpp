@@ -417,7 +417,7 @@ private:
         }
         std::vector<std::wstring> vecOurs;
         Add(CompareWithFloor(
-            "command: path collection (10,000 items)", Scaled({1, 30, 1}, m_options.dScale), Nothing,
+            "command: path collection (10,000 items)", Scaled({1, 5, 1}, m_options.dScale), Nothing,
             [&](bool bOurs, size_t) {
                 if (bOurs)
                     vecOurs = FileSystemPaths(selection.Get());
