@@ -4,10 +4,13 @@
 # a private prefix made for the run and removed after it. Builds what it
 # needs first. Not part of the test command: timings need a quiet machine.
 #
-#   scripts/bench.sh [--runs N] [--quick] [--arch win64|win32]
+#   scripts/bench.sh [--runs N] [--quick] [--selections] [--arch win64|win32]
 #
 # Each architecture runs N times (default 3); the table shows the medians and
-# the spread of the ratio over the runs. Results: build/bench/bench-x64.csv
+# the spread of the ratio over the runs. --selections times only the
+# operations that read a selection (Initialize at 2 to 100,000 files,
+# InvokeCommand of the large selections, the Explorer command's path
+# collection). Results: build/bench/bench-x64.csv
 # and .json (and -x86), one file pair per run beside them.
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
 set -euo pipefail
@@ -22,9 +25,10 @@ presets=()
 while [ $# -gt 0 ]; do
     case $1 in
     --runs) runs=$2; shift 2 ;;
-    --quick) quick=(--quick); shift ;;
+    --quick) quick+=(--quick); shift ;;
+    --selections) quick+=(--selections); shift ;;
     --arch) presets+=("$2"); shift 2 ;;
-    *) echo "usage: $0 [--runs N] [--quick] [--arch win64|win32]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--runs N] [--quick] [--selections] [--arch win64|win32]" >&2; exit 2 ;;
     esac
 done
 [ ${#presets[@]} -gt 0 ] || presets=(win64 win32)

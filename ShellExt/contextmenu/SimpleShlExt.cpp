@@ -1,7 +1,10 @@
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 
-#include <shellapi.h>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 
+#include "ShellExt/contextmenu/DropList.h"
 #include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/icons/IconLocation.h"
@@ -16,38 +19,46 @@ namespace {
 
 const char kTraceObject[] = "CSimpleShlExt";
 
-// DragQueryFileW's index that asks for the number of names.
-const UINT kCountDroppedFiles = 0xFFFFFFFF;
-
-// The buffer that holds a usual dropped name whole: the shell's file names
-// are at most 519 characters.
-const UINT kUsualNameCapacity = 2 * MAX_PATH;
-
-// Reads one dropped name whole, or empty when it cannot be read.
-// DragQueryFileW walks the list from its start for every index, so every call
-// costs as much as all the names before it: a usual name is read with one
-// call, and only a name that fills the buffer (it may have been cut) is asked
-// for its length and read again, so that a name beyond 519 characters still
-// reaches the main application whole. For an 8-bit list the reported length
-// counts bytes, not characters: the name ends at its first NUL.
-std::wstring QueryDroppedName(HDROP hDrop, UINT nIndex)
+// A wide name as it lies in the block; DragQueryFileW copies it the same way,
+// unit for unit. A list placed at an odd offset is copied bytewise.
+std::wstring WideDroppedName(const DroppedName& name)
 {
-    wchar_t szName[kUsualNameCapacity];
-    UINT cchCopied = ::DragQueryFileW(hDrop, nIndex, szName, kUsualNameCapacity);
-    if (cchCopied == 0)
-        return std::wstring();
-    size_t cchText = wcsnlen(szName, kUsualNameCapacity);
-    if (cchCopied < kUsualNameCapacity - 1 && cchText < kUsualNameCapacity - 1)
-        return std::wstring(szName, cchText);
-
-    UINT cch = ::DragQueryFileW(hDrop, nIndex, nullptr, 0);
-    if (cch == 0)
-        return std::wstring();
-    std::wstring strName(cch + 1, L'\0');
-    cchCopied = ::DragQueryFileW(hDrop, nIndex, &strName[0], cch + 1);
-    strName.resize(cchCopied < cch ? cchCopied : cch);
-    strName.resize(wcsnlen(strName.c_str(), strName.size()));
+    if (reinterpret_cast<uintptr_t>(name.pbFirst) % alignof(wchar_t) == 0)
+        return std::wstring(reinterpret_cast<const wchar_t*>(name.pbFirst), name.cch);
+    std::wstring strName(name.cch, L'\0');
+    memcpy(&strName[0], name.pbFirst, name.cch * sizeof(wchar_t));
     return strName;
+}
+
+// An 8-bit name converted from the ANSI code page, as DragQueryFileW converts
+// it; empty when it cannot be converted (the shell then answers 0, and the
+// name is skipped). A name never has more characters than bytes, so its
+// buffer is made once.
+std::wstring NarrowDroppedName(const DroppedName& name)
+{
+    if (name.cch > static_cast<size_t>(INT_MAX))
+        return std::wstring();
+    const int cb = static_cast<int>(name.cch);
+    std::wstring strName(name.cch, L'\0');
+    const int cch = ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(name.pbFirst), cb, &strName[0], cb);
+    strName.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
+    return strName;
+}
+
+// Every name of a CF_HDROP block, in one walk over it, appended to vecNames:
+// the names DragQueryFileW gives for each index, long ones whole.
+// E_INVALIDARG when the block ends before the list's closing empty name.
+HRESULT ReadDroppedNames(CDropListReader& reader, std::vector<std::wstring>& vecNames)
+{
+    DroppedName name;
+    DropListStep step;
+    while ((step = reader.Next(name)) == DropListStep::Name)
+    {
+        std::wstring strName = reader.IsWide() ? WideDroppedName(name) : NarrowDroppedName(name);
+        if (!strName.empty())
+            vecNames.push_back(std::move(strName));
+    }
+    return step == DropListStep::End ? S_OK : E_INVALIDARG;
 }
 
 }  // namespace
@@ -131,26 +142,33 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
     medium.MarkFilled();
 
     CGlobalLock lock(medium.Get().hGlobal);
-    HDROP hDrop = static_cast<HDROP>(lock.Get());
-    if (hDrop == nullptr)
+    if (lock.Get() == nullptr)
         return E_INVALIDARG;
 
-    UINT nCount = ::DragQueryFileW(hDrop, kCountDroppedFiles, nullptr, 0);
-    if (nCount == 0)
+    // A block refused by its header, or a list without names, leaves the
+    // previous selection as it was, as does a data object without the
+    // format. The names then go straight into the emptied list, the previous
+    // names' memory given back first: a list built aside would hold both
+    // selections at once and cost a large selection half as much again. A
+    // list that runs off the end of its block, or memory running out half-way,
+    // leaves the selection empty rather than cut.
+    CDropListReader reader(lock.Get(), ::GlobalSize(medium.Get().hGlobal));
+    if (!reader.HasFirstName())
         return E_INVALIDARG;
-
-    // Built aside and swapped in, so that running out of memory half-way
-    // leaves the previous selection intact.
-    std::vector<std::wstring> vecFiles;
-    vecFiles.reserve(nCount);
-    for (UINT i = 0; i < nCount; ++i)
+    m_vecSelectedFiles.clear();
+    HRESULT hr = E_INVALIDARG;
+    try
     {
-        std::wstring strName = QueryDroppedName(hDrop, i);
-        if (!strName.empty())
-            vecFiles.push_back(std::move(strName));
+        hr = ReadDroppedNames(reader, m_vecSelectedFiles);
     }
-    m_vecSelectedFiles.swap(vecFiles);
-    return S_OK;
+    catch (...)
+    {
+        m_vecSelectedFiles.clear();
+        throw;
+    }
+    if (FAILED(hr))
+        m_vecSelectedFiles.clear();
+    return hr;
 }
 
 STDMETHODIMP CSimpleShlExt::InvokeCommand(CMINVOKECOMMANDINFO* pici)

@@ -3,6 +3,83 @@
 #include "ShellExt/explorercommand/ComOwners.h"
 #include "ShellExt/menu/SelectionKey.h"
 
+namespace {
+
+// Items are fetched from the array's enumerator this many at a time.
+const ULONG kItemsPerFetch = 64;
+
+// Calls visit with the item's file-system path, if it has one, and releases
+// the item.
+template <class Visitor>
+void VisitItemPath(IShellItem* pRawItem, Visitor& visit)
+{
+    CComOwner<IShellItem> item(pRawItem);
+    wchar_t* pszRawPath = nullptr;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &pszRawPath)) || pszRawPath == nullptr)
+        return;
+    CTaskMemString path(pszRawPath);
+    if (path.get()[0] != L'\0')
+        visit(path.get());
+}
+
+// The whole array in one walk of its enumerator. False when the array has no
+// enumerator, before any item was taken.
+template <class Visitor>
+bool VisitEnumeratedPaths(IShellItemArray* psiItemArray, Visitor& visit)
+{
+    IEnumShellItems* pRawEnum = nullptr;
+    if (FAILED(psiItemArray->EnumItems(&pRawEnum)) || pRawEnum == nullptr)
+        return false;
+    CComOwner<IEnumShellItems> items(pRawEnum);
+    IShellItem* apItems[kItemsPerFetch];
+    for (;;)
+    {
+        ULONG nFetched = 0;
+        const HRESULT hr = items->Next(kItemsPerFetch, apItems, &nFetched);
+        if (FAILED(hr) || nFetched > kItemsPerFetch)
+            break;
+        // Every fetched item is owned from here on, also when a visit throws.
+        ULONG i = 0;
+        try
+        {
+            for (; i < nFetched; ++i)
+                if (apItems[i] != nullptr)
+                    VisitItemPath(apItems[i], visit);
+        }
+        catch (...)
+        {
+            for (++i; i < nFetched; ++i)
+                if (apItems[i] != nullptr)
+                    apItems[i]->Release();
+            throw;
+        }
+        if (hr != S_OK || nFetched == 0)
+            break;
+    }
+    return true;
+}
+
+// Calls visit with each item's file-system path, in order; items without one
+// are left out. The enumerator walks the array once. An array reached by
+// index may find each item from its start (as the shell's own reader of a
+// drop list does), so the index is the fallback for an array without an
+// enumerator.
+template <class Visitor>
+void VisitFileSystemPaths(IShellItemArray* psiItemArray, Visitor visit)
+{
+    const DWORD nCount = CountShellItems(psiItemArray);
+    if (nCount == 0 || VisitEnumeratedPaths(psiItemArray, visit))
+        return;
+    for (DWORD i = 0; i < nCount; ++i)
+    {
+        IShellItem* pRawItem = nullptr;
+        if (SUCCEEDED(psiItemArray->GetItemAt(i, &pRawItem)) && pRawItem != nullptr)
+            VisitItemPath(pRawItem, visit);
+    }
+}
+
+}  // namespace
+
 DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
 {
     DWORD nCount = 0;
@@ -10,31 +87,6 @@ DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
         return 0;
     return nCount;
 }
-
-namespace {
-
-// Calls visit with each item's file-system path, in order; items without
-// one are left out.
-template <class Visitor>
-void VisitFileSystemPaths(IShellItemArray* psiItemArray, Visitor visit)
-{
-    const DWORD nCount = CountShellItems(psiItemArray);
-    for (DWORD i = 0; i < nCount; ++i)
-    {
-        IShellItem* pRawItem = nullptr;
-        if (FAILED(psiItemArray->GetItemAt(i, &pRawItem)) || pRawItem == nullptr)
-            continue;
-        CComOwner<IShellItem> item(pRawItem);
-        wchar_t* pszRawPath = nullptr;
-        if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &pszRawPath)) || pszRawPath == nullptr)
-            continue;
-        CTaskMemString path(pszRawPath);
-        if (path.get()[0] != L'\0')
-            visit(path.get());
-    }
-}
-
-}  // namespace
 
 std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray)
 {

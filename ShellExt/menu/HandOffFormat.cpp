@@ -63,15 +63,23 @@ void SelectionFileEncoder::StoreUnit(uint8_t* pOut, char16_t ch) noexcept
 
 void SelectionFileEncoder::AddPath(const char16_t* pszPath, size_t cchPath)
 {
-    // Beyond what was reserved, resize grows the storage geometrically:
-    // reserving exactly the new size for every path copied all the bytes
-    // before it each time, and n paths cost n squared.
+    // Beyond what was reserved, the storage grows geometrically: reserving
+    // exactly the new size for every path copied all the bytes before it
+    // each time, and n paths cost n squared. Each byte is written once: on a
+    // little-endian machine the path's own bytes are the file's.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint8_t* pbPath = reinterpret_cast<const uint8_t*>(pszPath);
+    m_vecBytes.insert(m_vecBytes.end(), pbPath, pbPath + 2 * cchPath);
+    const uint8_t abSeparator[2] = {static_cast<uint8_t>(kPathSeparator), 0};
+    m_vecBytes.insert(m_vecBytes.end(), abSeparator, abSeparator + 2);
+#else
     const size_t nStart = m_vecBytes.size();
     m_vecBytes.resize(nStart + 2 * (cchPath + 1));
     uint8_t* pOut = m_vecBytes.data() + nStart;
     for (size_t i = 0; i < cchPath; ++i, pOut += 2)
         StoreUnit(pOut, pszPath[i]);
     StoreUnit(pOut, kPathSeparator);
+#endif
 }
 
 bool FormatCommandParameters(const CommandArguments& args, std::u16string& strParameters)

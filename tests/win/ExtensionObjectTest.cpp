@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstring>
+
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
 #include "tests/win/TestSupport.h"
@@ -31,7 +33,11 @@ protected:
 
     HRESULT InitializeWith(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true)
     {
-        IDataObject* pData = CreateHDropDataObject(vecFiles, bOfferHDrop);
+        return InitializeFrom(CreateHDropDataObject(vecFiles, bOfferHDrop));
+    }
+
+    HRESULT InitializeFrom(IDataObject* pData)
+    {
         HRESULT hr = m_pObject->Initialize(nullptr, pData, nullptr);
         pData->Release();
         return hr;
@@ -154,6 +160,101 @@ TEST_F(ExtensionObjectTest, InitializeCapturesEveryNameInOrderEvenBeyondMaxPath)
     // A later capture replaces the earlier one.
     EXPECT_EQ(S_OK, InitializeWith({L"E:\\only.txt"}));
     EXPECT_EQ(std::vector<std::wstring>{L"E:\\only.txt"}, m_pObject->SelectedFiles());
+}
+
+// What the shell's own reader gives for each index of the medium, each name
+// asked for on its own, as handlers used to read them.
+std::vector<std::wstring> NamesFromDragQueryFile(IDataObject* pData)
+{
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    std::vector<std::wstring> vecNames;
+    if (FAILED(pData->GetData(&format, &medium)))
+        return vecNames;
+    HDROP hDrop = static_cast<HDROP>(::GlobalLock(medium.hGlobal));
+    const UINT nCount = ::DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
+    std::vector<wchar_t> vecBuffer(4096);
+    for (UINT i = 0; i < nCount; ++i)
+        if (::DragQueryFileW(hDrop, i, vecBuffer.data(), static_cast<UINT>(vecBuffer.size())) != 0)
+            vecNames.emplace_back(vecBuffer.data());
+    ::GlobalUnlock(medium.hGlobal);
+    ::ReleaseStgMedium(&medium);
+    return vecNames;
+}
+
+std::string DropFilesBlock(uint32_t nOffset, bool bWide, const std::string& strList)
+{
+    std::string strBlock(20, '\0');
+    memcpy(&strBlock[0], &nOffset, 4);
+    strBlock[16] = bWide ? 1 : 0;
+    strBlock.resize(nOffset > 20 && nOffset < 64 ? nOffset : 20, '\0');
+    return strBlock + strList;
+}
+
+std::string Utf16Bytes(const std::wstring& str)
+{
+    return std::string(reinterpret_cast<const char*>(str.data()), str.size() * sizeof(wchar_t));
+}
+
+TEST_F(ExtensionObjectTest, InitializeReadsTheNamesTheShellGivesFromWideAnd8BitLists)
+{
+    const std::wstring strLong = L"C:\\" + std::wstring(700, L'l') + L"\\caf\u00E9.txt";
+    const std::vector<std::wstring> vecFiles = {L"C:\\one.txt", strLong, L"D:\\r\u00E9sum\u00E9 \u6587.doc",
+                                                std::wstring(519, L'x'), std::wstring(520, L'y')};
+    for (bool bWide : {true, false})
+    {
+        IDataObject* pData = CreateHDropDataObject(vecFiles, true, bWide);
+        const std::vector<std::wstring> vecExpected = NamesFromDragQueryFile(pData);
+        ASSERT_EQ(vecFiles.size(), vecExpected.size()) << bWide;
+        EXPECT_EQ(strLong, vecExpected[1]);
+        EXPECT_EQ(S_OK, InitializeFrom(pData));
+        EXPECT_EQ(vecExpected, m_pObject->SelectedFiles()) << (bWide ? "wide" : "8-bit");
+    }
+    // A wide list at an odd offset, unaligned.
+    const std::string strOdd = DropFilesBlock(21, true, Utf16Bytes(std::wstring(L"C:\\odd.txt\0E:\\x\0\0", 18)));
+    IDataObject* pOdd = CreateRawHDropDataObject(strOdd);
+    const std::vector<std::wstring> vecOdd = NamesFromDragQueryFile(pOdd);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\odd.txt", L"E:\\x"}), vecOdd);
+    EXPECT_EQ(S_OK, InitializeFrom(pOdd));
+    EXPECT_EQ(vecOdd, m_pObject->SelectedFiles());
+}
+
+// Blocks no well-behaved data object makes are refused whole and start no
+// timer. A block refused by its header, or an empty list, keeps the earlier
+// selection; a list that runs off the block's end leaves none rather than
+// a cut one.
+TEST_F(ExtensionObjectTest, InitializeRefusesMalformedBlocks)
+{
+    const std::string strWide = Utf16Bytes(std::wstring(L"C:\\a.txt\0\0", 10));
+    const std::string strWideOpen = Utf16Bytes(std::wstring(L"C:\\a.txt\0", 9));
+    const struct
+    {
+        const char* pszCase;
+        std::string strBlock;
+        bool bKeepsEarlier;
+    } cases[] = {
+        {"zero-length medium", std::string(), true},
+        {"header cut short", DropFilesBlock(20, true, strWide).substr(0, 19), true},
+        {"list inside the header", DropFilesBlock(8, true, strWide), true},
+        {"list past the end", DropFilesBlock(4000, true, strWide), true},
+        {"list at the end", DropFilesBlock(20, true, ""), true},
+        {"wide list of an odd size", DropFilesBlock(20, true, strWide + "\x01"), true},
+        {"empty wide list", DropFilesBlock(20, true, std::string(2, '\0')), true},
+        {"empty 8-bit list", DropFilesBlock(20, false, std::string(1, '\0')), true},
+        {"wide list without its empty name", DropFilesBlock(20, true, strWideOpen), false},
+        {"8-bit list without any terminator", DropFilesBlock(20, false, "C:\\a.txt"), false},
+        {"8-bit list without its empty name", DropFilesBlock(20, false, std::string("C:\\a.txt\0", 9)), false},
+    };
+    const LONG nLocks = g_pModule->GetModuleLockCount() + 1;
+    for (const auto& c : cases)
+    {
+        ASSERT_EQ(S_OK, InitializeWith({L"C:\\kept.txt"}));
+        EXPECT_EQ(E_INVALIDARG, InitializeFrom(CreateRawHDropDataObject(c.strBlock))) << c.pszCase;
+        EXPECT_EQ(c.bKeepsEarlier ? std::vector<std::wstring>{L"C:\\kept.txt"} : std::vector<std::wstring>(),
+                  m_pObject->SelectedFiles())
+            << c.pszCase;
+    }
+    EXPECT_EQ(nLocks + static_cast<LONG>(std::size(cases)) - 1, g_pModule->GetModuleLockCount());
 }
 
 TEST_F(ExtensionObjectTest, InitializeWithoutUsableDropKeepsTheEarlierSelection)

@@ -267,12 +267,12 @@ TEST_F(InvokeCommandTest, AFixedCopyPathThatWouldNotFitIsNeverWrittenCut)
     DeleteFolderTree(strBase);
 }
 
-// Thousands of files, as from a folder's worth of selection, with names at
-// and around the length that fills Initialize's buffer for a usual name.
+// A folder's worth of selection, ten thousand files, with names at and
+// around the length of the shell's usual 520-character buffer.
 std::vector<std::wstring> ManyFiles(bool bAsciiOnly)
 {
     std::vector<std::wstring> vecFiles;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 10000; ++i)
         vecFiles.push_back(L"C:\\Users\\someone\\Documents\\" + std::wstring(bAsciiOnly ? L"Projects" : L"Pr\u00F6jekte \u6587\u4EF6") +
                            L"\\report " + std::to_wstring(i) + L".txt");
     for (size_t nLength : {518u, 519u, 520u, 600u})
@@ -280,7 +280,7 @@ std::vector<std::wstring> ManyFiles(bool bAsciiOnly)
     return vecFiles;
 }
 
-TEST_F(InvokeCommandTest, ThousandsOfFilesFromWideAnd8BitListsReachTheSelectionFileInOrder)
+TEST_F(InvokeCommandTest, TenThousandFilesFromWideAnd8BitListsReachTheSelectionFileInOrder)
 {
     m_pMachine->DeleteValue(L"OrvanePath");  // nothing to start
     for (bool bWideNames : {true, false})

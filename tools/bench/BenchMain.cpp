@@ -1,6 +1,6 @@
 // OrvaneBench: measures the Orvane shell extension through its real DLL.
 //
-//   OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick]
+//   OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick] [--selections]
 //       times every operation against its floor; PREFIX.csv and PREFIX.json
 //   OrvaneBench soak [--builds N] [--icons N] [--every N] [--baseline N] [--out PREFIX]
 //       many menu builds and icon requests, watching objects, handles, memory
@@ -43,7 +43,7 @@ std::wstring ProgramFolder()
 int Usage()
 {
     fprintf(stderr,
-            "usage: OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick]\n"
+            "usage: OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick] [--selections]\n"
             "       OrvaneBench soak [--builds N] [--icons N] [--every N] [--baseline N] [--out PREFIX]\n"
             "       OrvaneBench concurrency [--threads N] [--rounds N]\n");
     return 2;
@@ -57,6 +57,11 @@ bool ParseOptions(int argc, wchar_t** argv, BenchOptions& options)
         if (strOption == L"--quick")
         {
             options.dScale = 0.1;
+            continue;
+        }
+        if (strOption == L"--selections")
+        {
+            options.bSelectionsOnly = true;
             continue;
         }
         if (i + 1 >= argc)

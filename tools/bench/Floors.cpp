@@ -494,7 +494,44 @@ void FloorCreateAndRelease(FloorState& state)
     (void)pFactory;
 }
 
-HRESULT FloorInitialize(FloorState& state, IDataObject* pDataObject)
+namespace {
+
+// The physical limit: one walk over the locked block, each name copied once
+// into the object's list, the list ending in an empty name.
+bool ReadNamesInOnePass(FloorState& state, const void* pBlock)
+{
+    const DROPFILES* pDrop = static_cast<const DROPFILES*>(pBlock);
+    const wchar_t* pszName = reinterpret_cast<const wchar_t*>(static_cast<const BYTE*>(pBlock) + pDrop->pFiles);
+    state.vecSelectedFiles.clear();
+    while (*pszName != L'\0')
+    {
+        const size_t cch = wcslen(pszName);
+        state.vecSelectedFiles.emplace_back(pszName, cch);
+        pszName += cch + 1;
+    }
+    return !state.vecSelectedFiles.empty();
+}
+
+// What a naive handler pays: the count, then one DragQueryFileW call per
+// name, each of which walks the list from its start.
+bool ReadNamesOneCallEach(FloorState& state, const void* pBlock)
+{
+    HDROP hDrop = static_cast<HDROP>(const_cast<void*>(pBlock));
+    const UINT nCount = ::DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
+    if (nCount == 0)
+        return false;
+    state.vecSelectedFiles.clear();
+    for (UINT i = 0; i < nCount; ++i)
+    {
+        wchar_t szName[2 * MAX_PATH];
+        if (::DragQueryFileW(hDrop, i, szName, 2 * MAX_PATH) != 0)
+            state.vecSelectedFiles.push_back(szName);
+    }
+    return true;
+}
+
+template <class ReadNames>
+HRESULT InitializeReadingWith(FloorState& state, IDataObject* pDataObject, ReadNames readNames)
 {
     LoadSettings(state);
     if (pDataObject == nullptr)
@@ -504,30 +541,27 @@ HRESULT FloorInitialize(FloorState& state, IDataObject* pDataObject)
     medium.tymed = TYMED_HGLOBAL;
     if (FAILED(pDataObject->GetData(&format, &medium)))
         return E_INVALIDARG;
-    HDROP hDrop = static_cast<HDROP>(::GlobalLock(medium.hGlobal));
-    if (hDrop == nullptr)
-    {
-        ::ReleaseStgMedium(&medium);
-        return E_INVALIDARG;
-    }
-    const UINT nCount = ::DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
-    if (nCount == 0)
-    {
+    const void* pBlock = ::GlobalLock(medium.hGlobal);
+    const bool bRead = pBlock != nullptr && readNames(state, pBlock);
+    if (pBlock != nullptr)
         ::GlobalUnlock(medium.hGlobal);
-        ::ReleaseStgMedium(&medium);
-        return E_INVALIDARG;
-    }
-    state.vecSelectedFiles.clear();
-    for (UINT i = 0; i < nCount; ++i)
-    {
-        wchar_t szName[2 * MAX_PATH];
-        if (::DragQueryFileW(hDrop, i, szName, 2 * MAX_PATH) != 0)
-            state.vecSelectedFiles.push_back(szName);
-    }
-    ::GlobalUnlock(medium.hGlobal);
     ::ReleaseStgMedium(&medium);
+    if (!bRead)
+        return E_INVALIDARG;
     ::SetTimer(nullptr, 1, 10000, FloorTimerProc);
     return S_OK;
+}
+
+}  // namespace
+
+HRESULT FloorInitialize(FloorState& state, IDataObject* pDataObject)
+{
+    return InitializeReadingWith(state, pDataObject, ReadNamesInOnePass);
+}
+
+HRESULT FloorInitializeNaive(FloorState& state, IDataObject* pDataObject)
+{
+    return InitializeReadingWith(state, pDataObject, ReadNamesOneCallEach);
 }
 
 HRESULT FloorQueryContextMenu(FloorState& state, HMENU hMenu, UINT nIndexMenu, UINT idCmdFirst, UINT uFlags)
@@ -714,24 +748,36 @@ int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll)
     return nIcons;
 }
 
-HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset)
+void FloorCommandPaths(FloorState& state, IShellItemArray* pSelection)
 {
     DWORD nCount = 0;
     pSelection->GetCount(&nCount);
     state.vecSelectedFiles.clear();
-    for (DWORD i = 0; i < nCount; ++i)
+    state.vecSelectedFiles.reserve(nCount);
+    IEnumShellItems* pEnum = nullptr;
+    if (FAILED(pSelection->EnumItems(&pEnum)))
+        return;
+    IShellItem* apItems[64];
+    ULONG nFetched = 0;
+    while (SUCCEEDED(pEnum->Next(64, apItems, &nFetched)) && nFetched != 0)
     {
-        IShellItem* pItem = nullptr;
-        if (FAILED(pSelection->GetItemAt(i, &pItem)))
-            continue;
-        LPWSTR pszPath = nullptr;
-        if (SUCCEEDED(pItem->GetDisplayName(SIGDN_FILESYSPATH, &pszPath)))
+        for (ULONG i = 0; i < nFetched; ++i)
         {
-            state.vecSelectedFiles.push_back(pszPath);
-            ::CoTaskMemFree(pszPath);
+            LPWSTR pszPath = nullptr;
+            if (SUCCEEDED(apItems[i]->GetDisplayName(SIGDN_FILESYSPATH, &pszPath)))
+            {
+                state.vecSelectedFiles.emplace_back(pszPath);
+                ::CoTaskMemFree(pszPath);
+            }
+            apItems[i]->Release();
         }
-        pItem->Release();
     }
+    pEnum->Release();
+}
+
+HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset)
+{
+    FloorCommandPaths(state, pSelection);
     return FloorInvokeCommand(state, nOffset);
 }
 

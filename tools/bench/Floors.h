@@ -40,7 +40,11 @@ struct FloorState
 
 // Class object from the cache, one instance made and released.
 void FloorCreateAndRelease(FloorState& state);
+// The settings, then the selection read in one walk over the CF_HDROP block.
 HRESULT FloorInitialize(FloorState& state, IDataObject* pDataObject);
+// The same with one DragQueryFileW call per name: what a naive handler pays,
+// quadratic in the number of names.
+HRESULT FloorInitializeNaive(FloorState& state, IDataObject* pDataObject);
 HRESULT FloorQueryContextMenu(FloorState& state, HMENU hMenu, UINT nIndexMenu, UINT idCmdFirst, UINT uFlags);
 HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset);
 void FloorLoad(FloorState& state, const wchar_t* pszFileName);
@@ -53,6 +57,9 @@ HRESULT FloorCommandTitle(FloorState& state, LPWSTR* ppszTitle);
 // the copies handed out and freed again. pszCommandDll: the DLL whose
 // swatches the colours show. Returns how many icon locations were made.
 int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll);
+// The items' file-system paths into vecSelectedFiles, in one walk of the
+// array's enumerator.
+void FloorCommandPaths(FloorState& state, IShellItemArray* pSelection);
 // A subcommand chosen for the items of pSelection: their paths, then what
 // the classic item at nOffset does.
 HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset);

@@ -13,6 +13,7 @@ struct BenchOptions
     std::wstring strIcl;
     std::wstring strOutPrefix;  // <prefix>.csv and <prefix>.json
     double dScale = 1.0;        // fewer samples for a quick look
+    bool bSelectionsOnly = false;  // only the operations that read a selection, at every size
     long nBuilds = 100000;      // soak
     long nIconRequests = 100000;
     long nEvery = 10000;

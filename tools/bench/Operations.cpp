@@ -1,8 +1,10 @@
 // The timed comparisons: each operation through the real DLL, and its floor.
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "ShellExt/explorercommand/CommandIds.h"
+#include "ShellExt/explorercommand/ShellItemPaths.h"
 #include "tools/bench/Floors.h"
 #include "tools/bench/Modes.h"
 #include "tools/bench/Timing.h"
@@ -17,6 +19,7 @@ const UINT kDoneWorkOffset = 3;
 const size_t kDoneWorkSubcommand = 3;
 const size_t kSubcommandCount = 14;
 const int kSubcommandIcons = 10;  // six markers, four colours
+const size_t kCommandItems = 10000;
 
 // The Explorer command's DLL beside this program; empty in a build that has
 // none (the 32-bit one).
@@ -123,6 +126,8 @@ public:
             printf("cannot make the extension object\n");
             return 1;
         }
+        if (m_options.bSelectionsOnly)
+            return RunSelectionsOnly();
         TimeCreation();
         TimeInitialize();
         TimeQueryContextMenu("QueryContextMenu plain", CMF_NORMAL, 12);
@@ -138,6 +143,24 @@ public:
         // the rest of the process.
         TimeProgramStart();
 
+        return Finish();
+    }
+
+private:
+    // Initialize at every size, InvokeCommand of the large selections and
+    // the Explorer command's path collection: the rows a change to the
+    // reading of selections moves.
+    int RunSelectionsOnly()
+    {
+        TimeInitialize();
+        TimeLargeSelections();
+        if (!CommandDllBesideProgram().empty())
+            TimeCommandPaths();
+        return Finish();
+    }
+
+    int Finish()
+    {
         m_pSelection->Release();
         PrintComparisons(m_vecResults);
         if (!m_options.strOutPrefix.empty() &&
@@ -152,15 +175,45 @@ public:
         return m_checks.Failures() == 0 ? 0 : 1;
     }
 
-private:
     static void Nothing(bool) {}
 
     void Add(const Comparison& comparison)
     {
         m_vecResults.push_back(comparison);
-        printf("  %-40s ours %10.2f us  floor %10.2f us  ratio %.3f\n", comparison.strOperation.c_str(),
+        printf("  %-40s ours %10.2f us  floor %10.2f us  ratio %.3f", comparison.strOperation.c_str(),
                comparison.ours.dMedian, comparison.floor.dMedian, comparison.Ratio());
+        if (comparison.bNaive)
+            printf("  naive %10.2f us", comparison.naive.dMedian);
+        printf("\n");
         fflush(stdout);
+    }
+
+    // Initialize of pSelection against its floor, the one walk over the
+    // block; with naiveCounts' samples, also what one DragQueryFileW call
+    // per name costs (none when naiveCounts has no samples).
+    Comparison CompareInitialize(const std::string& strOperation, IShellExtInit* pInit, IDataObject* pSelection,
+                                 const std::vector<std::wstring>& vecFiles, SampleCounts counts,
+                                 SampleCounts naiveCounts)
+    {
+        Comparison comparison = CompareWithFloor(
+            strOperation.c_str(), Scaled(counts, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                const HRESULT hr = bOurs ? pInit->Initialize(nullptr, pSelection, nullptr)
+                                         : FloorInitialize(m_floor, pSelection);
+                m_checks.Expect(hr == S_OK, "Initialize");
+            },
+            // Hand-off timers that are due run here, outside the timed span.
+            [](bool) { PumpPendingMessages(); });
+        m_checks.Expect(m_floor.vecSelectedFiles == vecFiles, "the floor captured the selection");
+        if (naiveCounts.nSamples == 0)
+            return comparison;
+        comparison.bNaive = true;
+        comparison.naive = TimeAlone(
+            Scaled(naiveCounts, m_options.dScale),
+            [&](size_t) { m_checks.Expect(FloorInitializeNaive(m_floor, pSelection) == S_OK, "naive Initialize"); },
+            [] { PumpPendingMessages(); });
+        m_checks.Expect(m_floor.vecSelectedFiles == vecFiles, "the naive floor captured the selection");
+        return comparison;
     }
 
     void TimeCreation()
@@ -187,16 +240,8 @@ private:
 
     void TimeInitialize()
     {
-        Add(CompareWithFloor(
-            "Initialize (2 files)", Scaled({10, 300, 5}, m_options.dScale), Nothing,
-            [&](bool bOurs, size_t) {
-                const HRESULT hr = bOurs ? m_object.init->Initialize(nullptr, m_pSelection, nullptr)
-                                         : FloorInitialize(m_floor, m_pSelection);
-                m_checks.Expect(hr == S_OK, "Initialize");
-            },
-            // Hand-off timers that are due run here, outside the timed span.
-            [](bool) { PumpPendingMessages(); }));
-        m_checks.Expect(m_floor.vecSelectedFiles == m_fixture.vecSelection, "the floor captured the selection");
+        Add(CompareInitialize("Initialize (2 files)", m_object.init.Get(), m_pSelection, m_fixture.vecSelection,
+                              {10, 300, 5}, {10, 300, 5}));
     }
 
     void TimeQueryContextMenu(const char* pszOperation, UINT uFlags, HRESULT nExpected)
@@ -371,20 +416,114 @@ private:
                 m_checks.Expect(hr == S_OK, "the command's Invoke");
             },
             Nothing));
+        TimeCommandPaths();
     }
 
-    // A folder's worth of selected files (60-character paths): Initialize and
-    // InvokeCommand at two sizes, and how each grows from the smaller to the
-    // larger against its floor.
+    // The command's collection of the items' paths (the first step of every
+    // Invoke), the command's own code built into this program, against a
+    // bare walk of the array's enumerator. The items must exist to become
+    // shell items.
+    void TimeCommandPaths()
+    {
+        const std::vector<std::wstring> vecFiles = ManySelectedFiles(kCommandItems);
+        if (!CreateEmptyFiles(vecFiles))
+        {
+            m_checks.Expect(false, "the files of the large command selection");
+            return;
+        }
+        CInterfacePtr<IShellItemArray> selection(FolderItemsArray(vecFiles.front()));
+        if (!selection)
+        {
+            m_checks.Expect(false, "the large command selection");
+            return;
+        }
+        std::vector<std::wstring> vecOurs;
+        Add(CompareWithFloor(
+            "command: path collection (10,000 items)", Scaled({1, 5, 1}, m_options.dScale), Nothing,
+            [&](bool bOurs, size_t) {
+                if (bOurs)
+                    vecOurs = FileSystemPaths(selection.Get());
+                else
+                    FloorCommandPaths(m_floor, selection.Get());
+            },
+            Nothing));
+        std::sort(vecOurs.begin(), vecOurs.end());
+        m_checks.Expect(vecOurs == vecFiles && m_floor.vecSelectedFiles.size() == vecFiles.size(),
+                        "the paths of 10,000 items");
+    }
+
+    // Every file of the folder that holds strFile, as a selection: the
+    // folder's items enumerated once. Parsing each path on its own costs
+    // Wine a look through the whole folder per path.
+    static IShellItemArray* FolderItemsArray(const std::wstring& strFile)
+    {
+        const std::wstring strFolder = strFile.substr(0, strFile.find_last_of(L'\\'));
+        PIDLIST_ABSOLUTE pidlFolder = ::ILCreateFromPathW(strFolder.c_str());
+        IShellFolder* pFolder = nullptr;
+        IEnumIDList* pEnum = nullptr;
+        IShellItemArray* pArray = nullptr;
+        std::vector<PITEMID_CHILD> vecChildren;
+        if (pidlFolder != nullptr &&
+            SUCCEEDED(::SHBindToObject(nullptr, pidlFolder, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&pFolder))) &&
+            pFolder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &pEnum) == S_OK)
+        {
+            PITEMID_CHILD pidlChild = nullptr;
+            while (pEnum->Next(1, &pidlChild, nullptr) == S_OK)
+                vecChildren.push_back(pidlChild);
+            ::SHCreateShellItemArray(pidlFolder, pFolder, static_cast<UINT>(vecChildren.size()),
+                                     const_cast<PCUITEMID_CHILD_ARRAY>(vecChildren.data()), &pArray);
+        }
+        for (PITEMID_CHILD pidlChild : vecChildren)
+            ::CoTaskMemFree(pidlChild);
+        if (pEnum != nullptr)
+            pEnum->Release();
+        if (pFolder != nullptr)
+            pFolder->Release();
+        ::CoTaskMemFree(pidlFolder);
+        return pArray;
+    }
+
+    static bool CreateEmptyFiles(const std::vector<std::wstring>& vecFiles)
+    {
+        const std::wstring strFolder = vecFiles.front().substr(0, vecFiles.front().find_last_of(L'\\'));
+        ::CreateDirectoryW(strFolder.substr(0, strFolder.find_last_of(L'\\')).c_str(), nullptr);
+        ::CreateDirectoryW(strFolder.c_str(), nullptr);
+        for (const std::wstring& strFile : vecFiles)
+        {
+            if (::GetFileAttributesW(strFile.c_str()) != INVALID_FILE_ATTRIBUTES)
+                continue;
+            HANDLE hFile = ::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                         nullptr);
+            if (hFile == INVALID_HANDLE_VALUE)
+                return false;
+            ::CloseHandle(hFile);
+        }
+        return true;
+    }
+
+    // A folder's worth of selected files (60-character paths): Initialize at
+    // three sizes, InvokeCommand at the two smaller, and how each grows with
+    // ten times the files against its floor. The naive reader's figure is
+    // quadratic: it would take minutes per call at 100,000 files, so it is
+    // taken only up to 10,000.
     void TimeLargeSelections()
     {
-        const size_t nSizes[] = {1000, 10000};
-        const SampleCounts initializeCounts[] = {{2, 30, 1}, {1, 7, 1}};
-        const SampleCounts invokeCounts[] = {{3, 300, 1}, {2, 100, 1}};
-        std::vector<Comparison> vecInitialize, vecInvoke;
-        for (size_t i = 0; i < 2; ++i)
+        const struct
         {
-            const std::vector<std::wstring> vecFiles = ManySelectedFiles(nSizes[i]);
+            size_t nFiles;
+            const char* pszFiles;
+            SampleCounts initialize;
+            SampleCounts naive;
+            SampleCounts invoke;
+        } sizes[] = {
+            {1000, "1,000", {3, 100, 1}, {2, 30, 1}, {3, 300, 1}},
+            {10000, "10,000", {2, 50, 1}, {1, 5, 1}, {2, 100, 1}},
+            {100000, "100,000", {2, 30, 1}, {0, 0, 0}, {0, 0, 0}},
+        };
+        std::vector<Comparison> vecInitialize, vecInvoke;
+        for (const auto& size : sizes)
+        {
+            const std::vector<std::wstring> vecFiles = ManySelectedFiles(size.nFiles);
             IDataObject* pSelection = CreateHDropDataObject(vecFiles);
             ExtensionObject object;
             if (pSelection == nullptr || FAILED(CreateExtensionObject(m_dll, object)))
@@ -394,24 +533,21 @@ private:
                     pSelection->Release();
                 return;
             }
-            const std::string strSize = " (" + std::string(i == 0 ? "1,000" : "10,000") + " files)";
-            Add(CompareWithFloor(
-                ("Initialize" + strSize).c_str(), Scaled(initializeCounts[i], m_options.dScale), Nothing,
-                [&](bool bOurs, size_t) {
-                    const HRESULT hr = bOurs ? object.init->Initialize(nullptr, pSelection, nullptr)
-                                             : FloorInitialize(m_floor, pSelection);
-                    m_checks.Expect(hr == S_OK, "Initialize of a large selection");
-                },
-                [](bool) { PumpPendingMessages(); }));
+            const std::string strSize = std::string(" (") + size.pszFiles + " files)";
+            Add(CompareInitialize("Initialize" + strSize, object.init.Get(), pSelection, vecFiles, size.initialize,
+                                  size.naive));
             vecInitialize.push_back(m_vecResults.back());
-            m_checks.Expect(m_floor.vecSelectedFiles == vecFiles, "the floor captured the large selection");
-            TimeInvokeCommand(("InvokeCommand, start skipped" + strSize).c_str(), object.menu.Get(),
-                              Scaled(invokeCounts[i], m_options.dScale), false);
-            vecInvoke.push_back(m_vecResults.back());
+            if (size.invoke.nSamples != 0)
+            {
+                TimeInvokeCommand(("InvokeCommand, start skipped" + strSize).c_str(), object.menu.Get(),
+                                  Scaled(size.invoke, m_options.dScale), false);
+                vecInvoke.push_back(m_vecResults.back());
+            }
             pSelection->Release();
         }
-        PrintGrowth("Initialize", vecInitialize[0], vecInitialize[1]);
-        PrintGrowth("InvokeCommand", vecInvoke[0], vecInvoke[1]);
+        PrintGrowth("Initialize", "1,000 -> 10,000", vecInitialize[0], vecInitialize[1]);
+        PrintGrowth("Initialize", "10,000 -> 100,000", vecInitialize[1], vecInitialize[2]);
+        PrintGrowth("InvokeCommand", "1,000 -> 10,000", vecInvoke[0], vecInvoke[1]);
     }
 
     static std::vector<std::wstring> ManySelectedFiles(size_t nFiles)
@@ -429,10 +565,14 @@ private:
         return vecFiles;
     }
 
-    static void PrintGrowth(const char* pszOperation, const Comparison& smaller, const Comparison& larger)
+    static void PrintGrowth(const char* pszOperation, const char* pszSizes, const Comparison& smaller,
+                            const Comparison& larger)
     {
-        printf("growth 1,000 -> 10,000 files, %-15s ours x%.1f  floor x%.1f\n", pszOperation,
+        printf("growth %s files, %-15s ours x%.1f  floor x%.1f", pszSizes, pszOperation,
                larger.ours.dMedian / smaller.ours.dMedian, larger.floor.dMedian / smaller.floor.dMedian);
+        if (smaller.bNaive && larger.bNaive)
+            printf("  naive x%.1f", larger.naive.dMedian / smaller.naive.dMedian);
+        printf("\n");
         fflush(stdout);
     }
 

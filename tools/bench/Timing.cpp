@@ -56,11 +56,16 @@ double NowMicroseconds()
 
 void PrintComparisons(const std::vector<Comparison>& vecResults)
 {
-    printf("%-40s %12s %12s %12s %12s %8s %8s\n", "operation", "ours med us", "ours p90 us", "floor med us",
-           "floor p90 us", "ratio", "p90 rat");
+    printf("%-40s %12s %12s %12s %12s %8s %8s %14s\n", "operation", "ours med us", "ours p90 us", "floor med us",
+           "floor p90 us", "ratio", "p90 rat", "naive med us");
     for (const Comparison& c : vecResults)
-        printf("%-40s %12.2f %12.2f %12.2f %12.2f %8.3f %8.3f\n", c.strOperation.c_str(), c.ours.dMedian, c.ours.dP90,
+    {
+        printf("%-40s %12.2f %12.2f %12.2f %12.2f %8.3f %8.3f", c.strOperation.c_str(), c.ours.dMedian, c.ours.dP90,
                c.floor.dMedian, c.floor.dP90, c.Ratio(), c.RatioP90());
+        if (c.bNaive)
+            printf(" %14.2f", c.naive.dMedian);
+        printf("\n");
+    }
     fflush(stdout);
 }
 
@@ -73,20 +78,26 @@ bool WriteComparisons(const std::vector<Comparison>& vecResults, const std::wstr
     if (bOk)
     {
         fprintf(pCsv, "arch,operation,ours_median_us,ours_p90_us,floor_median_us,floor_p90_us,ratio,ratio_p90,"
-                      "samples,batch\n");
+                      "samples,batch,naive_median_us,naive_p90_us\n");
         fprintf(pJson, "{\n  \"arch\": \"%s\",\n  \"operations\": [\n", strArchitecture.c_str());
         for (size_t i = 0; i < vecResults.size(); ++i)
         {
             const Comparison& c = vecResults[i];
-            fprintf(pCsv, "%s,%s,%.3f,%.3f,%.3f,%.3f,%.4f,%.4f,%zu,%zu\n", strArchitecture.c_str(),
+            fprintf(pCsv, "%s,%s,%.3f,%.3f,%.3f,%.3f,%.4f,%.4f,%zu,%zu,", strArchitecture.c_str(),
                     c.strOperation.c_str(), c.ours.dMedian, c.ours.dP90, c.floor.dMedian, c.floor.dP90, c.Ratio(),
                     c.RatioP90(), c.nSamples, c.nBatch);
+            if (c.bNaive)
+                fprintf(pCsv, "%.3f,%.3f", c.naive.dMedian, c.naive.dP90);
+            fprintf(pCsv, "\n");
             fprintf(pJson,
                     "    {\"operation\": \"%s\", \"ours_median_us\": %.3f, \"ours_p90_us\": %.3f, "
                     "\"floor_median_us\": %.3f, \"floor_p90_us\": %.3f, \"ratio\": %.4f, \"ratio_p90\": %.4f, "
-                    "\"samples\": %zu, \"batch\": %zu}%s\n",
+                    "\"samples\": %zu, \"batch\": %zu",
                     c.strOperation.c_str(), c.ours.dMedian, c.ours.dP90, c.floor.dMedian, c.floor.dP90, c.Ratio(),
-                    c.RatioP90(), c.nSamples, c.nBatch, i + 1 < vecResults.size() ? "," : "");
+                    c.RatioP90(), c.nSamples, c.nBatch);
+            if (c.bNaive)
+                fprintf(pJson, ", \"naive_median_us\": %.3f, \"naive_p90_us\": %.3f", c.naive.dMedian, c.naive.dP90);
+            fprintf(pJson, "}%s\n", i + 1 < vecResults.size() ? "," : "");
         }
         fprintf(pJson, "  ]\n}\n");
     }

@@ -24,6 +24,10 @@ struct Comparison
     std::string strOperation;
     SampleStats ours;
     SampleStats floor;
+    // Beside some floors: what a naive way of doing the same work pays,
+    // timed on its own (bNaive).
+    bool bNaive = false;
+    SampleStats naive;
     size_t nSamples = 0;
     size_t nBatch = 0;
     double Ratio() const { return floor.dMedian > 0 ? ours.dMedian / floor.dMedian : 0; }
@@ -74,6 +78,25 @@ Comparison CompareWithFloor(const char* pszOperation, SampleCounts counts, Prepa
     result.nSamples = counts.nSamples;
     result.nBatch = counts.nBatch;
     return result;
+}
+
+// One side alone, timed as CompareWithFloor times each of its two.
+template <class Run, class Finish>
+SampleStats TimeAlone(SampleCounts counts, Run run, Finish finish)
+{
+    std::vector<double> vecSamples;
+    vecSamples.reserve(counts.nSamples);
+    for (size_t nSample = 0; nSample < counts.nWarmup + counts.nSamples; ++nSample)
+    {
+        const double dStart = NowMicroseconds();
+        for (size_t i = 0; i < counts.nBatch; ++i)
+            run(i);
+        const double dElapsed = NowMicroseconds() - dStart;
+        finish();
+        if (nSample >= counts.nWarmup)
+            vecSamples.push_back(dElapsed / static_cast<double>(counts.nBatch));
+    }
+    return Summarize(vecSamples);
 }
 
 // The table on standard output and the same figures as CSV and JSON files.

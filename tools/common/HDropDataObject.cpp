@@ -43,6 +43,18 @@ std::string MakeNameList(const std::vector<std::wstring>& vecFiles, bool bWideNa
     return strList;
 }
 
+HGLOBAL MakeBlock(const std::string& strBlock)
+{
+    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, strBlock.size());
+    void* pBlock = hGlobal != nullptr ? ::GlobalLock(hGlobal) : nullptr;
+    if (pBlock != nullptr)
+    {
+        std::memcpy(pBlock, strBlock.data(), strBlock.size());
+        ::GlobalUnlock(hGlobal);
+    }
+    return hGlobal;
+}
+
 HGLOBAL MakeDropFiles(const std::vector<std::wstring>& vecFiles, bool bWideNames)
 {
     const std::string strList = MakeNameList(vecFiles, bWideNames);
@@ -67,6 +79,10 @@ class CHDropDataObject : public IDataObject
 public:
     CHDropDataObject(std::vector<std::wstring> vecFiles, bool bOfferHDrop, bool bWideNames)
         : m_vecFiles(std::move(vecFiles)), m_bOfferHDrop(bOfferHDrop), m_bWideNames(bWideNames)
+    {
+    }
+    explicit CHDropDataObject(std::string strRawBlock)
+        : m_bOfferHDrop(true), m_bWideNames(true), m_bRaw(true), m_strRawBlock(std::move(strRawBlock))
     {
     }
     virtual ~CHDropDataObject() = default;
@@ -99,7 +115,7 @@ public:
             return E_POINTER;
         if (QueryGetData(pFormat) != S_OK)
             return DV_E_FORMATETC;
-        HGLOBAL hGlobal = MakeDropFiles(m_vecFiles, m_bWideNames);
+        HGLOBAL hGlobal = m_bRaw ? MakeBlock(m_strRawBlock) : MakeDropFiles(m_vecFiles, m_bWideNames);
         if (hGlobal == nullptr)
             return E_OUTOFMEMORY;
         pMedium->tymed = TYMED_HGLOBAL;
@@ -138,6 +154,8 @@ private:
     std::vector<std::wstring> m_vecFiles;
     bool m_bOfferHDrop;
     bool m_bWideNames;
+    bool m_bRaw = false;
+    std::string m_strRawBlock;
 };
 
 }  // namespace
@@ -147,6 +165,18 @@ IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bo
     try
     {
         return new (std::nothrow) CHDropDataObject(vecFiles, bOfferHDrop, bWideNames);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+IDataObject* CreateRawHDropDataObject(const std::string& strBlock)
+{
+    try
+    {
+        return new (std::nothrow) CHDropDataObject(strBlock);
     }
     catch (const std::bad_alloc&)
     {

@@ -14,3 +14,7 @@
 // as 8-bit text in the ANSI code page, as some programs still hand them over.
 IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bool bOfferHDrop = true,
                                    bool bWideNames = true);
+
+// The same object handing out strBlock as the medium's bytes, whatever they
+// hold: for the readers of malformed blocks.
+IDataObject* CreateRawHDropDataObject(const std::string& strBlock);

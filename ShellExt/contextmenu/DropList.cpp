@@ -1,0 +1,78 @@
+#include "ShellExt/contextmenu/DropList.h"
+
+#include <cstring>
+
+namespace {
+
+uint32_t ReadLittleEndian32(const uint8_t* pb) noexcept
+{
+    return static_cast<uint32_t>(pb[0]) | static_cast<uint32_t>(pb[1]) << 8 | static_cast<uint32_t>(pb[2]) << 16 |
+           static_cast<uint32_t>(pb[3]) << 24;
+}
+
+}  // namespace
+
+CDropListReader::CDropListReader(const void* pvBlock, size_t cbBlock) noexcept
+{
+    const uint8_t* pbBlock = static_cast<const uint8_t*>(pvBlock);
+    if (pbBlock == nullptr || cbBlock < DropFilesLayout::kHeaderSize)
+        return;
+    const uint32_t nFilesOffset = ReadLittleEndian32(pbBlock + DropFilesLayout::kFilesOffset);
+    m_bWide = ReadLittleEndian32(pbBlock + DropFilesLayout::kWideOffset) != 0;
+    if (nFilesOffset < DropFilesLayout::kHeaderSize || nFilesOffset >= cbBlock)
+        return;
+    if (m_bWide && (cbBlock - nFilesOffset) % 2 != 0)
+        return;
+    m_pbNext = pbBlock + nFilesOffset;
+    m_pbEnd = pbBlock + cbBlock;
+}
+
+bool CDropListReader::HasFirstName() const noexcept
+{
+    // A usable header leaves at least one unit of the list within the block.
+    return m_pbNext != nullptr && (m_pbNext[0] != 0 || (m_bWide && m_pbNext[1] != 0));
+}
+
+DropListStep CDropListReader::Next(DroppedName& name) noexcept
+{
+    if (m_pbNext == nullptr)
+        return m_finalStep;
+    const DropListStep step = m_bWide ? NextWide(name) : NextNarrow(name);
+    if (step != DropListStep::Name)
+    {
+        m_pbNext = nullptr;
+        m_finalStep = step;
+    }
+    return step;
+}
+
+DropListStep CDropListReader::NextWide(DroppedName& name) noexcept
+{
+    // The list's bytes are even in number, so a unit never straddles the end.
+    const uint8_t* pb = m_pbNext;
+    for (; pb != m_pbEnd; pb += 2)
+    {
+        uint16_t nUnit;
+        std::memcpy(&nUnit, pb, sizeof(nUnit));
+        if (nUnit == 0)
+            break;
+    }
+    if (pb == m_pbEnd)
+        return DropListStep::Malformed;
+    name.pbFirst = m_pbNext;
+    name.cch = static_cast<size_t>(pb - m_pbNext) / 2;
+    m_pbNext = pb + 2;
+    return name.cch == 0 ? DropListStep::End : DropListStep::Name;
+}
+
+DropListStep CDropListReader::NextNarrow(DroppedName& name) noexcept
+{
+    const void* pvNul = std::memchr(m_pbNext, 0, static_cast<size_t>(m_pbEnd - m_pbNext));
+    if (pvNul == nullptr)
+        return DropListStep::Malformed;
+    const uint8_t* pbNul = static_cast<const uint8_t*>(pvNul);
+    name.pbFirst = m_pbNext;
+    name.cch = static_cast<size_t>(pbNul - m_pbNext);
+    m_pbNext = pbNul + 1;
+    return name.cch == 0 ? DropListStep::End : DropListStep::Name;
+}
