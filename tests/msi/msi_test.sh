@@ -36,8 +36,12 @@ folder_unix="$WINEPREFIX/drive_c/Program Files/Kelvoss/Orvane/ShellExt"
 # The class's server key in each view, and the DLL and host of that view. The
 # x86 package is for 32-bit Windows (a 32-bit prefix), which has one view.
 if [ "$arch" = x64 ]; then
-    views=("software\\classes\\clsid\\$clsid\\inprocserver32 OrvaneShlExt64F.dll $host64"
-        "software\\classes\\wow6432node\\clsid\\$clsid\\inprocserver32 OrvaneShlExt32F.dll $host32")
+    views=("software\\classes\\clsid\\$clsid\\inprocserver32 OrvaneShlExt64F.dll $host64")
+    if win32_runs; then
+        views+=("software\\classes\\wow6432node\\clsid\\$clsid\\inprocserver32 OrvaneShlExt32F.dll $host32")
+    else
+        skip "the 32-bit view (its host, its regsvr32): 32-bit programs cannot run on this machine"
+    fi
 else
     views=("software\\classes\\clsid\\$clsid\\inprocserver32 OrvaneShlExt32F.dll $host32")
 fi
@@ -86,7 +90,10 @@ registration_lines() {
 }
 # Registration writes classes only; Wine's own processes may touch other keys
 # between two snapshots.
-added_classes() { comm -13 "$1" "$2" | registration_lines | grep -E '^software\\(wow6432node\\)?classes\\'; }
+added_classes() {
+    comm -13 "$1" "$2" | registration_lines | grep -E '^software\\(wow6432node\\)?classes\\' |
+        if [ "$arch" = x64 ] && ! win32_runs; then grep -v '^software\\classes\\wow6432node\\'; else cat; fi
+}
 changed() { comm -3 "$1" "$2" | sed 's/^\t//' | registration_lines; }
 
 # A value of someone else's under a key that we share must outlive us.
@@ -171,8 +178,10 @@ msiextract -C "$scratch/newer-content" "$newer_msi" >/dev/null
 holders=()
 hold_dlls() {
     local dll held
-    wine "$host32" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
-    holders+=($!)
+    if [ "$arch" = x86 ] || win32_runs; then
+        wine "$host32" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
+        holders+=($!)
+    fi
     if [ "$arch" = x64 ]; then
         wine "$host64" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
         holders+=($!)

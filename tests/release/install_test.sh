@@ -66,6 +66,29 @@ handler_key='*\shellex\ContextMenuHandlers\Orvane'
 cleanup_actions+=("wine cmd /c '$folder_win\\uninstall.cmd' >/dev/null 2>&1 </dev/null"
     "wine cmd /c '$folder_win\\uninstall-user.cmd' >/dev/null 2>&1 </dev/null")
 
+# Where 32-bit programs cannot run, a recording stand-in takes the place of
+# the 32-bit regsvr32 (the 64-bit one stays Wine's own): the scripts' calls of
+# it are checked, the 32-bit view's contents and the 32-bit host are not.
+overrides=
+if ! win32_runs; then
+    skip "the 32-bit view and host: 32-bit programs cannot run on this machine; a stand-in records the 32-bit regsvr32's calls"
+    mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
+    cp "$standin" "$WINEPREFIX/drive_c/windows/syswow64/regsvr32.exe"
+    cleanup_actions+=("rm -f '$WINEPREFIX/drive_c/windows/syswow64/regsvr32.exe'")
+    overrides="regsvr32.exe=n,b;"
+    export ORVANE_STANDIN_LOG="$scratch_win\\regsvr32.log" WINEDLLOVERRIDES="$overrides"
+fi
+# The 32-bit regsvr32's calls since the last look, as "arguments" lines.
+regsvr32_calls() {
+    tr -d '\r' <"$scratch/regsvr32.log" 2>/dev/null | sed -n 's/^cmdline .*regsvr32\.exe" //p'
+    rm -f "$scratch/regsvr32.log"
+}
+expect_32bit_default() {  # key pattern what; else the stand-in's call: arguments
+    if win32_runs; then expect_default "$1" 32 "$2" "$3"
+    elif regsvr32_calls | grep -qF -- "$4"; then pass "$3 (the 32-bit regsvr32 was asked: $4)"
+    else fail "$3: the 32-bit regsvr32 was not asked for $4"; fi
+}
+
 # --- machine-wide -----------------------------------------------------------
 run cmd /c "$folder_win\\install.cmd"
 expect_status 0 "install.cmd"
@@ -73,11 +96,12 @@ expect_output 'OrvaneShlExt64F.dll: registered for all users' "install.cmd repor
 expect_output 'OrvaneShlExt32F.dll: registered for all users' "install.cmd reports the 32-bit DLL"
 if grep -qi 'msix\|appx' "$last_output"; then fail "install.cmd must not touch the package before Windows 11"; else pass "install.cmd skips the package quietly"; fi
 expect_default "HKLM\\Software\\Classes\\$server_key" 64 "unpacked.*\\\\OrvaneShlExt64F\\.dll$" "64-bit view: the 64-bit DLL from the unpacked folder"
-expect_default "HKLM\\Software\\Classes\\$server_key" 32 "unpacked.*\\\\OrvaneShlExt32F\\.dll$" "32-bit view: the 32-bit DLL from the unpacked folder"
+expect_32bit_default "HKLM\\Software\\Classes\\$server_key" "unpacked.*\\\\OrvaneShlExt32F\\.dll$" \
+    "32-bit view: the 32-bit DLL from the unpacked folder" "/s \"$folder_win\\OrvaneShlExt32F.dll\""
 expect_default "HKCR\\$handler_key" 64 "^$clsid$" "the context-menu handler names the class"
 run "$host64" menu "$scratch_win\\unpacked\\$folder\\INSTALL.txt"
 expect_output '12 command identifier' "the 64-bit host builds the menu from the installed DLL"
-if [ -f "$host32" ]; then
+if [ -f "$host32" ] && win32_runs; then
     run "$host32" menu "$scratch_win\\unpacked\\$folder\\INSTALL.txt"
     expect_output 'OrvaneShlExt32F.dll' "the 32-bit host finds the 32-bit DLL"
     expect_output '12 command identifier' "the 32-bit host builds the menu from the installed DLL"
@@ -85,7 +109,7 @@ fi
 run cmd /c "$folder_win\\uninstall.cmd"
 expect_status 0 "uninstall.cmd"
 expect_no_key "HKLM\\Software\\Classes\\$server_key" 64 "uninstall.cmd removes the 64-bit class"
-expect_no_key "HKLM\\Software\\Classes\\$server_key" 32 "uninstall.cmd removes the 32-bit class"
+win32_runs && expect_no_key "HKLM\\Software\\Classes\\$server_key" 32 "uninstall.cmd removes the 32-bit class"
 expect_no_key "HKCR\\$handler_key" 64 "uninstall.cmd removes the handler entry"
 
 # --- per user ---------------------------------------------------------------
@@ -94,7 +118,7 @@ expect_status 0 "install-user.cmd"
 expect_output 'registered for the current user' "install-user.cmd reports per-user registration"
 # Windows keeps per-user classes of 32-bit programs apart (Wow6432Node);
 # Wine 8 does not, so there the 32-bit DLL, registered last, wins both views.
-if views_shared_for_user; then
+if views_shared_for_user && win32_runs; then
     user64_dll=OrvaneShlExt32F
     user64_host=$host32
     echo "note: this Wine shares HKCU\Software\Classes between the 32- and 64-bit views"
@@ -103,7 +127,8 @@ else
     user64_host=$host64
 fi
 expect_default "HKCU\\Software\\Classes\\$server_key" 64 "\\\\$user64_dll\\.dll$" "per user, 64-bit view: $user64_dll.dll"
-expect_default "HKCU\\Software\\Classes\\$server_key" 32 "\\\\OrvaneShlExt32F\\.dll$" "per user, 32-bit view: the 32-bit DLL"
+expect_32bit_default "HKCU\\Software\\Classes\\$server_key" "\\\\OrvaneShlExt32F\\.dll$" \
+    "per user, 32-bit view: the 32-bit DLL" "/s /n /i:user \"$folder_win\\OrvaneShlExt32F.dll\""
 expect_default "HKCU\\Software\\Classes\\$handler_key" 64 "^$clsid$" "per user: the handler entry"
 expect_no_key "HKLM\\Software\\Classes\\$server_key" 64 "per user: nothing machine-wide"
 # Wine's COM reads classes from HKEY_LOCAL_MACHINE only, so a per-user
@@ -114,7 +139,7 @@ expect_output "$user64_dll\\.dll, ThreadingModel Apartment" "and its server"
 run cmd /c "$folder_win\\uninstall-user.cmd"
 expect_status 0 "uninstall-user.cmd"
 expect_no_key "HKCU\\Software\\Classes\\$server_key" 64 "uninstall-user.cmd removes the 64-bit class"
-expect_no_key "HKCU\\Software\\Classes\\$server_key" 32 "uninstall-user.cmd removes the 32-bit class"
+win32_runs && expect_no_key "HKCU\\Software\\Classes\\$server_key" 32 "uninstall-user.cmd removes the 32-bit class"
 expect_no_key "HKCU\\Software\\Classes\\$handler_key" 64 "uninstall-user.cmd removes the handler entry"
 
 # --- Windows 11 -------------------------------------------------------------
@@ -126,7 +151,7 @@ cleanup_actions+=("cp '$scratch/powershell.orig' '$powershell'"
     "wine reg add '$version_key' /v CurrentBuildNumber /d '$build' /f >/dev/null 2>&1 </dev/null")
 cp "$standin" "$powershell"
 wine reg add "$version_key" /v CurrentBuildNumber /d 22631 /f >/dev/null 2>&1 </dev/null
-export ORVANE_STANDIN_LOG="$scratch_win\\powershell.log" WINEDLLOVERRIDES="powershell.exe=n"
+export ORVANE_STANDIN_LOG="$scratch_win\\powershell.log" WINEDLLOVERRIDES="${overrides}powershell.exe=n"
 run cmd /c "$folder_win\\install-user.cmd"
 expect_status 0 "install-user.cmd on Windows 11"
 expect_output "$folder\\.msix: registered for the current user" "install-user.cmd reports the package"

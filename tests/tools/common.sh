@@ -31,6 +31,11 @@ fail() {
     failures=$((failures + 1))
 }
 pass() { echo "ok:   $*"; }
+skip() { echo "skip: $*"; }
+
+# Whether 32-bit Windows programs can run here (scripts/wine-env.sh): a
+# kernel without IA-32 emulation runs only 64-bit ones.
+win32_runs() { [ "${ORVANE_WIN32_RUNS:-1}" = 1 ]; }
 
 expect_status() {
     local wanted=$1 what=$2
