@@ -10,6 +10,7 @@ packages=(
     cmake ninja-build googletest
     g++ clang libclang-rt-14-dev python3 openssl
     wixl msitools
+    clang-19 lld-19 llvm-19 dpkg-dev
 )
 
 sudo_cmd=()
@@ -50,3 +51,6 @@ if ! osslsigncode_recent; then
     osslsigncode_recent || { echo "setup: osslsigncode 2.7 or later is needed to sign packages" >&2; exit 1; }
 fi
 echo "setup: all packages present"
+# The clang sysroot for the ARM64 and clang x64 builds, made once from
+# Debian's sources into a cache outside the checkout.
+bash "$(dirname "$0")/toolchain-arm64.sh"
