@@ -4,6 +4,9 @@
 # that holds ShellExt/explorercommand/CommandIds.h.
 include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/ProductIds.cmake)
+if(ORVANE_TARGET_ARM64)
+    set(ORVANE_EXPLORER_COMMAND_DLL_NAME ${ORVANE_EXPLORER_COMMAND_DLL_NAME_ARM64})
+endif()
 
 # "7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01" -> {0x7C1E2B46, 0x3A5D, 0x4E8F, {0x9B, 0x16, ...}}
 function(orvane_guid_initializer TEXT OUT)

@@ -84,6 +84,10 @@ function(orvane_add_icon_library TARGET OUTPUT_FILE)
 
     # Named explicitly so that a windres of the other architecture still
     # writes an object that this build's linker accepts.
+    set(rc_flags)
+    if(CMAKE_SYSROOT)
+        set(rc_flags --preprocessor-arg=--sysroot=${CMAKE_SYSROOT})
+    endif()
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         set(object_format pe-i386)
     else()
@@ -92,7 +96,7 @@ function(orvane_add_icon_library TARGET OUTPUT_FILE)
 
     add_custom_command(
         OUTPUT "${resource_object}"
-        COMMAND "${CMAKE_RC_COMPILER}" -F ${object_format} -O coff
+        COMMAND "${CMAKE_RC_COMPILER}" -F ${object_format} -O coff ${rc_flags}
                 -I "${icon_dir}" -i "${ORVANE_MAINICL_RC}" -o "${resource_object}"
         DEPENDS "${ORVANE_MAINICL_RC}" ${test_icons}
         COMMENT "Compiling the test icon library's resources"
@@ -100,12 +104,18 @@ function(orvane_add_icon_library TARGET OUTPUT_FILE)
     # A DLL image with resources only: no code, no C runtime, no entry point.
     # A fixed image base and no time stamp keep the file byte-for-byte the same
     # from build to build.
+    # GNU ld takes "-e 0" as the address 0, that is no entry point; lld
+    # reads a symbol name there, and takes an empty one as "no entry".
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        set(link_flags --target=${CMAKE_CXX_COMPILER_TARGET} -fuse-ld=lld -Wl,--entry=)
+    else()
+        set(link_flags -Wl,-e,0 -Wl,--disable-auto-image-base)
+    endif()
     cmake_path(GET OUTPUT_FILE PARENT_PATH output_dir)
     add_custom_command(
         OUTPUT "${OUTPUT_FILE}"
         COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
-        COMMAND "${CMAKE_CXX_COMPILER}" -shared -nostdlib -s
-                -Wl,-e,0 -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base
+        COMMAND "${CMAKE_CXX_COMPILER}" -shared -nostdlib -s ${link_flags} -Wl,--no-insert-timestamp
                 -o "${OUTPUT_FILE}" "${resource_object}"
         DEPENDS "${resource_object}"
         COMMENT "Linking the test icon library ${OUTPUT_FILE}"

@@ -7,6 +7,9 @@
 # follows the product's class numbering (7C1E2B40 ... 7C1E2B45 are taken).
 set(ORVANE_EXPLORER_COMMAND_CLSID "7C1E2B46-3A5D-4E8F-9B16-2D4F60A81C01")
 set(ORVANE_EXPLORER_COMMAND_DLL_NAME "OrvaneShlExtCmd64F")
+# The same command built for Windows on ARM64, where Explorer loads only
+# ARM64 code.
+set(ORVANE_EXPLORER_COMMAND_DLL_NAME_ARM64 "OrvaneShlExtCmdA64F")
 
 # The sparse package's identity name (its manifest and every registration
 # and removal of it name the package so).
