@@ -1,0 +1,156 @@
+"""What a Windows loader and installer see of a PE file, read with the
+standard library only: machine type, DLL characteristics, imported DLLs,
+exported names and the resource tree.
+
+Used by the checks of the ARM64 build, which cannot be loaded on this
+machine: everything is read from the file as Windows would read it.
+"""
+
+import struct
+
+MACHINES = {0x14C: "x86", 0x8664: "x64", 0xAA64: "arm64", 0xA641: "arm64ec"}
+
+# IMAGE_DLLCHARACTERISTICS_*
+HIGH_ENTROPY_VA = 0x0020
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+GUARD_CF = 0x4000
+
+_EXPORT, _IMPORT, _RESOURCE = 0, 1, 2
+_DELAY_IMPORT = 13
+
+
+class PeError(ValueError):
+    pass
+
+
+class PeImage:
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise PeError("no MZ header")
+        pe = self._u32(0x3C)
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise PeError("no PE signature")
+        self.machine, sections, _, _, _, optional_size, self.characteristics = struct.unpack_from(
+            "<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        magic = self._u16(optional)
+        if magic not in (0x10B, 0x20B):
+            raise PeError("unknown optional header 0x%x" % magic)
+        self.pe32_plus = magic == 0x20B
+        self.dll_characteristics = self._u16(optional + 70)
+        directories = optional + (112 if self.pe32_plus else 96)
+        count = self._u32(directories - 4)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(count)]
+        table = optional + optional_size
+        self.sections = []
+        for i in range(sections):
+            name, virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<8sIIII", data, table + 40 * i)
+            self.sections.append((rva, max(virtual_size, raw_size), raw_offset, raw_size))
+
+    @classmethod
+    def load(cls, path):
+        with open(path, "rb") as f:
+            return cls(f.read())
+
+    def _u16(self, offset):
+        return struct.unpack_from("<H", self.data, offset)[0]
+
+    def _u32(self, offset):
+        return struct.unpack_from("<I", self.data, offset)[0]
+
+    def offset(self, rva):
+        for start, size, raw_offset, raw_size in self.sections:
+            if start <= rva < start + size and rva - start < raw_size:
+                return raw_offset + rva - start
+        raise PeError("address 0x%x is in no section's file data" % rva)
+
+    def _string(self, rva):
+        at = self.offset(rva)
+        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
+
+    @property
+    def machine_name(self):
+        return MACHINES.get(self.machine, "0x%04x" % self.machine)
+
+    def imported_dlls(self):
+        """The DLL names of the import and delay-import tables, lower case."""
+        names = []
+        for directory, entry_size, name_at in ((_IMPORT, 20, 12), (_DELAY_IMPORT, 32, 4)):
+            rva, size = self.directories[directory] if directory < len(self.directories) else (0, 0)
+            if not rva:
+                continue
+            at = self.offset(rva)
+            while any(self.data[at:at + entry_size]):
+                names.append(self._string(self._u32(at + name_at)).lower())
+                at += entry_size
+        return names
+
+    def exported_names(self):
+        rva, _ = self.directories[_EXPORT]
+        if not rva:
+            return []
+        at = self.offset(rva)
+        count, names = self._u32(at + 24), self._u32(at + 32)
+        return sorted(self._string(self._u32(self.offset(names) + 4 * i)) for i in range(count))
+
+    def resources(self):
+        """{(type, name, language): bytes}; a name is a number or a string."""
+        rva, _ = self.directories[_RESOURCE]
+        found = {}
+        if rva:
+            self._walk(self.offset(rva), self.offset(rva), (), found)
+        return found
+
+    def _walk(self, root, at, path, found):
+        named, numbered = struct.unpack_from("<HH", self.data, at + 12)
+        for i in range(named + numbered):
+            name, target = struct.unpack_from("<II", self.data, at + 16 + 8 * i)
+            if name & 0x80000000:
+                length_at = root + (name & 0x7FFFFFFF)
+                length = self._u16(length_at)
+                name = self.data[length_at + 2:length_at + 2 + 2 * length].decode("utf-16-le")
+            if target & 0x80000000:
+                self._walk(root, root + (target & 0x7FFFFFFF), path + (name,), found)
+            else:
+                data_rva, size = struct.unpack_from("<II", self.data, root + target)
+                start = self.offset(data_rva)
+                found[path + (name,)] = self.data[start:start + size]
+
+
+def version_info(data):
+    """A VS_VERSIONINFO resource as {path: value}: the fixed file information
+    under "VS_VERSION_INFO" (its 52 bytes), every string under
+    "StringFileInfo/<table>/<name>" and the translations under
+    "VarFileInfo/Translation" (bytes). Lengths and padding, which follow the
+    values, are left out."""
+    found = {}
+
+    def block(at, path):
+        length, value_length, text = struct.unpack_from("<HHH", data, at)
+        end = at + length
+        key_at = at + 6
+        key_end = key_at
+        while data[key_end:key_end + 2] != b"\0\0":
+            key_end += 2
+        key = data[key_at:key_end].decode("utf-16-le")
+        value_at = (key_end + 2 + 3) & ~3
+        name = path + "/" + key if path else key
+        if text and value_length:
+            found[name] = data[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
+            value_end = value_at + 2 * value_length
+        else:
+            if value_length:
+                found[name] = data[value_at:value_at + value_length]
+            value_end = value_at + value_length
+        child = (value_end + 3) & ~3
+        while child < end:
+            child_length = struct.unpack_from("<H", data, child)[0]
+            if not child_length:
+                break
+            block(child, name)
+            child = (child + child_length + 3) & ~3
+
+    block(0, "")
+    return found
