@@ -2,7 +2,9 @@
 # Builds everything and runs every test through one CTest run: the native
 # build of the platform-free code (AddressSanitizer, UBSan, bounded fuzzing)
 # and both DLLs' tests under Wine, each architecture in a private prefix that
-# is made for the run and removed after it.
+# is made for the run and removed after it; the x64 DLLs built with clang and
+# libc++ through the unit tests and the fault sweep; the ARM64 files, which
+# cannot run here, checked statically against the x64 ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -13,7 +15,7 @@ bash scripts/build.sh
 
 source scripts/wine-env.sh
 orvane_wine_env "$root"
-trees=("$root/build/native" "$root/build/win64")
+trees=("$root/build/native" "$root/build/win64" "$root/build/win64-clang")
 if [ "$ORVANE_WIN32_RUNS" = 1 ]; then
     trees+=("$root/build/win32")
 else
