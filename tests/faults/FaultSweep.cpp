@@ -36,13 +36,16 @@ const char* const kArchitecture = sizeof(void*) == 8 ? "x64" : "x86";
 
 // Failure points once found faulty and mended: each must stay reached and
 // stay clean. A point is named by its operation, the failing function and
-// which of that function's calls in the operation fails.
+// which of that function's calls in the operation fails: counted from the
+// first (1, 2, ...) or from the last (-1, -2, ...). A C++ runtime makes calls
+// of its own (libc++ and libstdc++ differ in how many and where), so a point
+// is counted from the end of the operation that lies nearer to it.
 struct NamedPoint
 {
     const char* pszName;
     const char* pszOperation;
     const char* pszFunction;
-    unsigned nOccurrence;
+    int nOccurrence;
 };
 
 // (The crashes of the first class object of either DLL, inside the
@@ -57,7 +60,7 @@ const NamedPoint kNamedPoints[] = {
     {"unregistration half-done when the type library fails", "DllUnregisterServer", "UnRegisterTypeLib", 1},
     {"extended cascade without its submenu", "QueryContextMenu extended", "CreatePopupMenu", 2},
     {"class object of a fresh copy out of memory", "first class object + instance", "malloc", 1},
-    {"instance of a fresh copy out of memory", "first class object + instance", "malloc", 2},
+    {"instance of a fresh copy out of memory", "first class object + instance", "malloc", -1},
 };
 
 std::wstring EnvironmentValue(const wchar_t* pszName)
@@ -269,10 +272,15 @@ std::string DescribeCaller(uintptr_t nOffset)
 // counted calls, or 0 when the operation no longer makes that call.
 unsigned FindNamedPoint(const NamedPoint& point, unsigned nCalls)
 {
+    const bool bFromLast = point.nOccurrence < 0;
+    const unsigned nWanted = static_cast<unsigned>(bFromLast ? -point.nOccurrence : point.nOccurrence);
     unsigned nSeen = 0;
-    for (unsigned n = 1; n <= nCalls; ++n)
-        if (strcmp(ImportFaults::RecordedCall(n), point.pszFunction) == 0 && ++nSeen == point.nOccurrence)
+    for (unsigned i = 1; i <= nCalls; ++i)
+    {
+        const unsigned n = bFromLast ? nCalls + 1 - i : i;
+        if (strcmp(ImportFaults::RecordedCall(n), point.pszFunction) == 0 && ++nSeen == nWanted)
             return n;
+    }
     return 0;
 }
 
