@@ -78,15 +78,18 @@ if ! win32_runs; then
     overrides="regsvr32.exe=n,b;"
     export ORVANE_STANDIN_LOG="$scratch_win\\regsvr32.log" WINEDLLOVERRIDES="$overrides"
 fi
-# The 32-bit regsvr32's calls since the last look, as "arguments" lines.
+# The 32-bit regsvr32's calls since the last look, as "arguments" lines (runs of
+# spaces squeezed: an empty option of the scripts leaves two).
 regsvr32_calls() {
-    tr -d '\r' <"$scratch/regsvr32.log" 2>/dev/null | sed -n 's/^cmdline .*regsvr32\.exe" //p'
+    tr -d '\r' <"$scratch/regsvr32.log" 2>/dev/null | sed -n 's/^cmdline .*regsvr32\.exe" //p' | tr -s ' '
     rm -f "$scratch/regsvr32.log"
 }
 expect_32bit_default() {  # key pattern what; else the stand-in's call: arguments
-    if win32_runs; then expect_default "$1" 32 "$2" "$3"
-    elif regsvr32_calls | grep -qF -- "$4"; then pass "$3 (the 32-bit regsvr32 was asked: $4)"
-    else fail "$3: the 32-bit regsvr32 was not asked for $4"; fi
+    if win32_runs; then expect_default "$1" 32 "$2" "$3"; return; fi
+    local calls
+    calls=$(regsvr32_calls)
+    if grep -qiF -- "$4" <<<"$calls"; then pass "$3 (the 32-bit regsvr32 was asked: $4)"
+    else fail "$3: the 32-bit regsvr32 was not asked for $4; it was asked for: $calls"; fi
 }
 
 # --- machine-wide -----------------------------------------------------------
