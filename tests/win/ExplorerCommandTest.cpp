@@ -12,6 +12,7 @@
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "ShellExt/icons/MenuBitmaps.h"
+#include "ShellExt/module/Module.h"
 #include "ShellExt/settings/Switches.h"
 #include "tests/win/ExplorerCommandSupport.h"
 #include "tests/win/MenuPictures.h"
@@ -238,6 +239,10 @@ TEST_F(ExplorerCommandTest, EachKindOfSubcommandReachesTheMainApplication)
         {12, L"-rd", L""},
         {13, L"-mi", L""},
     };
+    // The classic handler's ten-second hand-offs left by earlier tests of
+    // this program fire while this test pumps messages, and would copy their
+    // own, older selection over the fixed copy: they fire first.
+    PumpMessagesUntil(12000, [] { return g_pModule->GetModuleLockCount() == 0; });
     for (const auto& c : cases)
     {
         SCOPED_TRACE(Narrow(c.pszSwitch));
