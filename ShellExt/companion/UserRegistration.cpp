@@ -16,6 +16,7 @@
 #include "ShellExt/companion/UserRegistrationPolicy.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/ModulePath.h"
 
 namespace {
 
@@ -85,21 +86,7 @@ UserRegistrationFacts GatherFacts() noexcept
 // This program's folder with its closing backslash, or empty.
 std::wstring OwnFolder()
 {
-    std::wstring strPath(MAX_PATH, L'\0');
-    for (;;)
-    {
-        DWORD cch = ::GetModuleFileNameW(nullptr, &strPath[0], static_cast<DWORD>(strPath.size()));
-        if (cch == 0)
-            return {};
-        if (cch < strPath.size())
-        {
-            strPath.resize(cch);
-            break;
-        }
-        if (strPath.size() >= 32768)
-            return {};
-        strPath.resize(strPath.size() * 2);
-    }
+    const std::wstring strPath = FullModulePath(nullptr);
     size_t nSlash = strPath.find_last_of(L'\\');
     return nSlash == std::wstring::npos ? std::wstring() : strPath.substr(0, nSlash + 1);
 }
