@@ -1,46 +1,10 @@
 #include "RegScript.h"
 
 #include <cstring>
-#include <new>
-#include <stdexcept>
+
+#include "ShellExt/core/ExceptionHr.h"
 
 namespace {
-
-// What an exception escaping the interpreter answers, in one place: running
-// out of memory (a string or array asked to outgrow its maximum size
-// included) is kOutOfMemory, anything else kFail. Only valid inside a catch.
-int32_t CaughtExceptionHr() noexcept
-{
-    try
-    {
-        throw;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (const std::length_error&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (...)
-    {
-        return RegHr::kFail;
-    }
-}
-
-template <class Function>
-int32_t CallNoThrow(Function function) noexcept
-{
-    try
-    {
-        return function();
-    }
-    catch (...)
-    {
-        return CaughtExceptionHr();
-    }
-}
 
 constexpr size_t kMaxTokenChars = 4094;
 constexpr size_t kMaxSubstitutionNameChars = 31;

@@ -4,7 +4,6 @@
 
 #include <cwchar>
 #include <iterator>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -108,16 +107,14 @@ HRESULT SaveRegistrationKeys(CRegistrySnapshot& snapshot) noexcept
     HRESULT hr = ListModuleTypeLibKeys(g_AtlObjectMapModule.GetTypeLibInstance(), vecKeys);
     if (FAILED(hr))
         return hr;
-    try
-    {
+    hr = CallNoThrow([&] {
         vecKeys.emplace_back(kContextMenuHandlerKey);
         for (std::u16string& strKey : vecKeys)
             strKey.insert(0, u"Software\\Classes\\");
-    }
-    catch (const std::bad_alloc&)
-    {
-        return E_OUTOFMEMORY;
-    }
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
     hr = snapshot.Reserve(vecKeys.size() * std::size(kClassesRoots) * std::size(kViews));
     for (RegRootKey root : kClassesRoots)
         for (uint32_t nView : kViews)
