@@ -201,7 +201,10 @@ STDAPI DllUnregisterServer()
     return GuardExport(UnregisterServerWhole);
 }
 
-// regsvr32 /i:user (with /n, or before DllRegisterServer) calls this.
+// regsvr32 /n /i:user calls only this. Without /n, regsvr32 /i:user calls
+// it after DllRegisterServer has registered machine-wide, and /u /i:user
+// calls it before DllUnregisterServer; the per-user choice made here then
+// holds for the rest of the process.
 STDAPI DllInstall(BOOL bInstall, LPCWSTR pszCmdLine)
 {
     return GuardExport([&]() -> HRESULT {
