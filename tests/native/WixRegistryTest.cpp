@@ -3,7 +3,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "MemoryRegistry.h"
 #include "tools/msi/WixRegistry.h"
 
 namespace {
