@@ -71,7 +71,7 @@ HRESULT RegisterServer() noexcept
     HRESULT hr = RunModuleScript(true);
     if (FAILED(hr))
         return hr;
-    hr = g_AtlObjectMapModule.RegisterClasses();
+    hr = g_AtlObjectMapModule.UpdateClassesRegistry(true);
     if (FAILED(hr))
         return hr;
     return RegisterModuleTypeLib(g_AtlObjectMapModule.GetTypeLibInstance(), g_bPerUserRegistration);
@@ -80,7 +80,7 @@ HRESULT RegisterServer() noexcept
 HRESULT UnregisterServer() noexcept
 {
     CSystemThreadLocale locale;
-    HRESULT hr = g_AtlObjectMapModule.UnregisterClasses();
+    HRESULT hr = g_AtlObjectMapModule.UpdateClassesRegistry(false);
     if (FAILED(hr))
         return hr;
     hr = UnRegisterModuleTypeLib(g_AtlObjectMapModule.GetTypeLibInstance(), g_bPerUserRegistration);
