@@ -180,35 +180,43 @@ int RunTellExplorer(int nArgs, wchar_t**)
     return kCompanionDone;
 }
 
-int RunRegisterUser(int nArgs, wchar_t**)
+static bool RegisterPackage(const std::wstring& strFolder)
+{
+    const std::wstring strPackage = FindPackage(strFolder);
+    // The package's external location is a folder of its own: registration
+    // changes that folder's permissions. "FOLDER\." keeps a backslash away
+    // from the closing quote.
+    return !strPackage.empty() && RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder +
+                                                           kPackageFolder + L"\\.\" " + ORVANE_PACKAGE_NAME);
+}
+
+static bool RemovePackage(const std::wstring& strFolder)
+{
+    return RunScript(strFolder, std::wstring(L"remove ") + ORVANE_PACKAGE_NAME);
+}
+
+// Either step runs only where DecideUserRegistration lets it, from the
+// companion's own folder, and Explorer hears of it afterwards.
+static int RunUserPackageStep(int nArgs, bool (*pfnStep)(const std::wstring& strFolder))
 {
     if (nArgs != 0)
         return kCompanionUsage;
     if (DecideUserRegistration(GatherFacts()) != UserRegistrationStep::Proceed)
         return kCompanionDone;
-    std::wstring strFolder = OwnFolder();
-    std::wstring strPackage = strFolder.empty() ? std::wstring() : FindPackage(strFolder);
-    if (strPackage.empty())
-        return kUserRegistrationFailed;
-    // The package's external location is a folder of its own: registration
-    // changes that folder's permissions. "FOLDER\." keeps a backslash away
-    // from the closing quote.
-    bool bRegistered = RunScript(strFolder, L"register \"" + strPackage + L"\" \"" + strFolder + kPackageFolder +
-                                                L"\\.\" " + ORVANE_PACKAGE_NAME);
+    const std::wstring strFolder = OwnFolder();
+    const bool bDone = !strFolder.empty() && pfnStep(strFolder);
     TellExplorer();
-    return bRegistered ? kCompanionDone : kUserRegistrationFailed;
+    return bDone ? kCompanionDone : kUserRegistrationFailed;
+}
+
+int RunRegisterUser(int nArgs, wchar_t**)
+{
+    return RunUserPackageStep(nArgs, RegisterPackage);
 }
 
 int RunUnregisterUser(int nArgs, wchar_t**)
 {
-    if (nArgs != 0)
-        return kCompanionUsage;
-    if (DecideUserRegistration(GatherFacts()) != UserRegistrationStep::Proceed)
-        return kCompanionDone;
-    std::wstring strFolder = OwnFolder();
-    bool bRemoved = !strFolder.empty() && RunScript(strFolder, std::wstring(L"remove ") + ORVANE_PACKAGE_NAME);
-    TellExplorer();
-    return bRemoved ? kCompanionDone : kUserRegistrationFailed;
+    return RunUserPackageStep(nArgs, RemovePackage);
 }
 
 // After the uninstallation no file of ours is left to run: the removal step

@@ -1,5 +1,6 @@
 // The class's entry in the module's object map: how the module creates,
 // registers and describes CSimpleShlExt without knowing the class itself.
+#include <iterator>
 #include <new>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
@@ -27,16 +28,7 @@ ObjectMapEntry s_simpleShlExtEntry = {
     NoClassDescription,  NoClassCategories,          IgnoreModuleEvent,
 };
 
-ObjectMapEntry* const s_objectMap[] = {&s_simpleShlExtEntry};
-
 }  // namespace
 
-ObjectMapEntry* const* ObjectMapBegin() noexcept
-{
-    return s_objectMap;
-}
-
-ObjectMapEntry* const* ObjectMapEnd() noexcept
-{
-    return s_objectMap + sizeof(s_objectMap) / sizeof(s_objectMap[0]);
-}
+ObjectMapEntry* const g_rgObjectMap[] = {&s_simpleShlExtEntry};
+const size_t g_nObjectMapEntries = std::size(g_rgObjectMap);

@@ -1,6 +1,2 @@
-set(CONTEXTMENU_PORTABLE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/DropList.cpp)
-set(CONTEXTMENU_WINDOWS_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/ClassEntry.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/MarkerMenu.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SimpleShlExt.cpp)
+orvane_sources(CONTEXTMENU_PORTABLE_SOURCES DropList.cpp)
+orvane_sources(CONTEXTMENU_WINDOWS_SOURCES ClassEntry.cpp MarkerMenu.cpp SimpleShlExt.cpp)

@@ -5,17 +5,28 @@
 
 #include <windows.h>
 #include <objidl.h>
+#include <oleauto.h>
 
 #include <utility>
 
-template <class Traits>
+// The value that means "no handle" for most kinds: their creating calls
+// report failure as null.
+template <class H>
+constexpr H NullHandle() noexcept
+{
+    return H();
+}
+
+// Owns one handle of type H, closed with pfnClose unless it is
+// pfnInvalid()'s value.
+template <class H, void (*pfnClose)(H) noexcept, H (*pfnInvalid)() noexcept = NullHandle<H>>
 class CUniqueHandle
 {
 public:
-    using HandleType = typename Traits::HandleType;
+    using HandleType = H;
 
-    CUniqueHandle() noexcept : m_h(Traits::Invalid()) {}
-    explicit CUniqueHandle(HandleType h) noexcept : m_h(h) {}
+    CUniqueHandle() noexcept : m_h(pfnInvalid()) {}
+    explicit CUniqueHandle(H h) noexcept : m_h(h) {}
     ~CUniqueHandle() { Reset(); }
 
     CUniqueHandle(const CUniqueHandle&) = delete;
@@ -28,149 +39,76 @@ public:
         return *this;
     }
 
-    HandleType Get() const noexcept { return m_h; }
-    bool IsValid() const noexcept { return m_h != Traits::Invalid(); }
+    H Get() const noexcept { return m_h; }
+    bool IsValid() const noexcept { return m_h != pfnInvalid(); }
     explicit operator bool() const noexcept { return IsValid(); }
 
     // For out-parameters of creating calls; the previous handle is released.
-    HandleType* Receive() noexcept
+    H* Receive() noexcept
     {
         Reset();
         return &m_h;
     }
 
-    HandleType Detach() noexcept { return std::exchange(m_h, Traits::Invalid()); }
+    H Detach() noexcept { return std::exchange(m_h, pfnInvalid()); }
 
-    void Reset(HandleType h = Traits::Invalid()) noexcept
+    void Reset(H h = pfnInvalid()) noexcept
     {
-        HandleType old = std::exchange(m_h, h);
-        if (old != Traits::Invalid())
-            Traits::Close(old);
+        H old = std::exchange(m_h, h);
+        if (old != pfnInvalid())
+            pfnClose(old);
     }
 
 private:
-    HandleType m_h;
+    H m_h;
 };
 
-// Kernel objects whose creating call reports failure as null (threads,
-// events, processes), unlike files, which report INVALID_HANDLE_VALUE.
-struct KernelTraits
-{
-    using HandleType = HANDLE;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::CloseHandle(h); }
-};
+// One close policy per handle kind.
+namespace HandleClose {
+inline void Kernel(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void HeapBlock(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
+inline void LocalMemory(void* p) noexcept { ::LocalFree(p); }
+inline void MappedView(void* p) noexcept { ::UnmapViewOfFile(p); }
+inline void RegKey(HKEY h) noexcept { ::RegCloseKey(h); }
+inline void Find(HANDLE h) noexcept { ::FindClose(h); }
+inline void Dc(HDC h) noexcept { ::DeleteDC(h); }
+inline void Bitmap(HBITMAP h) noexcept { ::DeleteObject(h); }
+inline void Icon(HICON h) noexcept { ::DestroyIcon(h); }
+inline void Menu(HMENU h) noexcept { ::DestroyMenu(h); }
+inline void Library(HMODULE h) noexcept { ::FreeLibrary(h); }
+inline void TlsIndex(DWORD n) noexcept { ::TlsFree(n); }
+inline void Bstr(BSTR bstr) noexcept { ::SysFreeString(bstr); }
+} // namespace HandleClose
 
-// A block from the process heap.
-struct HeapBlockTraits
-{
-    using HandleType = void*;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
-};
+// Files and FindFirstFile's searches report failure as INVALID_HANDLE_VALUE,
+// TlsAlloc as TLS_OUT_OF_INDEXES, the creating calls of the other kinds as null.
+inline HANDLE InvalidFileHandle() noexcept { return INVALID_HANDLE_VALUE; }
+inline DWORD InvalidTlsIndex() noexcept { return TLS_OUT_OF_INDEXES; }
 
-// Memory a Windows call allocated with LocalAlloc for its caller
-// (CommandLineToArgvW, FormatMessageW).
-struct LocalMemoryTraits
-{
-    using HandleType = void*;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType p) noexcept { ::LocalFree(p); }
-};
-
-// A view of a file mapping.
-struct MappedViewTraits
-{
-    using HandleType = void*;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType p) noexcept { ::UnmapViewOfFile(p); }
-};
-
-using CThreadHandle = CUniqueHandle<KernelTraits>;
-using CKernelHandle = CUniqueHandle<KernelTraits>;
-using CMappedView = CUniqueHandle<MappedViewTraits>;
-using CHeapBlock = CUniqueHandle<HeapBlockTraits>;
-using CLocalBlock = CUniqueHandle<LocalMemoryTraits>;
-
-struct RegKeyTraits
-{
-    using HandleType = HKEY;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::RegCloseKey(h); }
-};
-
-struct FileTraits
-{
-    using HandleType = HANDLE;
-    static HandleType Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HandleType h) noexcept { ::CloseHandle(h); }
-};
-
-// FindFirstFile's search handles.
-struct FindTraits
-{
-    using HandleType = HANDLE;
-    static HandleType Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HandleType h) noexcept { ::FindClose(h); }
-};
-
+// Kernel objects (threads, events, processes, file mappings), files and
+// searches.
+using CThreadHandle = CUniqueHandle<HANDLE, HandleClose::Kernel>;
+using CKernelHandle = CUniqueHandle<HANDLE, HandleClose::Kernel>;
+using CFileHandle = CUniqueHandle<HANDLE, HandleClose::Kernel, InvalidFileHandle>;
+using CFindHandle = CUniqueHandle<HANDLE, HandleClose::Find, InvalidFileHandle>;
+using CHeapBlock = CUniqueHandle<void*, HandleClose::HeapBlock>;
+using CLocalBlock = CUniqueHandle<void*, HandleClose::LocalMemory>;
+using CMappedView = CUniqueHandle<void*, HandleClose::MappedView>;
+using CRegKeyHandle = CUniqueHandle<HKEY, HandleClose::RegKey>;
 // Memory and display device contexts alike are released with DeleteDC.
-struct DcTraits
-{
-    using HandleType = HDC;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::DeleteDC(h); }
-};
-
-struct BitmapTraits
-{
-    using HandleType = HBITMAP;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::DeleteObject(h); }
-};
-
+using CDcHandle = CUniqueHandle<HDC, HandleClose::Dc>;
+using CBitmapHandle = CUniqueHandle<HBITMAP, HandleClose::Bitmap>;
 // Only for icons this module created; shared icons from LoadIconW belong to
 // the system and must never be destroyed.
-struct IconTraits
-{
-    using HandleType = HICON;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::DestroyIcon(h); }
-};
-
+using CIconHandle = CUniqueHandle<HICON, HandleClose::Icon>;
 // Only for menus that no other menu has taken over yet.
-struct MenuTraits
-{
-    using HandleType = HMENU;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::DestroyMenu(h); }
-};
-
-struct LibraryTraits
-{
-    using HandleType = HMODULE;
-    static HandleType Invalid() noexcept { return nullptr; }
-    static void Close(HandleType h) noexcept { ::FreeLibrary(h); }
-};
-
+using CMenuHandle = CUniqueHandle<HMENU, HandleClose::Menu>;
+using CLibraryHandle = CUniqueHandle<HMODULE, HandleClose::Library>;
 // A thread-local storage index: one value per thread, read and written
 // without locks or allocation (so even while the loader lock is held).
-struct TlsIndexTraits
-{
-    using HandleType = DWORD;
-    static HandleType Invalid() noexcept { return TLS_OUT_OF_INDEXES; }
-    static void Close(HandleType h) noexcept { ::TlsFree(h); }
-};
-
-using CRegKeyHandle = CUniqueHandle<RegKeyTraits>;
-using CFileHandle = CUniqueHandle<FileTraits>;
-using CFindHandle = CUniqueHandle<FindTraits>;
-using CDcHandle = CUniqueHandle<DcTraits>;
-using CBitmapHandle = CUniqueHandle<BitmapTraits>;
-using CIconHandle = CUniqueHandle<IconTraits>;
-using CMenuHandle = CUniqueHandle<MenuTraits>;
-using CLibraryHandle = CUniqueHandle<LibraryTraits>;
-using CTlsIndex = CUniqueHandle<TlsIndexTraits>;
+using CTlsIndex = CUniqueHandle<DWORD, HandleClose::TlsIndex, InvalidTlsIndex>;
+// Text from SysAllocString or handed out by an OLE Automation call.
+using CBstr = CUniqueHandle<BSTR, HandleClose::Bstr>;
 
 // A GlobalLock that is undone when the scope ends.
 class CGlobalLock

@@ -1,5 +1,2 @@
-set(CORE_PORTABLE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/BoundedText.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TraceLine.cpp)
-set(CORE_WINDOWS_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/ModulePath.cpp)
+orvane_sources(CORE_PORTABLE_SOURCES BoundedText.cpp TraceLine.cpp)
+orvane_sources(CORE_WINDOWS_SOURCES ModulePath.cpp)

@@ -1,6 +1,8 @@
 // The command's entry in the module's object map: the one class this DLL
 // serves. The class is declared in the package manifest, never in the
 // registry, so there is nothing to register.
+#include <iterator>
+
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "ShellExt/explorercommand/MarkFileCommand.h"
 #include "ShellExt/module/ClassFactory.h"
@@ -21,16 +23,7 @@ ObjectMapEntry s_markFileCommandEntry = {
     NoClassDescription,     NoClassCategories, IgnoreModuleEvent,
 };
 
-ObjectMapEntry* const s_objectMap[] = {&s_markFileCommandEntry};
-
 }  // namespace
 
-ObjectMapEntry* const* ObjectMapBegin() noexcept
-{
-    return s_objectMap;
-}
-
-ObjectMapEntry* const* ObjectMapEnd() noexcept
-{
-    return s_objectMap + sizeof(s_objectMap) / sizeof(s_objectMap[0]);
-}
+ObjectMapEntry* const g_rgObjectMap[] = {&s_markFileCommandEntry};
+const size_t g_nObjectMapEntries = std::size(g_rgObjectMap);

@@ -1,7 +1,2 @@
-set(ICONS_PORTABLE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/IconSizes.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/DefaultIconText.cpp)
-set(ICONS_WINDOWS_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/MenuBitmaps.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/DefaultIcon.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/IconLocation.cpp)
+orvane_sources(ICONS_PORTABLE_SOURCES IconSizes.cpp DefaultIconText.cpp)
+orvane_sources(ICONS_WINDOWS_SOURCES MenuBitmaps.cpp DefaultIcon.cpp IconLocation.cpp)

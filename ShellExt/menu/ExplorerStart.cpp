@@ -6,40 +6,18 @@
 #include <shobjidl.h>
 
 #include "ShellExt/core/ComOwner.h"
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/settings/Settings.h"
 
 namespace {
 
-// A BSTR owned for the length of one call.
-class CBstr
-{
-public:
-    explicit CBstr(const wchar_t* psz) noexcept : m_bstr(::SysAllocString(psz)) {}
-    ~CBstr() { ::SysFreeString(m_bstr); }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-    BSTR Get() const noexcept { return m_bstr; }
-
-private:
-    BSTR m_bstr;
-};
-
-VARIANT TextVariant(BSTR bstr) noexcept
+// A VARIANT of type vt; the caller sets the value the type names, if any.
+VARIANT MakeVariant(VARTYPE vt) noexcept
 {
     VARIANT v;
     ::VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = bstr;
-    return v;
-}
-
-VARIANT NumberVariant(LONG n) noexcept
-{
-    VARIANT v;
-    ::VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = n;
+    v.vt = vt;
     return v;
 }
 
@@ -52,10 +30,8 @@ CComOwner<IShellView> DesktopShellView() noexcept
                                   reinterpret_cast<void**>(&pRawWindows))))
         return nullptr;
     CComOwner<IShellWindows> windows(pRawWindows);
-    VARIANT vLocation;
-    ::VariantInit(&vLocation);
-    VARIANT vRoot;
-    ::VariantInit(&vRoot);
+    VARIANT vLocation = MakeVariant(VT_EMPTY);
+    VARIANT vRoot = MakeVariant(VT_EMPTY);
     long lHwnd = 0;
     IDispatch* pRawDesktop = nullptr;
     // S_FALSE with no object when there is no desktop window.
@@ -111,16 +87,16 @@ bool ShellExecuteThroughExplorer(const wchar_t* pszFile, const wchar_t* pszParam
     CComOwner<IShellDispatch2> shell = DesktopShellDispatch();
     if (!shell)
         return false;
-    CBstr file(pszFile);
-    CBstr parameters(pszParameters != nullptr ? pszParameters : L"");
-    if (file.Get() == nullptr || parameters.Get() == nullptr)
+    CBstr file(::SysAllocString(pszFile));
+    CBstr parameters(::SysAllocString(pszParameters != nullptr ? pszParameters : L""));
+    if (!file || !parameters)
         return false;
-    VARIANT vParameters = TextVariant(parameters.Get());
-    VARIANT vDirectory;
-    ::VariantInit(&vDirectory);
-    VARIANT vOperation;
-    ::VariantInit(&vOperation);
-    VARIANT vShow = NumberVariant(SW_SHOW);  // as the direct start
+    VARIANT vParameters = MakeVariant(VT_BSTR);
+    vParameters.bstrVal = parameters.Get();
+    VARIANT vDirectory = MakeVariant(VT_EMPTY);
+    VARIANT vOperation = MakeVariant(VT_EMPTY);
+    VARIANT vShow = MakeVariant(VT_I4);
+    vShow.lVal = SW_SHOW;  // as the direct start
     return SUCCEEDED(shell->ShellExecute(file.Get(), vParameters, vDirectory, vOperation, vShow));
 }
 

@@ -1,13 +1,3 @@
-set(MENU_PORTABLE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/CommandPlacement.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/HandOffFormat.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/MenuRows.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SelectionKey.cpp)
-set(MENU_WINDOWS_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/ChosenItem.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ExplorerStart.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/HandOff.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/HandOffTimer.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/MenuItemRecord.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/PendingHandOff.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SelectionFile.cpp)
+orvane_sources(MENU_PORTABLE_SOURCES CommandPlacement.cpp HandOffFormat.cpp MenuRows.cpp SelectionKey.cpp)
+orvane_sources(MENU_WINDOWS_SOURCES ChosenItem.cpp ExplorerStart.cpp HandOff.cpp HandOffTimer.cpp MenuItemRecord.cpp
+    PendingHandOff.cpp SelectionFile.cpp)

@@ -56,8 +56,8 @@ CAtlBaseModule::~CAtlBaseModule()
 }
 
 CObjectMapModule::CObjectMapModule() noexcept
-    : m_nInitialized(0), m_hInstTypeLib(OwnImage()), m_ppEntriesBegin(ObjectMapBegin()),
-      m_ppEntriesEnd(ObjectMapEnd()), m_csObjectMap{}
+    : m_nInitialized(0), m_hInstTypeLib(OwnImage()), m_ppEntriesBegin(g_rgObjectMap),
+      m_ppEntriesEnd(g_rgObjectMap + g_nObjectMapEntries), m_csObjectMap{}
 {
     if (InitializeModuleLock(m_csObjectMap))
         m_nInitialized = 1;
@@ -120,28 +120,15 @@ HRESULT CObjectMapModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** pp
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT CObjectMapModule::RegisterClasses() noexcept
+HRESULT CObjectMapModule::UpdateClassesRegistry(bool bRegister) noexcept
 {
+    // A class's component categories would be added after its script and
+    // removed before it; the classes here declare none.
     for (ObjectMapEntry* const* ppEntry = m_ppEntriesBegin; ppEntry != m_ppEntriesEnd; ++ppEntry)
     {
         if (*ppEntry == nullptr)
             continue;
-        HRESULT hr = (*ppEntry)->pfnUpdateRegistry(true);
-        if (FAILED(hr))
-            return hr;
-        // Component categories: the class declares none (getCategories is null).
-    }
-    return S_OK;
-}
-
-HRESULT CObjectMapModule::UnregisterClasses() noexcept
-{
-    for (ObjectMapEntry* const* ppEntry = m_ppEntriesBegin; ppEntry != m_ppEntriesEnd; ++ppEntry)
-    {
-        if (*ppEntry == nullptr)
-            continue;
-        // Component categories would be removed here first; there are none.
-        HRESULT hr = (*ppEntry)->pfnUpdateRegistry(false);
+        HRESULT hr = (*ppEntry)->pfnUpdateRegistry(bRegister);
         if (FAILED(hr))
             return hr;
     }

@@ -63,11 +63,9 @@ public:
     // until the module is torn down; asked for riid.
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
 
-    // Runs every class's registry script through its entry (and its
-    // categories, of which this module's class has none); the first failure
-    // ends the walk.
-    HRESULT RegisterClasses() noexcept;
-    HRESULT UnregisterClasses() noexcept;
+    // Runs every class's registry script through its entry, to register
+    // (true) or unregister; the first failure ends the walk.
+    HRESULT UpdateClassesRegistry(bool bRegister) noexcept;
 
     void NotifyModuleEvent(bool bLoaded) noexcept;
 

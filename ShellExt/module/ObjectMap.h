@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <cstddef>
+
 // Makes one instance of a class (outer unknown for aggregation, IID, out-pointer).
 using PfnCreateInstance = HRESULT (*)(IUnknown* pOuter, REFIID riid, void** ppv);
 // Makes the class object that hands out instances through pfnCreateInstance.
@@ -51,7 +53,8 @@ inline void IgnoreModuleEvent(bool /*bLoaded*/)
 {
 }
 
-// The map, a contiguous array whose null entries are skipped. Defined by the
-// front end the module is linked into, beside the class it serves.
-ObjectMapEntry* const* ObjectMapBegin() noexcept;
-ObjectMapEntry* const* ObjectMapEnd() noexcept;
+// The map, an array whose null entries are skipped, and its length. Defined
+// (constant-initialised) by the front end the module is linked into, beside
+// the class it serves.
+extern ObjectMapEntry* const g_rgObjectMap[];
+extern const size_t g_nObjectMapEntries;

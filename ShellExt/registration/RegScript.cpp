@@ -1,46 +1,11 @@
 #include "RegScript.h"
 
+#include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
+
+#include "ShellExt/core/ExceptionHr.h"
 
 namespace {
-
-// What an exception escaping the interpreter answers, in one place: running
-// out of memory (a string or array asked to outgrow its maximum size
-// included) is kOutOfMemory, anything else kFail. Only valid inside a catch.
-int32_t CaughtExceptionHr() noexcept
-{
-    try
-    {
-        throw;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (const std::length_error&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (...)
-    {
-        return RegHr::kFail;
-    }
-}
-
-template <class Function>
-int32_t CallNoThrow(Function function) noexcept
-{
-    try
-    {
-        return function();
-    }
-    catch (...)
-    {
-        return CaughtExceptionHr();
-    }
-}
 
 constexpr size_t kMaxTokenChars = 4094;
 constexpr size_t kMaxSubstitutionNameChars = 31;
@@ -137,17 +102,6 @@ void ReserveOneMore(std::vector<std::u16string>& vecStrings)
         vecStrings.reserve(vecStrings.empty() ? 8 : vecStrings.size() * 2);
 }
 
-int DigitValue(char16_t ch) noexcept
-{
-    if (ch >= u'0' && ch <= u'9')
-        return ch - u'0';
-    if (ch >= u'A' && ch <= u'F')
-        return ch - u'A' + 10;
-    if (ch >= u'a' && ch <= u'f')
-        return ch - u'a' + 10;
-    return 0;
-}
-
 // ---------------------------------------------------------------------------
 // Values
 
@@ -234,7 +188,9 @@ int32_t WriteBinaryValue(IRegistryOps& ops, RegKeyHandle hKey, const char16_t* p
     for (size_t i = 0; i < strValue.size(); ++i)
     {
         const int nShift = (i % 2 == 0) ? 4 : 0;
-        vecBytes[i / 2] = static_cast<uint8_t>(vecBytes[i / 2] | (DigitValue(strValue[i]) << nShift));
+        // A character that is not a digit counts as 0.
+        const int nDigit = std::max(RegScript::HexDigitValue(strValue[i]), 0);
+        vecBytes[i / 2] = static_cast<uint8_t>(vecBytes[i / 2] | (nDigit << nShift));
     }
     return SetValueHr(ops, hKey, pszName, RegValueType::kBinary, vecBytes.data(), vecBytes.size());
 }
@@ -727,6 +683,17 @@ private:
 // ---------------------------------------------------------------------------
 
 namespace RegScript {
+
+int HexDigitValue(char16_t ch) noexcept
+{
+    if (ch >= u'0' && ch <= u'9')
+        return ch - u'0';
+    if (ch >= u'A' && ch <= u'F')
+        return ch - u'A' + 10;
+    if (ch >= u'a' && ch <= u'f')
+        return ch - u'a' + 10;
+    return -1;
+}
 
 bool EqualsNoCase(std::u16string_view strA, std::u16string_view strB) noexcept
 {

@@ -75,6 +75,9 @@ private:
 
 namespace RegScript {
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char16_t ch) noexcept;
+
 // Case-insensitive comparison in the way the registry compares key names, for
 // the characters that scripts use (ASCII and Latin-1 letters, plus the few
 // non-ASCII letters whose upper case is an ASCII letter).

@@ -1,8 +1,7 @@
 #include "RegSnapshot.h"
 
-#include <new>
-
 #include "RegScript.h"
+#include "ShellExt/core/ExceptionHr.h"
 
 namespace {
 
@@ -178,23 +177,6 @@ bool IsEmptyKey(IRegistryOps& ops, RegKeyHandle hKey)
     uint32_t cbData = 0;
     return ops.QuerySubKeyCount(hKey, &nSubKeys) == RegError::kSuccess && nSubKeys == 0 &&
            ops.EnumValue(hKey, 0, szName, &cchName, &nType, &bData, &cbData) == RegError::kNoMoreItems;
-}
-
-template <class Function>
-int32_t CallNoThrow(Function function) noexcept
-{
-    try
-    {
-        return function();
-    }
-    catch (const std::bad_alloc&)
-    {
-        return RegHr::kOutOfMemory;
-    }
-    catch (...)
-    {
-        return RegHr::kFail;
-    }
 }
 
 } // namespace

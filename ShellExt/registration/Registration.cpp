@@ -4,7 +4,6 @@
 
 #include <cwchar>
 #include <iterator>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -72,7 +71,7 @@ HRESULT RegisterServer() noexcept
     HRESULT hr = RunModuleScript(true);
     if (FAILED(hr))
         return hr;
-    hr = g_AtlObjectMapModule.RegisterClasses();
+    hr = g_AtlObjectMapModule.UpdateClassesRegistry(true);
     if (FAILED(hr))
         return hr;
     return RegisterModuleTypeLib(g_AtlObjectMapModule.GetTypeLibInstance(), g_bPerUserRegistration);
@@ -81,7 +80,7 @@ HRESULT RegisterServer() noexcept
 HRESULT UnregisterServer() noexcept
 {
     CSystemThreadLocale locale;
-    HRESULT hr = g_AtlObjectMapModule.UnregisterClasses();
+    HRESULT hr = g_AtlObjectMapModule.UpdateClassesRegistry(false);
     if (FAILED(hr))
         return hr;
     hr = UnRegisterModuleTypeLib(g_AtlObjectMapModule.GetTypeLibInstance(), g_bPerUserRegistration);
@@ -108,16 +107,14 @@ HRESULT SaveRegistrationKeys(CRegistrySnapshot& snapshot) noexcept
     HRESULT hr = ListModuleTypeLibKeys(g_AtlObjectMapModule.GetTypeLibInstance(), vecKeys);
     if (FAILED(hr))
         return hr;
-    try
-    {
+    hr = CallNoThrow([&] {
         vecKeys.emplace_back(kContextMenuHandlerKey);
         for (std::u16string& strKey : vecKeys)
             strKey.insert(0, u"Software\\Classes\\");
-    }
-    catch (const std::bad_alloc&)
-    {
-        return E_OUTOFMEMORY;
-    }
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
     hr = snapshot.Reserve(vecKeys.size() * std::size(kClassesRoots) * std::size(kViews));
     for (RegRootKey root : kClassesRoots)
         for (uint32_t nView : kViews)
@@ -204,7 +201,10 @@ STDAPI DllUnregisterServer()
     return GuardExport(UnregisterServerWhole);
 }
 
-// regsvr32 /i:user (with /n, or before DllRegisterServer) calls this.
+// regsvr32 /n /i:user calls only this. Without /n, regsvr32 /i:user calls
+// it after DllRegisterServer has registered machine-wide, and /u /i:user
+// calls it before DllUnregisterServer; the per-user choice made here then
+// holds for the rest of the process.
 STDAPI DllInstall(BOOL bInstall, LPCWSTR pszCmdLine)
 {
     return GuardExport([&]() -> HRESULT {

@@ -1,9 +1,9 @@
 #include "ShellExt/registration/ResourceScript.h"
 
 #include <climits>
-#include <new>
 #include <string>
 
+#include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/LastError.h"
 
@@ -45,14 +45,12 @@ HRESULT WidenScript(const char* pBytes, DWORD cbBytes, std::u16string& strText) 
     if (cbBytes >= static_cast<DWORD>(INT_MAX))
         return E_OUTOFMEMORY;
     const int cchBytes = static_cast<int>(cbBytes);
-    try
-    {
+    const HRESULT hr = CallNoThrow([&] {
         strText.assign(static_cast<size_t>(cchBytes) + 1, u'\0');
-    }
-    catch (const std::bad_alloc&)
-    {
-        return E_OUTOFMEMORY;
-    }
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
     const int cchText =
         MultiByteToWideChar(CP_THREAD_ACP, 0, pBytes, cchBytes, reinterpret_cast<LPWSTR>(&strText[0]), cchBytes);
     if (cchText <= 0)

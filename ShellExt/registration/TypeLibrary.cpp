@@ -3,8 +3,8 @@
 #include <oleauto.h>
 
 #include <cwchar>
-#include <new>
 
+#include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/LastError.h"
 
@@ -18,7 +18,7 @@ const size_t kModulePathBuffer = 270;
 using PfnRegisterTypeLibForUser = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
 using PfnUnRegisterTypeLibForUser = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
-// Owners of what the type-library calls hand out.
+// Owners of what the type-library calls hand out (and CBstr, Handles.h).
 class CTypeLibPtr
 {
 public:
@@ -36,21 +36,6 @@ public:
 
 private:
     ITypeLib* m_p = nullptr;
-};
-
-class CBstr
-{
-public:
-    CBstr() noexcept = default;
-    ~CBstr() { ::SysFreeString(m_bstr); }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-
-    BSTR* Receive() noexcept { return &m_bstr; }
-    BSTR Get() const noexcept { return m_bstr; }
-
-private:
-    BSTR m_bstr = nullptr;
 };
 
 class CLibAttr
@@ -265,18 +250,32 @@ HRESULT LoadModuleTypeLib(HINSTANCE hInstTypeLib, BSTR* pbstrPath, ITypeLib** pp
     return S_OK;
 }
 
-HRESULT RegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
+namespace {
+
+// The module's type library and the path it was loaded from.
+struct CModuleTypeLib
 {
     CBstr path;
     CTypeLibPtr typeLib;
-    HRESULT hr = LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
-    if (FAILED(hr))
+
+    HRESULT Load(HINSTANCE hInstTypeLib) noexcept
+    {
+        return LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
+    }
+};
+
+}  // namespace
+
+HRESULT RegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
+{
+    CModuleTypeLib lib;
+    if (const HRESULT hr = lib.Load(hInstTypeLib); FAILED(hr))
         return hr;
 
     CBstr helpFile;
     wchar_t szHelpDir[MAX_PATH] = {};
     wchar_t* pszHelpDir = nullptr;
-    if (SUCCEEDED(typeLib.Get()->GetDocumentation(-1, nullptr, nullptr, nullptr, helpFile.Receive())) &&
+    if (SUCCEEDED(lib.typeLib.Get()->GetDocumentation(-1, nullptr, nullptr, nullptr, helpFile.Receive())) &&
         helpFile.Get() != nullptr)
     {
         CopyHelpDirectory(helpFile.Get(), szHelpDir);
@@ -285,21 +284,18 @@ HRESULT RegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
 
     auto pfnForUser = FindPerUserFunction<PfnRegisterTypeLibForUser>(bPerUser, "RegisterTypeLibForUser");
     if (pfnForUser != nullptr)
-        return pfnForUser(typeLib.Get(), path.Get(), pszHelpDir);
-    return ::RegisterTypeLib(typeLib.Get(), path.Get(), pszHelpDir);
+        return pfnForUser(lib.typeLib.Get(), lib.path.Get(), pszHelpDir);
+    return ::RegisterTypeLib(lib.typeLib.Get(), lib.path.Get(), pszHelpDir);
 }
 
 HRESULT UnRegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
 {
-    CBstr path;
-    CTypeLibPtr typeLib;
-    HRESULT hr = LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
-    if (FAILED(hr))
+    CModuleTypeLib lib;
+    if (const HRESULT hr = lib.Load(hInstTypeLib); FAILED(hr))
         return hr;
 
-    CLibAttr attr(typeLib.Get());
-    hr = attr.Load();
-    if (FAILED(hr))
+    CLibAttr attr(lib.typeLib.Get());
+    if (const HRESULT hr = attr.Load(); FAILED(hr))
         return hr;
     const TLIBATTR& libAttr = attr.Get();
     // The system reports a library that is not registered as an error. Left
@@ -318,17 +314,8 @@ HRESULT UnRegisterModuleTypeLib(HINSTANCE hInstTypeLib, bool bPerUser) noexcept
 
 HRESULT ListModuleTypeLibKeys(HINSTANCE hInstTypeLib, std::vector<std::u16string>& vecKeys) noexcept
 {
-    CBstr path;
-    CTypeLibPtr typeLib;
-    HRESULT hr = LoadModuleTypeLib(hInstTypeLib, path.Receive(), typeLib.Receive());
-    if (FAILED(hr))
+    CModuleTypeLib lib;
+    if (const HRESULT hr = lib.Load(hInstTypeLib); FAILED(hr))
         return hr;
-    try
-    {
-        return AppendTypeLibKeys(typeLib.Get(), vecKeys);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return E_OUTOFMEMORY;
-    }
+    return CallNoThrow([&] { return AppendTypeLibKeys(lib.typeLib.Get(), vecKeys); });
 }

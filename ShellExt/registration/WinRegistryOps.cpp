@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <iterator>
+
 // The platform-free side spells the Windows numbers out; they must agree.
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is passed to the W functions as is");
 static_assert(sizeof(RegKeyHandle) == sizeof(HKEY), "a key handle holds an HKEY");
@@ -62,24 +64,11 @@ PfnRegDeleteKeyExW FindRegDeleteKeyExW()
 
 RegKeyHandle CWinRegistryOps::GetRootKey(RegRootKey root) const
 {
-    switch (root)
-    {
-    case RegRootKey::ClassesRoot:
-        return FromHkey(HKEY_CLASSES_ROOT);
-    case RegRootKey::CurrentUser:
-        return FromHkey(HKEY_CURRENT_USER);
-    case RegRootKey::LocalMachine:
-        return FromHkey(HKEY_LOCAL_MACHINE);
-    case RegRootKey::Users:
-        return FromHkey(HKEY_USERS);
-    case RegRootKey::PerformanceData:
-        return FromHkey(HKEY_PERFORMANCE_DATA);
-    case RegRootKey::DynData:
-        return FromHkey(HKEY_DYN_DATA);
-    case RegRootKey::CurrentConfig:
-        return FromHkey(HKEY_CURRENT_CONFIG);
-    }
-    return kNullRegKey;
+    // In the order of RegRootKey.
+    static const HKEY s_rgRoots[] = {HKEY_CLASSES_ROOT,     HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
+                                     HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,     HKEY_CURRENT_CONFIG};
+    const size_t nRoot = static_cast<size_t>(root);
+    return nRoot < std::size(s_rgRoots) ? FromHkey(s_rgRoots[nRoot]) : kNullRegKey;
 }
 
 int32_t CWinRegistryOps::OpenKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nAccess,

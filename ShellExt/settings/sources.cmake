@@ -1,7 +1,2 @@
 set(SETTINGS_PORTABLE_SOURCES)
-set(SETTINGS_WINDOWS_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/Captions.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ProductPaths.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SharedValues.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Switches.cpp)
+orvane_sources(SETTINGS_WINDOWS_SOURCES Captions.cpp ProductPaths.cpp SharedValues.cpp Settings.cpp Switches.cpp)

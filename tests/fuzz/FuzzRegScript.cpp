@@ -13,7 +13,7 @@
 
 #include "ShellExt/registration/RegScript.h"
 #include "tests/fuzz/FuzzText.h"
-#include "tests/native/MemoryRegistry.h"
+#include "tools/msi/MemoryRegistry.h"
 
 namespace {
 

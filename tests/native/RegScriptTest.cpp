@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "MemoryRegistry.h"
 #include "ShellExt/registration/RegScript.h"
+#include "tools/msi/MemoryRegistry.h"
 #include "tools/common/Utf8.h"
 
 namespace {

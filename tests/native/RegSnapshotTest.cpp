@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "MemoryRegistry.h"
 #include "ShellExt/registration/RegSnapshot.h"
+#include "tools/msi/MemoryRegistry.h"
 #include "tools/common/Utf8.h"
 
 namespace {

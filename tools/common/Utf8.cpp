@@ -28,9 +28,6 @@ void AppendCodePoint(std::string& strOut, char32_t cp)
     }
 }
 
-bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
-bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
-
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view str)

@@ -1,5 +1,2 @@
-set(TOOLS_COMMON_PORTABLE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/Utf8.cpp)
-set(TOOLS_COMMON_WINDOWS_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/HDropDataObject.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ServerExports.cpp)
+orvane_sources(TOOLS_COMMON_PORTABLE_SOURCES Utf8.cpp)
+orvane_sources(TOOLS_COMMON_WINDOWS_SOURCES HDropDataObject.cpp ServerExports.cpp)

@@ -18,7 +18,7 @@
 
 #include "ShellExt/registration/RegScript.h"
 #include "ShellExt/resources/RegistrationIds.h"
-#include "tests/native/MemoryRegistry.h"
+#include "tools/msi/MemoryRegistry.h"
 #include "tools/msi/PeResource.h"
 #include "tools/msi/TypeLibKeys.h"
 #include "tools/msi/WixRegistry.h"

@@ -1,38 +1,68 @@
 #include "tools/msi/WixRegistry.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "tools/common/Utf8.h"
 
 namespace {
 
+std::string Hex4(char16_t ch)
+{
+    char szHex[8];
+    std::snprintf(szHex, sizeof(szHex), "%04X", static_cast<unsigned>(ch));
+    return szHex;
+}
+
+// What an attribute value must write as a reference: the markup characters,
+// and tab, line feed and carriage return, which a parser would otherwise
+// turn into spaces when it normalises the attribute.
+const char16_t* XmlReference(char16_t ch)
+{
+    switch (ch)
+    {
+    case u'&': return u"&amp;";
+    case u'<': return u"&lt;";
+    case u'>': return u"&gt;";
+    case u'"': return u"&quot;";
+    case u'\t': return u"&#9;";
+    case u'\n': return u"&#10;";
+    case u'\r': return u"&#13;";
+    default: return nullptr;
+    }
+}
+
+// XML 1.0 has no way at all, not even a reference, to carry the other
+// control characters below U+0020, U+FFFE, U+FFFF or an unpaired surrogate.
 std::string XmlAttribute(const std::u16string& strText)
 {
-    std::string strOut;
-    for (char ch : Utf16ToUtf8(strText))
+    std::u16string strOut;
+    for (size_t i = 0; i < strText.size(); ++i)
     {
-        switch (ch)
-        {
-        case '&': strOut += "&amp;"; break;
-        case '<': strOut += "&lt;"; break;
-        case '>': strOut += "&gt;"; break;
-        case '"': strOut += "&quot;"; break;
-        default: strOut += ch; break;
-        }
+        const char16_t ch = strText[i];
+        if (const char16_t* pszReference = XmlReference(ch))
+            strOut += pszReference;
+        else if (IsHighSurrogate(ch) && i + 1 < strText.size() && IsLowSurrogate(strText[i + 1]))
+            strOut.append(strText, i++, 2);
+        else if (ch >= 0x20 && !IsHighSurrogate(ch) && !IsLowSurrogate(ch) && ch < 0xFFFE)
+            strOut += ch;
+        else
+            throw std::runtime_error("XML cannot carry the character U+" + Hex4(ch) + " of " + Utf16ToUtf8(strText));
     }
-    return strOut;
+    return Utf16ToUtf8(strOut);
 }
 
 std::u16string StringData(const CMemoryRegistry::Value& value)
 {
-    std::u16string strText;
-    for (size_t i = 0; i + 1 < value.vecData.size(); i += 2)
-        strText += static_cast<char16_t>(value.vecData[i] | (value.vecData[i + 1] << 8));
-    if (strText.empty() || strText.back() != u'\0')
+    std::optional<std::u16string> strText = CMemoryRegistry::TextOf(value);
+    if (!strText)
+        throw std::runtime_error("a string value of an odd number of bytes");
+    if (strText->empty() || strText->back() != u'\0')
         throw std::runtime_error("a string value without its terminator");
-    strText.pop_back();
-    return strText;
+    strText->pop_back();
+    return *strText;
 }
 
 // Type and Value attributes of one value. Registration writes strings only.

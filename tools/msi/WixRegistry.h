@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/native/MemoryRegistry.h"
+#include "tools/msi/MemoryRegistry.h"
 
 // Text that stands for a path known only at install time, and the formatted
 // reference ("[#file]", "[DIRECTORY]") that Windows Installer resolves it with.

@@ -1,12 +1,14 @@
 #pragma once
 
-// An in-memory registry behind IRegistryOps for native tests and the fuzzer.
-// It behaves like the Windows registry where the interpreter can tell: names
-// compare without regard to case, subkeys enumerate in sorted order, a key
-// with subkeys cannot be deleted, an empty subkey name means the key itself,
-// handles need the access they are used for, and deleted keys leave their
-// open handles dangling. Every handle is tracked so that a test can assert
-// that each one opened was closed. Faults can be injected per operation.
+// An in-memory registry behind IRegistryOps: the MSI tool records in it what
+// registration writes, and the native tests and the fuzzer run the
+// interpreter against it. It behaves like the Windows registry where the
+// interpreter can tell: names compare without regard to case, subkeys
+// enumerate in sorted order, a key with subkeys cannot be deleted, an empty
+// subkey name means the key itself, handles need the access they are used
+// for, and deleted keys leave their open handles dangling. Every handle is
+// tracked so that a test can assert that each one opened was closed. Faults
+// can be injected per operation.
 
 #include <algorithm>
 #include <cstdint>
@@ -54,30 +56,12 @@ public:
 
     int32_t OpenKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nAccess, RegKeyHandle* phKey) override
     {
-        *phKey = kNullRegKey;
-        std::shared_ptr<Node> pNode;
-        int32_t nError = Resolve(hParent, 0, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::Open, LastComponent(pszSubKey), nAccess);
-        if (nError == RegError::kSuccess)
-            nError = Walk(pNode, pszSubKey, false, pNode);
-        if (nError == RegError::kSuccess)
-            *phKey = NewHandle(pNode, nAccess);
-        return nError;
+        return OpenNewHandle(Op::Open, hParent, pszSubKey, nAccess, phKey);
     }
 
     int32_t CreateKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nAccess, RegKeyHandle* phKey) override
     {
-        *phKey = kNullRegKey;
-        std::shared_ptr<Node> pNode;
-        int32_t nError = Resolve(hParent, RegAccess::kCreateSubKey, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::Create, LastComponent(pszSubKey), nAccess);
-        if (nError == RegError::kSuccess)
-            nError = Walk(pNode, pszSubKey, true, pNode);
-        if (nError == RegError::kSuccess)
-            *phKey = NewHandle(pNode, nAccess);
-        return nError;
+        return OpenNewHandle(Op::Create, hParent, pszSubKey, nAccess, phKey);
     }
 
     int32_t CloseKey(RegKeyHandle hKey) override
@@ -97,16 +81,9 @@ public:
     {
         std::shared_ptr<Node> pNode;
         const std::u16string strName = pszName ? pszName : u"";
-        int32_t nError = Resolve(hKey, RegAccess::kSetValue, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::SetValue, strName, 0);
-        if (nError != RegError::kSuccess)
+        if (const int32_t nError = Enter(Op::SetValue, hKey, RegAccess::kSetValue, &strName, pNode))
             return nError;
-        Value value{nType, std::vector<uint8_t>(pbData, pbData + cbData)};
-        if (Value* pExisting = FindValue(*pNode, strName))
-            *pExisting = std::move(value);
-        else
-            pNode->vecValues.emplace_back(strName, std::move(value));
+        StoreValue(*pNode, strName, {nType, std::vector<uint8_t>(pbData, pbData + cbData)});
         return RegError::kSuccess;
     }
 
@@ -114,10 +91,7 @@ public:
     {
         std::shared_ptr<Node> pNode;
         const std::u16string strName = pszName ? pszName : u"";
-        int32_t nError = Resolve(hKey, RegAccess::kSetValue, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::DeleteValue, strName, 0);
-        if (nError != RegError::kSuccess)
+        if (const int32_t nError = Enter(Op::DeleteValue, hKey, RegAccess::kSetValue, &strName, pNode))
             return nError;
         auto& vecValues = pNode->vecValues;
         for (auto it = vecValues.begin(); it != vecValues.end(); ++it)
@@ -134,10 +108,7 @@ public:
     int32_t EnumSubKey(RegKeyHandle hKey, uint32_t nIndex, char16_t* pszName, uint32_t* pcchName) override
     {
         std::shared_ptr<Node> pNode;
-        int32_t nError = Resolve(hKey, RegAccess::kEnumerateSubKeys, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::EnumSubKey, pNode->strName, 0);
-        if (nError != RegError::kSuccess)
+        if (const int32_t nError = Enter(Op::EnumSubKey, hKey, RegAccess::kEnumerateSubKeys, nullptr, pNode))
             return nError;
         if (nIndex >= pNode->vecChildren.size())
             return RegError::kNoMoreItems;
@@ -153,9 +124,7 @@ public:
     int32_t QuerySubKeyCount(RegKeyHandle hKey, uint32_t* pnSubKeys) override
     {
         std::shared_ptr<Node> pNode;
-        int32_t nError = Resolve(hKey, RegAccess::kQueryValue, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::QuerySubKeyCount, pNode->strName, 0);
+        const int32_t nError = Enter(Op::QuerySubKeyCount, hKey, RegAccess::kQueryValue, nullptr, pNode);
         if (nError == RegError::kSuccess)
             *pnSubKeys = static_cast<uint32_t>(pNode->vecChildren.size());
         return nError;
@@ -166,10 +135,7 @@ public:
                       uint8_t* pbData, uint32_t* pcbData) override
     {
         std::shared_ptr<Node> pNode;
-        int32_t nError = Resolve(hKey, RegAccess::kQueryValue, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::EnumValue, pNode->strName, 0);
-        if (nError != RegError::kSuccess)
+        if (const int32_t nError = Enter(Op::EnumValue, hKey, RegAccess::kQueryValue, nullptr, pNode))
             return nError;
         if (nIndex >= pNode->vecValues.size())
             return RegError::kNoMoreItems;
@@ -193,12 +159,7 @@ public:
     int32_t DeleteSubKey(RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t /*nView*/) override
     {
         std::shared_ptr<Node> pNode;
-        int32_t nError = Resolve(hParent, 0, pNode);
-        if (nError == RegError::kSuccess)
-            nError = Fault(Op::DeleteSubKey, LastComponent(pszSubKey), 0);
-        if (nError == RegError::kSuccess)
-            nError = Walk(pNode, pszSubKey, false, pNode);
-        if (nError != RegError::kSuccess)
+        if (const int32_t nError = EnterPath(Op::DeleteSubKey, hParent, pszSubKey, 0, pNode))
             return nError;
         Node* pParent = pNode->pParent;
         if (pParent == nullptr || !pNode->vecChildren.empty())
@@ -240,8 +201,8 @@ public:
         uint64_t nValue = 0;
         for (char16_t ch : strText)
         {
-            const unsigned nDigit = DigitOf(ch);
-            if (nDigit >= nBase)
+            const int nDigit = RegScript::HexDigitValue(ch);
+            if (nDigit < 0 || static_cast<unsigned>(nDigit) >= nBase)
                 return RegHr::kDispTypeMismatch;
             nValue = nValue * nBase + nDigit;
             if (nValue > 0xFFFFFFFFu)
@@ -263,11 +224,7 @@ public:
     {
         std::shared_ptr<Node> pNode;
         Walk(Root(root), std::u16string(strPath).c_str(), true, pNode);
-        const std::u16string strValueName(strName);
-        if (Value* pExisting = FindValue(*pNode, strValueName))
-            *pExisting = std::move(value);
-        else
-            pNode->vecValues.emplace_back(strValueName, std::move(value));
+        StoreValue(*pNode, std::u16string(strName), std::move(value));
     }
 
     void PutString(RegRootKey root, std::u16string_view strPath, std::u16string_view strName, std::u16string_view strText)
@@ -291,13 +248,23 @@ public:
                                             std::u16string_view strName) const
     {
         const std::optional<Value> value = GetValue(root, strPath, strName);
-        if (!value || value->nType != RegValueType::kString || value->vecData.size() % 2 != 0)
+        if (!value || value->nType != RegValueType::kString)
             return std::nullopt;
-        std::u16string strText(value->vecData.size() / 2, u'\0');
+        std::optional<std::u16string> strText = TextOf(*value);
+        if (strText && !strText->empty() && strText->back() == u'\0')
+            strText->pop_back();
+        return strText;
+    }
+
+    // The data as little-endian UTF-16, terminators and all; nothing for an
+    // odd number of bytes, which no text has.
+    static std::optional<std::u16string> TextOf(const Value& value)
+    {
+        if (value.vecData.size() % 2 != 0)
+            return std::nullopt;
+        std::u16string strText(value.vecData.size() / 2, u'\0');
         for (size_t i = 0; i < strText.size(); ++i)
-            strText[i] = static_cast<char16_t>(value->vecData[2 * i] | (value->vecData[2 * i + 1] << 8));
-        if (!strText.empty() && strText.back() == u'\0')
-            strText.pop_back();
+            strText[i] = static_cast<char16_t>(value.vecData[2 * i] | (value.vecData[2 * i + 1] << 8));
         return strText;
     }
 
@@ -379,17 +346,6 @@ private:
 
     static bool IsRoot(RegKeyHandle hKey) { return hKey >= kRootBase && hKey < kRootBase + kRootCount; }
 
-    static unsigned DigitOf(char16_t ch)
-    {
-        if (ch >= u'0' && ch <= u'9')
-            return ch - u'0';
-        if (ch >= u'A' && ch <= u'F')
-            return ch - u'A' + 10;
-        if (ch >= u'a' && ch <= u'f')
-            return ch - u'a' + 10;
-        return 99;
-    }
-
     static std::u16string LastComponent(const char16_t* pszPath)
     {
         const std::u16string strPath = pszPath ? pszPath : u"";
@@ -428,6 +384,40 @@ private:
             return RegError::kAccessDenied;
         pNode = it->second.pNode;
         return pNode->bDeleted ? RegError::kKeyDeleted : RegError::kSuccess;
+    }
+
+    // The key hKey, once it has the access the call needs and no fault is
+    // injected for op on the value strName (on the key's own name when null).
+    int32_t Enter(Op op, RegKeyHandle hKey, uint32_t nNeededAccess, const std::u16string* pstrName,
+                  std::shared_ptr<Node>& pNode) const
+    {
+        const int32_t nError = Resolve(hKey, nNeededAccess, pNode);
+        if (nError != RegError::kSuccess)
+            return nError;
+        return Fault(op, pstrName != nullptr ? *pstrName : pNode->strName, 0);
+    }
+
+    // The key at pszSubKey below hParent, once no fault is injected for op on
+    // its last name; Create makes the missing keys and needs the access to.
+    int32_t EnterPath(Op op, RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nAccess,
+                      std::shared_ptr<Node>& pNode)
+    {
+        const bool bCreate = op == Op::Create;
+        int32_t nError = Resolve(hParent, bCreate ? RegAccess::kCreateSubKey : 0, pNode);
+        if (nError == RegError::kSuccess)
+            nError = Fault(op, LastComponent(pszSubKey), nAccess);
+        return nError == RegError::kSuccess ? Walk(pNode, pszSubKey, bCreate, pNode) : nError;
+    }
+
+    int32_t OpenNewHandle(Op op, RegKeyHandle hParent, const char16_t* pszSubKey, uint32_t nAccess,
+                          RegKeyHandle* phKey)
+    {
+        *phKey = kNullRegKey;
+        std::shared_ptr<Node> pNode;
+        const int32_t nError = EnterPath(op, hParent, pszSubKey, nAccess, pNode);
+        if (nError == RegError::kSuccess)
+            *phKey = NewHandle(pNode, nAccess);
+        return nError;
     }
 
     int32_t Fault(Op op, const std::u16string& strName, uint32_t nAccess) const
@@ -504,6 +494,14 @@ private:
     static const Value* FindValue(const Node& node, const std::u16string& strName)
     {
         return FindValue(const_cast<Node&>(node), strName);
+    }
+
+    static void StoreValue(Node& node, const std::u16string& strName, Value value)
+    {
+        if (Value* pExisting = FindValue(node, strName))
+            *pExisting = std::move(value);
+        else
+            node.vecValues.emplace_back(strName, std::move(value));
     }
 
     std::shared_ptr<Node> FindNode(RegRootKey root, std::u16string_view strPath) const
