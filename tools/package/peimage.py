@@ -3,10 +3,20 @@ standard library only: machine type, DLL characteristics, imported DLLs,
 exported names and the resource tree.
 
 Used by the checks of the ARM64 build, which cannot be loaded on this
-machine: everything is read from the file as Windows would read it.
+machine: everything is read from the file as Windows would read it; and by
+the packaging scripts, for every file they ship:
+
+  peimage.py machine FILE                       x86, x64 or arm64
+  peimage.py check FILE MACHINE [--gui] [EXPORT...]
+                        exit 1, with the reasons, unless FILE is a MACHINE
+                        image that imports only Windows' own DLLs and
+                        exports DllGetClassObject, DllCanUnloadNow and each
+                        EXPORT (--gui: a window-less GUI program instead)
 """
 
+import argparse
 import struct
+import sys
 
 MACHINES = {0x14C: "x86", 0x8664: "x64", 0xAA64: "arm64", 0xA641: "arm64ec"}
 
@@ -15,6 +25,18 @@ HIGH_ENTROPY_VA = 0x0020
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 GUARD_CF = 0x4000
+
+IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+
+# What Windows itself provides. A runtime DLL (libstdc++, libgcc,
+# libwinpthread, libc++, libunwind, vcruntime...) would have to lie beside
+# the file, and Explorer would not find it there.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
+               "ole32.dll", "oleaut32.dll", "uxtheme.dll", "msvcrt.dll", "comctl32.dll", "version.dll",
+               "psapi.dll", "ntdll.dll"}
+SYSTEM_PREFIXES = ("api-ms-win-",)
+# What Windows looks for in every COM server DLL.
+COM_SERVER_EXPORTS = ("DllGetClassObject", "DllCanUnloadNow")
 
 _EXPORT, _IMPORT, _RESOURCE = 0, 1, 2
 _DELAY_IMPORT = 13
@@ -39,6 +61,7 @@ class PeImage:
         if magic not in (0x10B, 0x20B):
             raise PeError("unknown optional header 0x%x" % magic)
         self.pe32_plus = magic == 0x20B
+        self.subsystem = self._u16(optional + 68)
         self.dll_characteristics = self._u16(optional + 70)
         directories = optional + (112 if self.pe32_plus else 96)
         count = self._u32(directories - 4)
@@ -119,6 +142,29 @@ class PeImage:
                 found[path + (name,)] = self.data[start:start + size]
 
 
+def foreign_imports(image):
+    """The imported DLLs that Windows does not provide."""
+    return [d for d in image.imported_dlls() if d not in SYSTEM_DLLS and not d.startswith(SYSTEM_PREFIXES)]
+
+
+def shipping_faults(image, machine, exports=(), gui=False):
+    """Why Windows could not load the file as the release means it to."""
+    faults = []
+    if image.machine_name != machine:
+        faults.append("is %s, not %s" % (image.machine_name, machine))
+    foreign = foreign_imports(image)
+    if foreign:
+        faults.append("needs DLLs that Windows does not have: %s" % ", ".join(foreign))
+    if gui:
+        if image.subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
+            faults.append("is not a window-less GUI program (subsystem %d)" % image.subsystem)
+    else:
+        missing = sorted(set(COM_SERVER_EXPORTS + tuple(exports)) - set(image.exported_names()))
+        if missing:
+            faults.append("does not export %s" % ", ".join(missing))
+    return faults
+
+
 def version_info(data):
     """A VS_VERSIONINFO resource as {path: value}: the fixed file information
     under "VS_VERSION_INFO" (its 52 bytes), every string under
@@ -154,3 +200,29 @@ def version_info(data):
 
     block(0, "")
     return found
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    commands = parser.add_subparsers(dest="command", required=True)
+    commands.add_parser("machine").add_argument("file")
+    check = commands.add_parser("check")
+    check.add_argument("file")
+    check.add_argument("machine", choices=sorted(set(MACHINES.values())))
+    check.add_argument("--gui", action="store_true")
+    check.add_argument("exports", nargs="*")
+    args = parser.parse_args(argv)
+    try:
+        image = PeImage.load(args.file)
+        faults = [] if args.command == "machine" else shipping_faults(image, args.machine, args.exports, args.gui)
+    except (OSError, PeError, struct.error) as error:
+        faults = ["cannot be read (%s)" % error]
+    for fault in faults:
+        print("%s %s" % (args.file, fault), file=sys.stderr)
+    if args.command == "machine" and not faults:
+        print(image.machine_name)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
