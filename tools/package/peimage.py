@@ -6,15 +6,16 @@ Used by the checks of the ARM64 build, which cannot be loaded on this
 machine: everything is read from the file as Windows would read it; and by
 the packaging scripts, for every file they ship:
 
-  peimage.py machine FILE                       x86, x64 or arm64
-  peimage.py check FILE MACHINE [--gui] [EXPORT...]
-                        exit 1, with the reasons, unless FILE is a MACHINE
-                        image that imports only Windows' own DLLs and
-                        exports DllGetClassObject, DllCanUnloadNow and each
-                        EXPORT (--gui: a window-less GUI program instead)
+  peimage.py machine FILE     x86, x64 or arm64
+  peimage.py check < LIST    exit 1, with the reasons, unless each file is
+                             an image for its machine that imports only
+                             Windows' own DLLs and is a window-less GUI
+                             program or exports DllGetClassObject,
+                             DllCanUnloadNow and the other exports named
+LIST has a line per file, tab-separated: FILE, MACHINE, then "gui" or the
+other exports.
 """
 
-import argparse
 import struct
 import sys
 
@@ -202,25 +203,36 @@ def version_info(data):
     return found
 
 
+def check_listed(lines):
+    """The faults of the files that lines list (see above), as text."""
+    faults = []
+    for line in lines:
+        if not line.strip():
+            continue
+        file, machine, *rest = line.rstrip("\n").split("\t")
+        gui = rest == ["gui"]
+        try:
+            image = PeImage.load(file)
+            found = shipping_faults(image, machine, () if gui else rest, gui)
+        except (OSError, PeError, struct.error) as error:
+            found = ["cannot be read (%s)" % error]
+        faults += ["%s %s" % (file, fault) for fault in found]
+    return faults
+
+
 def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    commands = parser.add_subparsers(dest="command", required=True)
-    commands.add_parser("machine").add_argument("file")
-    check = commands.add_parser("check")
-    check.add_argument("file")
-    check.add_argument("machine", choices=sorted(set(MACHINES.values())))
-    check.add_argument("--gui", action="store_true")
-    check.add_argument("exports", nargs="*")
-    args = parser.parse_args(argv)
-    try:
-        image = PeImage.load(args.file)
-        faults = [] if args.command == "machine" else shipping_faults(image, args.machine, args.exports, args.gui)
-    except (OSError, PeError, struct.error) as error:
-        faults = ["cannot be read (%s)" % error]
+    if argv[:1] == ["check"] and len(argv) == 1:
+        faults = check_listed(sys.stdin)
+    elif argv[:1] == ["machine"] and len(argv) == 2:
+        try:
+            print(PeImage.load(argv[1]).machine_name)
+            return 0
+        except (OSError, PeError, struct.error) as error:
+            faults = ["%s cannot be read (%s)" % (argv[1], error)]
+    else:
+        faults = ["usage: peimage.py machine FILE | check < LIST"]
     for fault in faults:
-        print("%s %s" % (args.file, fault), file=sys.stderr)
-    if args.command == "machine" and not faults:
-        print(image.machine_name)
+        print(fault, file=sys.stderr)
     return 1 if faults else 0
 
 

@@ -86,16 +86,22 @@ sign() {
     done
 }
 
+# The PE header's machine field, in hex: at the offset that 0x3C holds, plus 4.
+pe_machine() {
+    local at
+    at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$at" ] && od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
 # Symbols only make the download bigger; the code is the one tested. Each
 # machine's file goes through the strip tool of its own toolchain.
 strip_and_sign() {
-    local dir=$1 in=$2 out=$3 strip machine
-    machine=$(python3 "$here/peimage.py" machine "$in") || die "$in is no Windows program"
-    case $machine in
-    x64) strip=x86_64-w64-mingw32-strip ;;
-    x86) strip=i686-w64-mingw32-strip ;;
-    arm64) strip=$llvm_strip ;;
-    *) die "$in: no strip tool for $machine" ;;
+    local dir=$1 in=$2 out=$3 strip
+    case $(pe_machine "$in") in
+    8664) strip=x86_64-w64-mingw32-strip ;;
+    014c) strip=i686-w64-mingw32-strip ;;
+    aa64) strip=$llvm_strip ;;
+    *) die "$in: not a program or DLL for x64, x86 or ARM64" ;;
     esac
     "$strip" -o "$out" "$in" || die "$strip could not strip $in"
     sign "$dir" "$out"
