@@ -76,12 +76,15 @@ x64 | arm64)
     product_name="Orvane Shell Extension"
     upgrade_code=FF1E9C90-6A70-44D9-95FC-4F105F31E0B7
     program_files=ProgramFiles64Folder
+    win64=yes
     guid_32=A4CD850B-0A82-40F9-A9BA-3C73522BB192
     ;;
 x86)
     product_name="Orvane Shell Extension (32-bit)"
     upgrade_code=0835F8EA-5031-4FA6-ABEC-7EFEBAF5AB3E
     program_files=ProgramFilesFolder
+    # A 32-bit package holds no 64-bit component (Windows Installer's ICE80).
+    win64=no
     guid_32=5EE77BD7-4A31-49F8-9370-3D011F8C54DC
     guid_companion=B6E4D1A7-2F58-4C93-8E0D-71A5C3F9B246
     # On 64-bit Windows Explorer would not load the 32-bit DLL alone; the
@@ -126,7 +129,7 @@ add_dll_component() {  # NAME GUID WIN64 DLL
     } >>"$components"
 }
 if [ "$arch" = x86 ]; then
-    add_dll_component OrvaneShlExt32F.dll "$guid_32" yes "$dll32"
+    add_dll_component OrvaneShlExt32F.dll "$guid_32" no "$dll32"
 else
     add_dll_component "$dll64_name" "$guid_64" yes "$dll64"
     add_dll_component OrvaneShlExt32F.dll "$guid_32" no "$dll32"
@@ -135,7 +138,7 @@ fi
 # The companion program, in the install folder of every package.
 ship "$exe" OrvaneShellExt.exe
 cat >>"$components" <<WXS
-<Component Id="Companion" Guid="{$guid_companion}" Win64="yes">
+<Component Id="Companion" Guid="{$guid_companion}" Win64="$win64">
 <File Id="OrvaneShellExt.exe" Name="OrvaneShellExt.exe" Source="OrvaneShellExt.exe" KeyPath="yes"/>
 </Component>
 WXS

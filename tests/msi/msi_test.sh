@@ -101,6 +101,10 @@ Windows11/OrvaneShlExtCmdA64F.dll arm64"
     else fail "the ARM64 package holds:"$'\n'"$machines"; fi
 elif [ "$arch" = x64 ]; then
     skip "the ARM64 package: build the win-arm64 preset"
+else
+    # Windows Installer's validation (ICE80) allows no 64-bit component in a package for 32-bit Windows.
+    wide=$(msi_table "$new_msi" Component 1,4 | awk -F'\t' '$2 % 512 >= 256 { print $1 }')
+    if [ -z "$wide" ]; then pass "no component of the 32-bit package is 64-bit"; else fail "64-bit components: $wide"; fi
 fi
 msiextract -C "$scratch/content" "$new_msi" >/dev/null
 while read -r f; do
