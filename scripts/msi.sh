@@ -235,7 +235,8 @@ msi=$(cd "$out" && pwd)/Orvane-ShellExt-$version-$arch.msi
 # wixl takes the files' sources relative to the current folder. It knows no
 # ARM64: that package is built as x64 (64-bit components, the 64-bit
 # registry view and program files folder, which ARM64 Windows has too), and
-# its summary then names the processor Windows Installer must find.
+# its summary then names the processor Windows Installer must find (Arm64
+# needs the installer schema 500 that the package declares).
 (cd "$stage" && wixl -a "${arch/arm64/x64}" -o unsigned.msi product.wxs) 2> >(grep -v 'GLib-GObject-WARNING\|^$' >&2) ||
     die "wixl failed"
 # A rebuilt package of the same version must replace the installed one too,
