@@ -13,24 +13,18 @@
 # collection). Results: build/bench/bench-x64.csv
 # and .json (and -x86), one file pair per run beside them.
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build_root=${ORVANE_BUILD_ROOT:-$root/build}
+source "$(dirname "$0")/common.sh"
 out=$build_root/bench
 
 runs=3
-quick=()
+quick=
+selections=
 presets=()
-while [ $# -gt 0 ]; do
-    case $1 in
-    --runs) runs=$2; shift 2 ;;
-    --quick) quick+=(--quick); shift ;;
-    --selections) quick+=(--selections); shift ;;
-    --arch) presets+=("$2"); shift 2 ;;
-    *) echo "usage: $0 [--runs N] [--quick] [--selections] [--arch win64|win32]" >&2; exit 2 ;;
-    esac
-done
+usage() { echo "usage: $0 [--runs N] [--quick] [--selections] [--arch win64|win32]" >&2; exit 2; }
+read_options runs= quick selections arch=presets -- "$@"
+modes=()
+[ -z "$quick" ] || modes+=(--quick)
+[ -z "$selections" ] || modes+=(--selections)
 [ ${#presets[@]} -gt 0 ] || presets=(win64 win32)
 
 source scripts/bench-common.sh
@@ -49,7 +43,7 @@ for preset in "${presets[@]}"; do
         # Through a file: programs that Wine starts on demand inherit the
         # output handles and may outlive the benchmark.
         log=$out/bench-$arch-run$run.txt
-        wine "$build_root/$preset/bin/OrvaneBench.exe" bench "${quick[@]}" \
+        wine "$build_root/$preset/bin/OrvaneBench.exe" bench "${modes[@]}" \
             --out "$(win_path "$out/bench-$arch-run$run")" >"$log" 2>&1 </dev/null || status=1
         grep -v '^  ' "$log"
     done

@@ -8,10 +8,7 @@
 #
 # ORVANE_BUILD_ROOT (default: build) says where the build trees and the
 # demo's output (build/demo) go.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build_root=${ORVANE_BUILD_ROOT:-$root/build}
+source "$(dirname "$0")/common.sh"
 demo=$build_root/demo
 steps=11
 step_no=0

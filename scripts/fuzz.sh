@@ -9,10 +9,7 @@
 # stay in build/fuzz/corpus; a finding is written there as crash-*, leak-* or
 # timeout-*: fix it, then keep the input in tests/fuzz/corpus/<name>/ so that
 # every later run replays it. ORVANE_BUILD_ROOT (default: build) says where.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build_root=${ORVANE_BUILD_ROOT:-$root/build}
+source "$(dirname "$0")/common.sh"
 seconds=${1:-600}
 tree=$build_root/fuzz
 

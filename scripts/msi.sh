@@ -3,52 +3,36 @@
 # DLLs' registration written through the Registry table (rows generated from
 # the DLLs' own registry scripts and type library, see tools/msi).
 #
-#   msi.sh --arch x64 --dll64 F --dll32 F --exe F [--cmd-dll F --msix F] [options]
+#   msi.sh --arch x64|arm64 --dll64 F --dll32 F --exe F [--cmd-dll F --msix F] [options]
 #   msi.sh --arch x86 --dll32 F --exe F [options]
 #
+#   --dll64             the classic DLL of the 64-bit architecture
 #   --exe               the companion program OrvaneShellExt.exe of this
 #                       architecture
 #   --cmd-dll, --msix   the Windows 11 command's DLL and its sparse package
-#                       (x64 only; both or neither)
+#                       of this architecture (x64, arm64; both or neither)
 #   --version V         the product version (default: the project's)
 #   --out DIR           where the .msi goes (default: build/release)
 #   --rows-tool F       OrvaneMsiRows (default: built in the native tree)
 #   --signing DIR       a signing identity prepared by tools/package/sign.sh
 #                       (default: one made for this run)
 #
-# The x64 package holds the 64-bit DLL and, as a 32-bit component, the 32-bit
-# one, so that 32-bit programs' file dialogs get the menu too. Prints the
-# path of the package. Signing: see sign_file below.
-set -euo pipefail
-caller=$PWD
-cd "$(dirname "$0")/.."
-root=$PWD
-build_root=${ORVANE_BUILD_ROOT:-$root/build}
+# A 64-bit package holds the 64-bit DLL and, as a 32-bit component, the
+# 32-bit one, so that 32-bit programs' file dialogs get the menu too. Prints
+# the path of the package. Everything in it is signed like the package
+# (tools/package/sign.sh): ORVANE_SIGN_PFX with ORVANE_SIGN_PASS, otherwise a
+# throwaway test certificate, which Windows does not trust but which shows
+# that the signing step works.
+source "$(dirname "$0")/common.sh"
 arch= dll64= dll32= exe= cmd_dll= msix= version= out=$build_root/release rows_tool= signing=
-
-usage() { sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-while [ $# -gt 0 ]; do
-    case $1 in
-    --arch) arch=$2; shift 2 ;;
-    --dll64) dll64=$2; shift 2 ;;
-    --dll32) dll32=$2; shift 2 ;;
-    --exe) exe=$2; shift 2 ;;
-    --cmd-dll) cmd_dll=$2; shift 2 ;;
-    --msix) msix=$2; shift 2 ;;
-    --version) version=$2; shift 2 ;;
-    --out) out=$2; shift 2 ;;
-    --rows-tool) rows_tool=$2; shift 2 ;;
-    --signing) signing=$2; shift 2 ;;
-    *) usage ;;
-    esac
-done
+usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 2; }
+read_options arch= dll64= dll32= exe= cmd-dll= msix= version= out= rows-tool= signing= -- "$@"
 die() { echo "msi: $*" >&2; exit 1; }
-# Paths on the command line are the caller's.
-absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$caller/$1" ;; esac; }
+appx() { python3 tools/package/appx.py "$@"; }
 dll64=$(absolute "$dll64") dll32=$(absolute "$dll32") exe=$(absolute "$exe") cmd_dll=$(absolute "$cmd_dll") msix=$(absolute "$msix")
 out=$(absolute "$out") rows_tool=$(absolute "$rows_tool") signing=$(absolute "$signing")
 case $arch in
-x64) [ -n "$dll64" ] && [ -n "$dll32" ] && [ -n "$exe" ] || usage ;;
+x64 | arm64) [ -n "$dll64" ] && [ -n "$dll32" ] && [ -n "$exe" ] || usage ;;
 x86) [ -z "$dll64$cmd_dll$msix" ] && [ -n "$dll32" ] && [ -n "$exe" ] || usage ;;
 *) usage ;;
 esac
@@ -58,7 +42,7 @@ fi
 for f in "$dll64" "$dll32" "$exe" "$cmd_dll" "$msix"; do
     [ -z "$f" ] || [ -f "$f" ] || die "$f is missing"
 done
-[ -n "$version" ] || version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || version=$(appx version)
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "version '$version' is not MAJOR.MINOR.PATCH"
 
 if [ -z "$rows_tool" ]; then
@@ -67,50 +51,66 @@ if [ -z "$rows_tool" ]; then
     rows_tool=$build_root/native/bin/OrvaneMsiRows
 fi
 
-# A value of cmake/ProductIds.cmake, the one home of the product's identifiers.
-ids_value() { sed -n "s/^set($1 \"\\([^\"]*\\)\")/\\1/p" cmake/ProductIds.cmake; }
-
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-
-# sign_file IN OUT: writes OUT, an Authenticode-signed copy of IN (a DLL, an
-# MSI), with the identity of tools/package/sign.sh: ORVANE_SIGN_PFX with
-# ORVANE_SIGN_PASS, otherwise a throwaway test certificate made for this run
-# (or the identity the caller prepared, --signing DIR), which Windows does not
-# trust but which shows that the signing step works.
-sign_file() {
-    local in=$1 out=$2
-    if [ -z "$signing" ]; then
-        signing=$stage/signing
-        bash tools/package/sign.sh identity "$signing" "$stage/test-signing.cer" >/dev/null
-    fi
-    cp -f "$in" "$out"
-    bash tools/package/sign.sh sign "$signing" "$out" || die "signing $in failed"
-}
+if [ -z "$signing" ]; then
+    signing=$stage/signing
+    bash tools/package/sign.sh identity "$signing" "$stage/test-signing.cer" >/dev/null
+fi
+# sign_copy IN OUT: a signed copy of a file that has no symbols (a script, the
+# package). ship IN NAME: the program or DLL IN without its symbols, signed,
+# as NAME in the stage.
+sign_copy() { cp -f "$1" "$2" && bash tools/package/sign.sh sign "$signing" "$2" || die "signing $1 failed"; }
+ship() { bash tools/package/sign.sh strip-and-sign "$signing" "$1" "$stage/$2" || die "signing $1 failed"; }
 
 # Per architecture: product name, upgrade code, program files folder, and the
 # component identifiers. Fixed forever: a new version with the same upgrade
-# code replaces the old one.
-if [ "$arch" = x64 ]; then
+# code replaces the old one. The x64 and ARM64 packages are one product for
+# 64-bit Windows and share the upgrade code, so that they are never both
+# installed: the ARM64 package replaces an x64 one that an ARM64 machine got
+# before there was an ARM64 package. Their 32-bit components are the same
+# file with the same rows, and share an identifier; the others hold other
+# files and do not.
+case $arch in
+x64 | arm64)
     product_name="Orvane Shell Extension"
     upgrade_code=FF1E9C90-6A70-44D9-95FC-4F105F31E0B7
     program_files=ProgramFiles64Folder
-    guid_64=2E6D9E14-D2DC-47DB-A717-C6302AD4E0FD
+    win64=yes
     guid_32=A4CD850B-0A82-40F9-A9BA-3C73522BB192
-    guid_win11=FFF71111-4511-4D8F-831A-D999020E7151
-    guid_companion=3C0B7E52-8D1F-4E36-9A41-6F2B9D0C7A18
-    guid_win11_registration=5F2A8C61-7B3E-4D09-A6C4-2E9B1D7F0A35
-    strip=x86_64-w64-mingw32-strip
-else
+    ;;
+x86)
     product_name="Orvane Shell Extension (32-bit)"
     upgrade_code=0835F8EA-5031-4FA6-ABEC-7EFEBAF5AB3E
     program_files=ProgramFilesFolder
+    # A 32-bit package holds no 64-bit component (Windows Installer's ICE80).
+    win64=no
     guid_32=5EE77BD7-4A31-49F8-9370-3D011F8C54DC
     guid_companion=B6E4D1A7-2F58-4C93-8E0D-71A5C3F9B246
-    strip=i686-w64-mingw32-strip
-    # On 64-bit Windows Explorer would not load the 32-bit DLL alone; the x64
-    # package carries both.
-    launch_condition="<Condition Message=\"This package is for 32-bit Windows. On 64-bit Windows, install Orvane-ShellExt-$version-x64.msi.\">NOT VersionNT64</Condition>"
+    # On 64-bit Windows Explorer would not load the 32-bit DLL alone; the
+    # 64-bit packages carry both.
+    launch_condition="<Condition Message=\"This package is for 32-bit Windows. On 64-bit Windows, install Orvane-ShellExt-$version-x64.msi (on Windows on ARM, -arm64.msi).\">NOT VersionNT64</Condition>"
+    ;;
+esac
+if [ "$arch" = x64 ]; then
+    dll64_name=OrvaneShlExt64F.dll
+    guid_64=2E6D9E14-D2DC-47DB-A717-C6302AD4E0FD
+    guid_win11=FFF71111-4511-4D8F-831A-D999020E7151
+    guid_companion=3C0B7E52-8D1F-4E36-9A41-6F2B9D0C7A18
+    guid_win11_registration=5F2A8C61-7B3E-4D09-A6C4-2E9B1D7F0A35
+    # Windows on ARM installs x64 packages too, but its Explorer cannot load
+    # the x64 DLL. The machine's own processor, as Windows records it: an
+    # installer started by an x64 program may be told AMD64. Removal is never
+    # refused.
+    launch_condition="<Property Id=\"ORVANE_MACHINE\"><RegistrySearch Id=\"MachineProcessor\" Root=\"HKLM\"
+  Key=\"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment\" Name=\"PROCESSOR_ARCHITECTURE\" Type=\"raw\"/></Property>
+<Condition Message=\"This package is for x64 Windows. On Windows on ARM, install Orvane-ShellExt-$version-arm64.msi.\">Installed OR NOT ORVANE_MACHINE~=\"ARM64\"</Condition>"
+elif [ "$arch" = arm64 ]; then
+    dll64_name=OrvaneShlExtA64F.dll
+    guid_64=310EB542-BE82-4A23-A496-9209DBA124B7
+    guid_win11=646F8636-A638-4E3D-902E-4F7C160550BA
+    guid_companion=1C148172-3DA4-49A3-B1D2-A5D49F27FF40
+    guid_win11_registration=182F6C8D-A702-483E-BF40-01C79CA8304F
 fi
 
 # One component per DLL, in its own registry view: Win64="no" makes Windows
@@ -118,11 +118,9 @@ fi
 # the type library is the folder without its closing backslash.
 components=$stage/components.wxs
 : >"$components"
-add_dll_component() {  # NAME GUID WIN64 DLL STRIP
-    local name=$1 guid=$2 win64=$3 dll=$4 strip=$5
-    # Symbols only make the download bigger; the code is the one tested.
-    "$strip" -o "$stage/$name.stripped" "$dll"
-    sign_file "$stage/$name.stripped" "$stage/$name"
+add_dll_component() {  # NAME GUID WIN64 DLL
+    local name=$1 guid=$2 win64=$3 dll=$4
+    ship "$dll" "$name"
     {
         echo "<Component Id=\"${name%.dll}\" Guid=\"{$guid}\" Win64=\"$win64\">"
         echo "<File Id=\"$name\" Name=\"$name\" Source=\"$name\" KeyPath=\"yes\"/>"
@@ -130,18 +128,17 @@ add_dll_component() {  # NAME GUID WIN64 DLL STRIP
         echo "</Component>"
     } >>"$components"
 }
-if [ "$arch" = x64 ]; then
-    add_dll_component OrvaneShlExt64F.dll "$guid_64" yes "$dll64" x86_64-w64-mingw32-strip
-    add_dll_component OrvaneShlExt32F.dll "$guid_32" no "$dll32" i686-w64-mingw32-strip
+if [ "$arch" = x86 ]; then
+    add_dll_component OrvaneShlExt32F.dll "$guid_32" no "$dll32"
 else
-    add_dll_component OrvaneShlExt32F.dll "$guid_32" yes "$dll32" i686-w64-mingw32-strip
+    add_dll_component "$dll64_name" "$guid_64" yes "$dll64"
+    add_dll_component OrvaneShlExt32F.dll "$guid_32" no "$dll32"
 fi
 
-# The companion program, in the install folder of both packages.
-"$strip" -o "$stage/OrvaneShellExt.stripped" "$exe"
-sign_file "$stage/OrvaneShellExt.stripped" "$stage/OrvaneShellExt.exe"
+# The companion program, in the install folder of every package.
+ship "$exe" OrvaneShellExt.exe
 cat >>"$components" <<WXS
-<Component Id="Companion" Guid="{$guid_companion}" Win64="yes">
+<Component Id="Companion" Guid="{$guid_companion}" Win64="$win64">
 <File Id="OrvaneShellExt.exe" Name="OrvaneShellExt.exe" Source="OrvaneShellExt.exe" KeyPath="yes"/>
 </Component>
 WXS
@@ -150,12 +147,12 @@ custom_actions=
 if [ -n "$cmd_dll" ]; then
     cmd_name=$(basename "$cmd_dll")
     msix_name=$(basename "$msix")
-    sign_file "$cmd_dll" "$stage/$cmd_name"
+    ship "$cmd_dll" "$cmd_name"
     cp "$msix" "$stage/$msix_name"
     # Machines whose policy is AllSigned run no unsigned script, whatever
     # the command line says: the script is signed like the programs.
-    sign_file tools/msi/Windows11Menu.ps1 "$stage/Windows11Menu.ps1"
-    active_setup_key="Software\Microsoft\Active Setup\Installed Components\{$(ids_value ORVANE_ACTIVE_SETUP_GUID)}"
+    sign_copy tools/msi/Windows11Menu.ps1 "$stage/Windows11Menu.ps1"
+    active_setup_key="Software\Microsoft\Active Setup\Installed Components\{$(appx id ORVANE_ACTIVE_SETUP_GUID)}"
     # Active Setup runs StubPath once for each user whose last run was of an
     # older Version (at that user's next logon): a new product version
     # registers the package again. The fourth part is the step: 0 registers,
@@ -235,8 +232,12 @@ WXS
 
 mkdir -p "$out"
 msi=$(cd "$out" && pwd)/Orvane-ShellExt-$version-$arch.msi
-# wixl takes the files' sources relative to the current folder.
-(cd "$stage" && wixl -a "$arch" -o unsigned.msi product.wxs) 2> >(grep -v 'GLib-GObject-WARNING\|^$' >&2) ||
+# wixl takes the files' sources relative to the current folder. It knows no
+# ARM64: that package is built as x64 (64-bit components, the 64-bit
+# registry view and program files folder, which ARM64 Windows has too), and
+# its summary then names the processor Windows Installer must find (Arm64
+# needs the installer schema 500 that the package declares).
+(cd "$stage" && wixl -a "${arch/arm64/x64}" -o unsigned.msi product.wxs) 2> >(grep -v 'GLib-GObject-WARNING\|^$' >&2) ||
     die "wixl failed"
 # A rebuilt package of the same version must replace the installed one too,
 # not install beside it: the upgrade's maximum version is made inclusive,
@@ -245,5 +246,12 @@ msiinfo export "$stage/unsigned.msi" Upgrade |
     awk -F'\t' -v OFS='\t' 'NR > 3 && $7 ~ /^WIX_UPGRADE_DETECTED/ { $5 = $5 + 512 } 1' >"$stage/Upgrade.idt"
 grep -q '	513		WIX_UPGRADE_DETECTED' "$stage/Upgrade.idt" || die "unexpected Upgrade table from wixl"
 msibuild "$stage/unsigned.msi" -i "$stage/Upgrade.idt" || die "msibuild failed"
-sign_file "$stage/unsigned.msi" "$msi"
+if [ "$arch" = arm64 ]; then
+    summary() { msiinfo suminfo "$stage/unsigned.msi" | sed -n "s/^$1: //p"; }
+    # Everything else in the summary stays; the package code is kept.
+    msibuild "$stage/unsigned.msi" -s "$(summary Subject)" "$(summary Author)" "Arm64;1033" \
+        "$(summary 'Revision number (UUID)')" || die "msibuild failed"
+    [ "$(summary Template)" = "Arm64;1033" ] || die "the summary's template is '$(summary Template)'"
+fi
+sign_copy "$stage/unsigned.msi" "$msi"
 echo "$msi"

@@ -1,63 +1,56 @@
 #!/usr/bin/env bash
-# Builds the release: both DLLs, the Windows 11 command DLL and its signed
-# sparse package, the companion program OrvaneShellExt.exe (64-bit; the
-# package's application) (Orvane-ShellExt-<version>.msix), the install and uninstall
-# scripts for Windows and the install guide, zipped as
-# build/release/Orvane-ShellExt-<version>.zip; the .msix is also left beside
-# the zip, with the Windows Installer packages Orvane-ShellExt-<version>-x64.msi
-# and -x86.msi (scripts/msi.sh). All DLLs and packages are signed
-# (tools/package/sign.sh): with ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set,
-# otherwise with a throwaway test certificate whose public part is left as
-# Orvane-Test-Signing.cer beside the zip (and in it).
+# Builds the release: the classic DLL for x64, x86 and ARM64 Windows; the
+# Windows 11 command DLL for x64 and ARM64, each with the companion program
+# OrvaneShellExt.exe of its architecture (the package's application) and a
+# signed sparse package (Orvane-ShellExt-<version>.msix for x64,
+# -arm64.msix); the install and uninstall scripts for Windows and the install
+# guide; zipped as build/release/Orvane-ShellExt-<version>.zip. The sparse
+# packages are also left beside the zip, with the Windows Installer packages
+# Orvane-ShellExt-<version>-x64.msi, -arm64.msi and -x86.msi (scripts/msi.sh).
+# All DLLs, programs and packages are signed (tools/package/sign.sh): with
+# ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set, otherwise with a throwaway test
+# certificate whose public part is left as Orvane-Test-Signing.cer beside the
+# zip (and in it).
 #
 #   package.sh                       builds the DLLs, then packages them
 #   package.sh --dll64 F --dll32 F   packages these DLLs (no build)
-#   package.sh --dllcmd F            the command DLL to package (default: the
-#                                    one beside the 64-bit DLL)
-#   package.sh --exe64 F --exe32 F   the companion programs (default: the ones
-#                                    beside the DLLs of the same bitness)
+#   package.sh --dll-arm64 F         the ARM64 DLL (default: the one in the
+#                                    win-arm64 build tree)
+#   package.sh --dllcmd F            the x64 command DLL to package (default:
+#                                    the one beside the 64-bit DLL)
+#   package.sh --dllcmd-arm64 F      the ARM64 one (default: the one beside
+#                                    the ARM64 DLL)
+#   package.sh --exe64 F --exe32 F --exe-arm64 F
+#                                    the companion programs (default: the ones
+#                                    beside the DLLs of the same architecture)
 #   package.sh --out DIR             writes the packages into DIR
 #   package.sh --zip-only            leaves out the MSIs
 #
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build_root=${ORVANE_BUILD_ROOT:-$root/build}
+source "$(dirname "$0")/common.sh"
 out=$build_root/release
-dll64=
-dll32=
-dllcmd=
-exe64=
-exe32=
-zip_only=
+dll64= dll32= dll_arm64= dllcmd= dllcmd_arm64= exe64= exe32= exe_arm64= zip_only=
+usage() {
+    echo "usage: $0 [--dll64 FILE --dll32 FILE] [--dll-arm64 FILE] [--dllcmd FILE] [--dllcmd-arm64 FILE]" \
+        "[--exe64 FILE --exe32 FILE --exe-arm64 FILE] [--out DIR] [--zip-only]" >&2
+    exit 2
+}
+read_options dll64= dll32= dll-arm64= dllcmd= dllcmd-arm64= exe64= exe32= exe-arm64= out= zip-only -- "$@"
 appx() { python3 tools/package/appx.py "$@"; }
 
-while [ $# -gt 0 ]; do
-    case $1 in
-    --dll64) dll64=$2; shift 2 ;;
-    --dll32) dll32=$2; shift 2 ;;
-    --dllcmd) dllcmd=$2; shift 2 ;;
-    --exe64) exe64=$2; shift 2 ;;
-    --exe32) exe32=$2; shift 2 ;;
-    --out) out=$2; shift 2 ;;
-    --zip-only) zip_only=1; shift ;;
-    *) echo "usage: $0 [--dll64 FILE --dll32 FILE] [--dllcmd FILE] [--exe64 FILE --exe32 FILE] [--out DIR] [--zip-only]" >&2; exit 2 ;;
-    esac
-done
-
-version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
+version=$(appx version)
 name=Orvane-ShellExt-$version
 cmd_name=$(appx dll)
+cmd_name_arm64=$(appx dll --arch arm64)
 
 build_dlls() {
     local preset
-    for preset in win64 win32; do
+    for preset in win64 win32 win-arm64; do
         cmake --preset "$preset" -B "$build_root/$preset" >/dev/null
     done
     cmake --build "$build_root/win64" -j2 --target OrvaneShlExt64F OrvaneShellExt
     cmake --build "$build_root/win32" -j2 --target OrvaneShlExt32F OrvaneShellExt
+    cmake --build "$build_root/win-arm64" -j2 --target OrvaneShlExtA64F OrvaneShellExt "${cmd_name_arm64%.dll}"
     dll64=$build_root/win64/bin/OrvaneShlExt64F.dll
     dll32=$build_root/win32/bin/OrvaneShlExt32F.dll
     if [ -z "$dllcmd" ]; then
@@ -67,63 +60,55 @@ build_dlls() {
     fi
 }
 if [ -z "$dll64" ] && [ -z "$dll32" ]; then build_dlls; fi
-dllcmd=${dllcmd:-$(dirname "$dll64")/$cmd_name}
-exe64=${exe64:-$(dirname "$dll64")/OrvaneShellExt.exe}
-exe32=${exe32:-$(dirname "$dll32")/OrvaneShellExt.exe}
+dll64=$(absolute "$dll64") dll32=$(absolute "$dll32") out=$(absolute "$out")
+dll_arm64=$(absolute "${dll_arm64:-$build_root/win-arm64/bin/OrvaneShlExtA64F.dll}")
+dllcmd=$(absolute "${dllcmd:-$(dirname "$dll64")/$cmd_name}")
+dllcmd_arm64=$(absolute "${dllcmd_arm64:-$(dirname "$dll_arm64")/$cmd_name_arm64}")
+exe64=$(absolute "${exe64:-$(dirname "$dll64")/OrvaneShellExt.exe}")
+exe32=$(absolute "${exe32:-$(dirname "$dll32")/OrvaneShellExt.exe}")
+exe_arm64=$(absolute "${exe_arm64:-$(dirname "$dll_arm64")/OrvaneShellExt.exe}")
 
-# A DLL that Explorer cannot load, or that cannot register itself, must not
-# ship: check the exports and that it needs nothing beyond Windows itself.
-check_dll() {
-    local dll=$1 objdump=$2 format=$3
-    shift 3
-    [ -f "$dll" ] || { echo "package: $dll is missing" >&2; exit 1; }
-    local headers
-    headers=$("$objdump" -p "$dll")
-    grep -q "file format $format" <<<"$("$objdump" -f "$dll")" ||
-        { echo "package: $dll is not $format" >&2; exit 1; }
-    local export
-    for export in DllGetClassObject DllCanUnloadNow "$@"; do
-        grep -qw "$export" <<<"$headers" || { echo "package: $dll does not export $export" >&2; exit 1; }
-    done
-    local runtime
-    runtime=$(grep -oiE 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)[^ ]*' <<<"$headers" || true)
-    [ -z "$runtime" ] || { echo "package: $dll needs the MinGW runtime ($runtime)" >&2; exit 1; }
-}
+# A file that Windows cannot load where it goes, or a DLL that cannot
+# register itself, must not ship: machine type, exports, and nothing needed
+# beyond Windows itself.
+shipped() { local IFS=$'\t'; echo "$*"; }
 self_registering=(DllRegisterServer DllUnregisterServer DllInstall)
-check_dll "$dll64" x86_64-w64-mingw32-objdump pei-x86-64 "${self_registering[@]}"
-check_dll "$dll32" i686-w64-mingw32-objdump pei-i386 "${self_registering[@]}"
-# The command is declared by the package, never registered by itself.
-check_dll "$dllcmd" x86_64-w64-mingw32-objdump pei-x86-64
-# The companion program: a Windows GUI program on Windows' own DLLs.
-check_exe() {
-    local exe=$1 objdump=$2 format=$3 headers runtime
-    [ -f "$exe" ] || { echo "package: $exe is missing" >&2; exit 1; }
-    grep -q "file format $format" <<<"$("$objdump" -f "$exe")" || { echo "package: $exe is not $format" >&2; exit 1; }
-    headers=$("$objdump" -p "$exe")
-    grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || { echo "package: $exe is not a window-less GUI program" >&2; exit 1; }
-    runtime=$(grep -oiE 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)[^ ]*' <<<"$headers" || true)
-    [ -z "$runtime" ] || { echo "package: $exe needs the MinGW runtime ($runtime)" >&2; exit 1; }
-}
-check_exe "$exe64" x86_64-w64-mingw32-objdump pei-x86-64
-if [ -z "$zip_only" ]; then check_exe "$exe32" i686-w64-mingw32-objdump pei-i386; fi
+{
+    shipped "$dll64" x64 "${self_registering[@]}"
+    shipped "$dll32" x86 "${self_registering[@]}"
+    shipped "$dll_arm64" arm64 "${self_registering[@]}"
+    # The command is declared by the package, never registered by itself.
+    shipped "$dllcmd" x64
+    shipped "$dllcmd_arm64" arm64
+    shipped "$exe64" x64 gui
+    shipped "$exe_arm64" arm64 gui
+    if [ -z "$zip_only" ]; then shipped "$exe32" x86 gui; fi
+} | python3 tools/package/peimage.py check || exit 1
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 folder=$stage/$name
 mkdir -p "$folder" "$out"
-out=$(cd "$out" && pwd)
 signing=$stage/signing
+# One certificate signs everything; its subject is the packages' Publisher.
+cer=$out/Orvane-Test-Signing.cer
+rm -f "$cer"
+publisher=$(bash tools/package/sign.sh identity "$signing" "$cer")
 
-# Symbols only make the download bigger; the code is the one tested.
-stage_dlls() {
-    x86_64-w64-mingw32-strip -o "$folder/OrvaneShlExt64F.dll" "$dll64"
-    i686-w64-mingw32-strip -o "$folder/OrvaneShlExt32F.dll" "$dll32"
-    x86_64-w64-mingw32-strip -o "$folder/OrvaneShellExt.exe" "$exe64"
-    # The package's external location: a folder of its own (registration
-    # changes its permissions) with the command DLL and the program the
-    # package names.
-    mkdir -p "$folder/Windows11"
-    x86_64-w64-mingw32-strip -o "$folder/Windows11/$cmd_name" "$dllcmd"
+# Each package's external location is a folder of its own (registration
+# changes its permissions) with the command DLL and the program the package
+# names, of one architecture; install.cmd picks the machine's.
+ship() { bash tools/package/sign.sh strip-and-sign "$signing" "$1" "$folder/$2"; }
+stage_programs() {
+    mkdir -p "$folder/Windows11" "$folder/Windows11-ARM64"
+    ship "$dll64" OrvaneShlExt64F.dll
+    ship "$dll32" OrvaneShlExt32F.dll
+    ship "$dll_arm64" OrvaneShlExtA64F.dll
+    ship "$exe64" OrvaneShellExt.exe
+    cp "$folder/OrvaneShellExt.exe" "$folder/Windows11/"
+    ship "$dllcmd" "Windows11/$cmd_name"
+    ship "$exe_arm64" Windows11-ARM64/OrvaneShellExt.exe
+    ship "$dllcmd_arm64" "Windows11-ARM64/$cmd_name_arm64"
 }
 
 # Windows tools expect CR LF line ends in scripts and text files.
@@ -136,45 +121,42 @@ stage_texts() {
     else
         lifetime="The signatures carry no timestamp: they end with the certificate."
     fi
-    for f in install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
+    for f in install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd platform.cmd INSTALL.txt; do
         sed -e "s/@VERSION@/$version/g" -e "s/@PACKAGE_NAME@/$package_name/g" -e "s/@SIGNATURE_LIFETIME@/$lifetime/g" \
             -e 's/\r$//' -e 's/$/\r/' "tools/release/$f" >"$folder/$f"
     done
 }
 
-# The DLLs and the sparse package, signed by one certificate whose subject
-# is the package's Publisher.
-sign_and_build_msix() {
-    local cer=$out/Orvane-Test-Signing.cer publisher
-    rm -f "$cer"
-    publisher=$(bash tools/package/sign.sh identity "$signing" "$cer")
-    bash tools/package/sign.sh sign "$signing" "$folder"/*.dll "$folder/Windows11/$cmd_name" "$folder/OrvaneShellExt.exe"
-    cp "$folder/OrvaneShellExt.exe" "$folder/Windows11/"
-    appx build --publisher "$publisher" "$folder/$name.msix"
-    bash tools/package/sign.sh sign "$signing" "$folder/$name.msix"
-    cp -f "$folder/$name.msix" "$out/$name.msix"
-    if [ -f "$cer" ]; then cp "$cer" "$folder/"; fi
+# build_msix ARCH FILE: the sparse package of that architecture's command DLL.
+build_msix() {
+    appx build --publisher "$publisher" --arch "$1" "$folder/$2"
+    bash tools/package/sign.sh sign "$signing" "$folder/$2"
+    cp -f "$folder/$2" "$out/$2"
 }
 
 # Fixed file times, so that unchanged files look the same in every release.
 zip_folder() {
+    if [ -f "$cer" ]; then cp "$cer" "$folder/"; fi
     find "$folder" -exec touch -d '2026-01-01 00:00:00' {} +
     zip_file=$out/$name.zip
     rm -f "$zip_file"
     (cd "$stage" && zip -q -X -r "$zip_file" "$name")
 }
 
-# The MSIs, signed with the same identity; the x64 one also carries the
+# The MSIs, signed with the same identity; the 64-bit ones also carry the
 # Windows 11 command and its package.
 build_msis() {
     bash scripts/msi.sh --arch x64 --signing "$signing" --dll64 "$dll64" --dll32 "$dll32" \
         --cmd-dll "$dllcmd" --msix "$out/$name.msix" --exe "$exe64" --out "$out"
+    bash scripts/msi.sh --arch arm64 --signing "$signing" --dll64 "$dll_arm64" --dll32 "$dll32" \
+        --cmd-dll "$dllcmd_arm64" --msix "$out/$name-arm64.msix" --exe "$exe_arm64" --out "$out"
     bash scripts/msi.sh --arch x86 --signing "$signing" --dll32 "$dll32" --exe "$exe32" --out "$out"
 }
 
-stage_dlls
+stage_programs
 stage_texts
-sign_and_build_msix
+build_msix x64 "$name.msix"
+build_msix arm64 "$name-arm64.msix"
 zip_folder
 
 if [ -z "$zip_only" ]; then build_msis; fi

@@ -11,10 +11,7 @@
 # 3000 rounds each, of Initialize, QueryContextMenu, InvokeCommand and
 # GetIconLocation, every answer checked, no growth after the warm-up.
 # Logs: build/bench/soak-<arch>.txt (.csv) and concurrency-<arch>.txt.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-build_root=${ORVANE_BUILD_ROOT:-$root/build}
+source "$(dirname "$0")/common.sh"
 out=$build_root/bench
 
 builds=100000
@@ -22,22 +19,14 @@ icons=100000
 threads=8
 rounds=3000
 presets=()
-parts=(soak concurrency)
-while [ $# -gt 0 ]; do
-    case $1 in
-    --builds) builds=$2; shift 2 ;;
-    --icons) icons=$2; shift 2 ;;
-    --threads) threads=$2; shift 2 ;;
-    --rounds) rounds=$2; shift 2 ;;
-    --arch) presets+=("$2"); shift 2 ;;
-    --only) parts=("$2"); shift 2 ;;
-    *)
-        echo "usage: $0 [--builds N] [--icons N] [--threads N] [--rounds N] [--arch win64|win32]" \
-            "[--only soak|concurrency]" >&2
-        exit 2
-        ;;
-    esac
-done
+only=
+usage() {
+    echo "usage: $0 [--builds N] [--icons N] [--threads N] [--rounds N] [--arch win64|win32]" \
+        "[--only soak|concurrency]" >&2
+    exit 2
+}
+read_options builds= icons= threads= rounds= arch=presets only= -- "$@"
+parts=(${only:-soak concurrency})
 [ ${#presets[@]} -gt 0 ] || presets=(win64 win32)
 
 source scripts/bench-common.sh

@@ -10,14 +10,18 @@
 # register-user, which does nothing before Windows 11 and, on Windows 11,
 # hands the package to PowerShell (a recording stand-in); after the
 # uninstallation Active Setup must be left a removal step that needs no file
-# of ours.
-#   msi_test.sh ARCH MSI_SH ROWS_TOOL EXE DLL32 HOST32 [DLL64 HOST64 [CMD_DLL STANDIN]]
+# of ours. On a machine whose processor Windows records as ARM64 the x64
+# package must refuse to install. The ARM64 package, which cannot be
+# installed here, is read back: its tables must be the x64 package's but for
+# the ARM64 files and the processor its summary names.
+#   msi_test.sh ARCH MSI_SH ROWS_TOOL EXE DLL32 HOST32 [DLL64 HOST64 [CMD_DLL STANDIN [ARM64_BIN]]]
 # ARCH is x64 (both DLLs) or x86; EXE the companion program of that
 # architecture. CMD_DLL is the Windows 11 command's DLL when it has been
-# built; otherwise a stand-in takes its place. Exit code 77 (skipped) when an
-# input is missing.
+# built; otherwise a stand-in takes its place. ARM64_BIN holds the ARM64
+# build's files. Exit code 77 (skipped) when an input is missing.
 set -uo pipefail
 arch=$1 msi_sh=$2 rows_tool=$3 exe=$4 dll32=$5 host32=$6 dll64=${7:-} host64=${8:-} cmd_dll=${9:-} standin=${10:-}
+arm64_bin=${11:-}
 here=$(cd "$(dirname "$0")" && pwd)
 for f in "$rows_tool" "$exe" "$dll32" "$host32" ${dll64:+"$dll64" "$host64" "$standin"}; do
     if [ ! -f "$f" ]; then
@@ -65,6 +69,43 @@ new_msi=$(bash "$msi_sh" "${msi_args[@]}" --out "$scratch" | tail -1)
 for msi in "$old_msi" "$rebuilt_msi" "$new_msi"; do
     if [ -f "$msi" ]; then pass "msi.sh wrote $(basename "$msi")"; else fail "msi.sh wrote no package"; finish; fi
 done
+
+# --- the ARM64 package, read back -------------------------------------------
+# Its tables with the ARM64 files' names written as the x64 ones: Registry
+# rows, components' folders and attributes (64-bit but for the 32-bit DLL),
+# upgrade rows, properties but for the product code; and its files' machines.
+x64_names() { sed 's/OrvaneShlExtA64F/OrvaneShlExt64F/g; s/OrvaneShlExtCmdA64F/OrvaneShlExtCmd64F/g'; }
+msi_table() {  # MSI TABLE [COLUMNS]
+    msiinfo export "$1" "$2" | tail -n +4 | cut -f "${3:-1-}" | grep -v '^ProductCode' | x64_names | sort
+}
+if [ "$arch" = x64 ] && [ -f "$arm64_bin/OrvaneShlExtA64F.dll" ]; then
+    arm64_msi=$(bash "$msi_sh" "${msi_args[@]}" --arch arm64 --dll64 "$arm64_bin/OrvaneShlExtA64F.dll" \
+        --exe "$arm64_bin/OrvaneShellExt.exe" --cmd-dll "$arm64_bin/OrvaneShlExtCmdA64F.dll" --out "$scratch/arm64" | tail -1)
+    template=$(msiinfo suminfo "$arm64_msi" | sed -n 's/^Template: //p')
+    if [ "$template" = "Arm64;1033" ]; then pass "the ARM64 package is for Arm64;1033"; else fail "the ARM64 package's template is '$template'"; fi
+    for table in "Registry 2-" "Component 1,3-" "Upgrade 1-" "Property 1-" "File 1-3"; do
+        read -r name columns <<<"$table"
+        difference=$(diff <(msi_table "$new_msi" "$name" "$columns") <(msi_table "$arm64_msi" "$name" "$columns"))
+        if [ -z "$difference" ]; then pass "the ARM64 package's $name table is the x64 one's but for the files"
+        else fail "the ARM64 package's $name table differs (< x64, > ARM64):"$'\n'"$difference"; fi
+    done
+    msiextract -C "$scratch/arm64-content" "$arm64_msi" >/dev/null
+    machines=$(find "$scratch/arm64-content" -name '*.dll' -o -name '*.exe' | sort | while read -r f; do
+        echo "${f##*/ShellExt/} $(python3 "$here/../../tools/package/peimage.py" machine "$f")"; done)
+    expected="OrvaneShellExt.exe arm64
+OrvaneShlExt32F.dll x86
+OrvaneShlExtA64F.dll arm64
+Windows11/OrvaneShellExt.exe arm64
+Windows11/OrvaneShlExtCmdA64F.dll arm64"
+    if [ "$machines" = "$expected" ]; then pass "the ARM64 package's programs are ARM64 but for the 32-bit DLL"
+    else fail "the ARM64 package holds:"$'\n'"$machines"; fi
+elif [ "$arch" = x64 ]; then
+    skip "the ARM64 package: build the win-arm64 preset"
+else
+    # Windows Installer's validation (ICE80) allows no 64-bit component in a package for 32-bit Windows.
+    wide=$(msi_table "$new_msi" Component 1,4 | awk -F'\t' '$2 % 512 >= 256 { print $1 }')
+    if [ -z "$wide" ]; then pass "no component of the 32-bit package is 64-bit"; else fail "64-bit components: $wide"; fi
+fi
 msiextract -C "$scratch/content" "$new_msi" >/dev/null
 while read -r f; do
     if osslsigncode extract-signature -in "$f" -out "$scratch/sig" >/dev/null 2>&1; then
@@ -99,6 +140,16 @@ added_classes() {
 }
 changed() { comm -3 "$1" "$2" | sed 's/^\t//' | registration_lines; }
 
+# Windows on ARM installs x64 packages, but its Explorer would not load ours.
+if [ "$arch" = x64 ]; then
+    machine_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+    machine=$(wine reg query "$machine_key" /v PROCESSOR_ARCHITECTURE </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+    run reg add "$machine_key" /v PROCESSOR_ARCHITECTURE /d ARM64 /f
+    WINEDEBUG=err+msi run msiexec /i "$(winepath -w "$new_msi")" /qn
+    expect_output 'action L"LaunchConditions" returned 1603' "the x64 package refuses a machine whose processor is ARM64"
+    run reg add "$machine_key" /v PROCESSOR_ARCHITECTURE /d "$machine" /f
+fi
+
 # A value of someone else's under a key that we share must outlive us.
 foreign_key='HKLM\Software\Classes\*\shellex\ContextMenuHandlers'
 run reg add "$foreign_key" /v OrvaneTestForeign /d keep /f
@@ -126,10 +177,10 @@ for view in "${views[@]}"; do
 done
 expect_file "$folder_unix/OrvaneShellExt.exe" "the companion program is installed"
 # Active Setup: the key, value and data of each line of the snapshot.
-active_setup_key="software\\microsoft\\active setup\\installed components\\{$(sed -n \
-    's/^set(ORVANE_ACTIVE_SETUP_GUID "\(.*\)")/\1/p' "$here/../../cmake/ProductIds.cmake" | tr 'A-F' 'a-f')}"
+appx() { python3 "$here/../../tools/package/appx.py" "$@"; }
+active_setup_key="software\\microsoft\\active setup\\installed components\\{$(appx id ORVANE_ACTIVE_SETUP_GUID | tr 'A-F' 'a-f')}"
 active_setup() { grep -iF "$active_setup_key	$1	" "$2" | cut -f3-; }
-product_version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
+product_version=$(appx version)
 if [ "$arch" = x64 ]; then
     for f in "Windows11/$(basename "$cmd_dll")" Windows11/OrvaneShellExt.exe Orvane-ShellExt-test.msix \
         Windows11Menu.ps1; do

@@ -8,10 +8,13 @@
 # Wine reports a Windows older than 11: the scripts must leave the sparse
 # package alone there, without a word. Then, with Windows 11's build number
 # and a recording stand-in in PowerShell's place, they must hand it the
-# package and this folder.
-#   install_test.sh package.sh DLL64 DLL32 HOST64 HOST32 DLLCMD STANDIN
-# Exit code 77 (skipped) when the 32-bit build is missing: the package needs
-# both DLLs.
+# package and this folder. Last, as on Windows on ARM64 (the machine's
+# processor in the registry says so), the scripts must register the ARM64
+# files instead of the x64 ones: stand-ins record what regsvr32 and
+# PowerShell are asked for, since no ARM64 code runs here.
+#   install_test.sh package.sh DLL64 DLL32 HOST64 HOST32 DLLCMD STANDIN ARM64_BIN
+# Exit code 77 (skipped) when the 32-bit or the ARM64 build is missing: the
+# package needs every DLL.
 set -uo pipefail
 package=$1
 dll64=$2
@@ -20,22 +23,51 @@ host64=$4
 host32=$5
 dllcmd=$6
 standin=$7
-if [ ! -f "$dll32" ] || [ ! -f "$dll64" ]; then
-    echo "SKIP: the package needs both DLLs; build the win64 and win32 presets first (missing: $dll64 or $dll32)"
+arm64_bin=$8
+if [ ! -f "$dll32" ] || [ ! -f "$dll64" ] || [ ! -f "$arm64_bin/OrvaneShlExtA64F.dll" ]; then
+    echo "SKIP: the package needs every DLL; build the win64, win32 and win-arm64 presets first" \
+        "(missing: $dll64, $dll32 or $arm64_bin/OrvaneShlExtA64F.dll)"
     exit 77
 fi
 source "$(dirname "$0")/../tools/common.sh"
 
 clsid='{7C1E2B41-3A5D-4E8F-9B16-2D4F60A81C01}'
-zip=$(ORVANE_SIGN_PFX= bash "$package" --dll64 "$dll64" --dll32 "$dll32" --dllcmd "$dllcmd" --zip-only --out "$scratch/out" | tail -1)
+zip=$(ORVANE_SIGN_PFX= bash "$package" --dll64 "$dll64" --dll32 "$dll32" --dllcmd "$dllcmd" --dll-arm64 "$arm64_bin/OrvaneShlExtA64F.dll" \
+    --zip-only --out "$scratch/out" | tail -1)
 if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "package.sh wrote no zip"; finish; fi
 unzip -q "$zip" -d "$scratch/unpacked"
 folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
 folder_win="$scratch_win\\unpacked\\$folder"
-for f in OrvaneShlExt64F.dll OrvaneShlExt32F.dll OrvaneShellExt.exe Windows11/OrvaneShlExtCmd64F.dll \
-    Windows11/OrvaneShellExt.exe "$folder.msix" Orvane-Test-Signing.cer \
-    install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd INSTALL.txt; do
+for f in Orvane-Test-Signing.cer install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd platform.cmd INSTALL.txt; do
     expect_file "$scratch/unpacked/$folder/$f" "the package holds $f"
+done
+# Each program where the scripts look for its processor's, as the packaging
+# checks its inputs (tools/package/peimage.py), and signed by the
+# certificate beside it; each sparse package names the command DLL of its
+# processor.
+openssl x509 -inform DER -in "$scratch/unpacked/$folder/Orvane-Test-Signing.cer" -out "$scratch/signing.pem"
+shipped=$(cat <<FILES
+OrvaneShlExt64F.dll	x64
+OrvaneShlExt32F.dll	x86
+OrvaneShlExtA64F.dll	arm64
+OrvaneShellExt.exe	x64	gui
+Windows11/OrvaneShlExtCmd64F.dll	x64
+Windows11/OrvaneShellExt.exe	x64	gui
+Windows11-ARM64/OrvaneShlExtCmdA64F.dll	arm64
+Windows11-ARM64/OrvaneShellExt.exe	arm64	gui
+FILES
+)
+if faults=$(sed "s|^|$scratch/unpacked/$folder/|" <<<"$shipped" | python3 "$(dirname "$0")/../../tools/package/peimage.py" check 2>&1)
+then pass "each program is where the scripts look for its processor's"; else fail "the package's programs: $faults"; fi
+unsigned=$(cut -f1 <<<"$shipped" | while read -r f; do
+    osslsigncode verify -CAfile "$scratch/signing.pem" -in "$scratch/unpacked/$folder/$f" >/dev/null 2>&1 || echo "$f"; done)
+if [ -z "$unsigned" ]; then pass "each program is signed"; else fail "not signed: $unsigned"; fi
+for package in "$folder.msix x64 OrvaneShlExtCmd64F.dll" "$folder-arm64.msix arm64 OrvaneShlExtCmdA64F.dll"; do
+    read -r f machine dll <<<"$package"
+    manifest=$(unzip -p "$scratch/unpacked/$folder/$f" AppxManifest.xml 2>/dev/null)
+    if grep -q "ProcessorArchitecture=\"$machine\"" <<<"$manifest" && grep -q "Path=\"$dll\"" <<<"$manifest" &&
+        osslsigncode verify -CAfile "$scratch/signing.pem" -in "$scratch/unpacked/$folder/$f" >/dev/null 2>&1
+    then pass "$f is signed and declares $machine and $dll"; else fail "$f does not declare $machine and $dll, or is not signed"; fi
 done
 if head -1 "$scratch/unpacked/$folder/install.cmd" | grep -q $'\r$'; then pass "scripts have CR LF line ends"; else fail "install.cmd has no CR LF line ends"; fi
 
@@ -165,4 +197,36 @@ expected="\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage
 \"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop\""
 if [ "$commands" = "$expected" ]; then pass "PowerShell replaces the package with the Windows11 folder, then removes it"
 else fail "PowerShell was asked for:"$'\n'"$commands"$'\n'"wanted:"$'\n'"$expected"; fi
+
+# --- Windows on ARM64 -------------------------------------------------------
+# Still Windows 11. The machine's processor as Windows records it, whatever
+# the prompt calls itself; both regsvr32 are stand-ins now.
+machine_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+machine=$(wine reg query "$machine_key" /v PROCESSOR_ARCHITECTURE </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+cleanup_actions+=("wine reg add '$machine_key' /v PROCESSOR_ARCHITECTURE /d '$machine' /f >/dev/null 2>&1 </dev/null")
+for view in system32 syswow64; do
+    regsvr32=$WINEPREFIX/drive_c/windows/$view/regsvr32.exe
+    if [ -f "$regsvr32" ]; then cp "$regsvr32" "$scratch/regsvr32-$view.orig"; fi
+    cleanup_actions+=("if [ -f '$scratch/regsvr32-$view.orig' ]; then cp '$scratch/regsvr32-$view.orig' '$regsvr32'; else rm -f '$regsvr32'; fi")
+    cp "$standin" "$regsvr32"
+done
+wine reg add "$machine_key" /v PROCESSOR_ARCHITECTURE /d ARM64 /f >/dev/null 2>&1 </dev/null
+export ORVANE_STANDIN_LOG="$scratch_win\\arm64.log" WINEDLLOVERRIDES="regsvr32.exe=n,b;powershell.exe=n"
+run cmd /c "$folder_win\\install.cmd"
+expect_status 0 "install.cmd on ARM64"
+run cmd /c "$folder_win\\uninstall.cmd"
+expect_status 0 "uninstall.cmd on ARM64"
+calls=$(tr -d '\r' <"$scratch/arm64.log" | sed -n 's/^cmdline //p' | tr -s ' ')
+# Each regsvr32 call as "native|SysWOW64 arguments DLL", in order.
+registered=$(sed -nE 's/.*\\(System32|Sysnative|SysWOW64)\\regsvr32\.exe" (.*) ".*\\([^\\]*)"$/\1 \2 \3/ip' <<<"$calls" |
+    sed -E 's/^(System32|Sysnative) /native /I')
+expected="native /s OrvaneShlExtA64F.dll
+SysWOW64 /s OrvaneShlExt32F.dll
+native /s /u OrvaneShlExtA64F.dll
+SysWOW64 /s /u OrvaneShlExt32F.dll"
+if [ "$registered" = "$expected" ]; then pass "on ARM64 the native regsvr32 gets the ARM64 DLL, SysWOW64's the 32-bit one"
+else fail "on ARM64 regsvr32 was asked for:"$'\n'"$registered"$'\n'"wanted:"$'\n'"$expected"; fi
+wanted="-Path '$folder_win\\$folder-arm64.msix' -ExternalLocation '$folder_win\\Windows11-ARM64'"
+if grep -qF -- "$wanted" <<<"$calls"; then pass "on ARM64 PowerShell adds the ARM64 package with its folder"
+else fail "on ARM64 PowerShell was not asked for $wanted:"$'\n'"$calls"; fi
 finish

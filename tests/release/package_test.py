@@ -102,6 +102,7 @@ class Manifest(unittest.TestCase):
         ids = pathlib.Path(folder, "ids.cmake")
         ids.write_text('set(ORVANE_EXPLORER_COMMAND_CLSID "%s")\n'
                        'set(ORVANE_EXPLORER_COMMAND_DLL_NAME "CmdX")\n'
+                       'set(ORVANE_EXPLORER_COMMAND_DLL_NAME_ARM64 "CmdA")\n'
                        'set(ORVANE_PACKAGE_NAME "Kelvoss.Test")\n' % clsid)
         lists = pathlib.Path(folder, "CMakeLists.txt")
         lists.write_text("project(Orvane VERSION %s LANGUAGES C CXX)\n" % version)
@@ -110,14 +111,19 @@ class Manifest(unittest.TestCase):
     def test_filled_from_the_identifiers_and_publisher(self):
         publisher = 'CN="Kelvoss & Söhne, ""Lab""", O=Kelvoss <QA>, C=DE'
         clsid = "0A1B2C3D-0000-4000-8000-00000000BEEF"
-        with tempfile.TemporaryDirectory() as folder:
-            ids, lists = self.write_inputs(folder, clsid.lower(), "3.1")
-            out = pathlib.Path(folder, "AppxManifest.xml")
-            appx("manifest", "--publisher", publisher, "--ids", ids, "--cmakelists", lists, "--out", out)
-            root = ET.parse(out).getroot()
-        identity = root.find("m:Identity", NS)
-        self.assertEqual((identity.get("Name"), identity.get("Publisher"), identity.get("Version"),
-                          identity.get("ProcessorArchitecture")), ("Kelvoss.Test", publisher, "3.1.0.0", "x64"))
+        # Each package declares the processor of the command DLL it names.
+        for arch, dll in (("x64", "CmdX.dll"), ("arm64", "CmdA.dll")):
+            with self.subTest(arch), tempfile.TemporaryDirectory() as folder:
+                ids, lists = self.write_inputs(folder, clsid.lower(), "3.1")
+                out = pathlib.Path(folder, "AppxManifest.xml")
+                appx("manifest", "--publisher", publisher, "--arch", arch, "--ids", ids, "--cmakelists", lists,
+                     "--out", out)
+                root = ET.parse(out).getroot()
+                identity = root.find("m:Identity", NS)
+                self.assertEqual((identity.get("Name"), identity.get("Publisher"), identity.get("Version"),
+                                  identity.get("ProcessorArchitecture")), ("Kelvoss.Test", publisher, "3.1.0.0", arch))
+                server = root.find(".//com:ComServer/com:SurrogateServer/com:Class", NS)
+                self.assertEqual((server.get("Id"), server.get("Path")), (clsid, dll))
         self.assertEqual(root.find("m:Properties/uap10:AllowExternalContent", NS).text, "true")
         self.assertEqual({c.get("Name") for c in root.findall("m:Capabilities/rescap:Capability", NS)},
                          {"runFullTrust", "unvirtualizedResources"})
@@ -126,8 +132,6 @@ class Manifest(unittest.TestCase):
         self.assertEqual((identity.get("Name"), app.get("Executable")), ("Kelvoss.Test", "OrvaneShellExt.exe"))
         item = app.find(".//desktop4:FileExplorerContextMenus/desktop5:ItemType", NS)
         self.assertEqual((item.get("Type"), item.find("desktop5:Verb", NS).get("Clsid")), ("*", clsid))
-        server = app.find(".//com:ComServer/com:SurrogateServer/com:Class", NS)
-        self.assertEqual((server.get("Id"), server.get("Path")), (clsid, "CmdX.dll"))
 
     def test_bad_inputs_are_refused(self):
         cases = [  # publisher, class identifier, version

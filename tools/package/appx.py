@@ -5,15 +5,23 @@ No Debian package writes MSIX files, and a sparse package is small: a zip
 with the manifest, three logos, a block map and the content types. This
 script writes all of it with the standard library.
 
-  appx.py manifest [--publisher P] --out FILE   fill AppxManifest.xml.in
+  appx.py manifest [--publisher P] [--arch A] --out FILE
+                                                fill AppxManifest.xml.in
   appx.py logos DIR                             the PNG logos the manifest names
   appx.py pack DIR OUT.msix                     block map, content types, zip
-  appx.py build [--publisher P] OUT.msix        all three: the whole package
+  appx.py build [--publisher P] [--arch A] OUT.msix
+                                                all three: the whole package
   appx.py publisher CERT.pem                    a certificate's subject, written
                                                 as the manifest's Publisher
   appx.py subject [PUBLISHER]                   a Publisher as openssl's -subj
   appx.py name                                  the package's identity name
-  appx.py dll                                   the command DLL's file name
+  appx.py dll [--arch A]                        the command DLL's file name
+  appx.py version                               the product version (MAJOR.MINOR.PATCH)
+  appx.py id VARIABLE                           a value of cmake/ProductIds.cmake
+
+A is the processor architecture of the command DLL that the package names:
+x64 (the default) or arm64. The packaging scripts ask this script for the
+version and the identifiers, so that each is read from one place.
 """
 import argparse
 import base64
@@ -40,6 +48,11 @@ DEFAULT_PUBLISHER = "CN=Orvane Test Signing, O=Kelvoss"
 # The schema needs an application entry with a program: the companion
 # program, which ships beside the command DLL. It is never listed in Start.
 APP_EXECUTABLE = "OrvaneShellExt.exe"
+# Each architecture's command DLL, by the variable of ProductIds.cmake that
+# holds its name. The package declares the architecture of the DLL it names:
+# Windows registers a package only for a processor that can run it.
+COMMAND_DLL_VARIABLE = {"x64": "ORVANE_EXPLORER_COMMAND_DLL_NAME",
+                        "arm64": "ORVANE_EXPLORER_COMMAND_DLL_NAME_ARM64"}
 LOGOS = {  # manifest field -> (path in the package, edge in pixels)
     "STORE_LOGO": ("Assets\\StoreLogo.png", 50),
     "LOGO_150": ("Assets\\Square150x150Logo.png", 150),
@@ -76,28 +89,34 @@ def cmake_set_value(path, variable):
     return match.group(1)
 
 
-def package_version(cmakelists):
-    """The project version with four parts, as package identities need."""
+def project_version(cmakelists=CMAKELISTS):
+    """The product version as the project declares it."""
     text = pathlib.Path(cmakelists).read_text(encoding="utf-8")
     match = re.search(r"^project\(Orvane VERSION ([0-9.]+)", text, re.M)
     if not match:
         raise PackageError("%s: no project version" % cmakelists)
-    parts = match.group(1).split(".")
+    return match.group(1)
+
+
+def package_version(cmakelists):
+    """The project version with four parts, as package identities need."""
+    version = project_version(cmakelists)
+    parts = version.split(".")
     if len(parts) > 4 or any(not p or int(p) > 65535 for p in parts):
-        raise PackageError("version %s does not fit a package identity" % match.group(1))
+        raise PackageError("version %s does not fit a package identity" % version)
     return ".".join(parts + ["0"] * (4 - len(parts)))
 
 
-def command_dll_name(ids_file):
-    """The command DLL's file name; it sits in the install folder's root."""
-    return cmake_set_value(ids_file, "ORVANE_EXPLORER_COMMAND_DLL_NAME") + ".dll"
+def command_dll_name(ids_file, arch="x64"):
+    """The command DLL's file name; it sits in the package's folder."""
+    return cmake_set_value(ids_file, COMMAND_DLL_VARIABLE[arch]) + ".dll"
 
 
 def package_name(ids_file=IDS_FILE):
     return cmake_set_value(ids_file, "ORVANE_PACKAGE_NAME")
 
 
-def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
+def manifest_text(publisher, ids_file, cmakelists, arch="x64", template=TEMPLATE):
     clsid = cmake_set_value(ids_file, "ORVANE_EXPLORER_COMMAND_CLSID")
     if not re.fullmatch(r"[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}", clsid):
         raise PackageError("%s is not a class identifier" % clsid)
@@ -108,7 +127,8 @@ def manifest_text(publisher, ids_file, cmakelists, template=TEMPLATE):
         "VERSION": package_version(cmakelists),
         "APP_EXECUTABLE": APP_EXECUTABLE,
         "CLSID": clsid.upper(),
-        "DLL_PATH": command_dll_name(ids_file),
+        "DLL_PATH": command_dll_name(ids_file, arch),
+        "ARCH": arch,
     }
     fields.update({name: path for name, (path, _) in LOGOS.items()})
     text = pathlib.Path(template).read_text(encoding="utf-8")
@@ -352,9 +372,9 @@ def pack(folder, out_file):
         package.writestr(zip_entry(CONTENT_TYPES, zipfile.ZIP_DEFLATED), content_types_xml([n for n, _ in files]))
 
 
-def build(publisher, out_file):
+def build(publisher, arch, out_file):
     with tempfile.TemporaryDirectory() as folder:
-        text = manifest_text(publisher, IDS_FILE, CMAKELISTS)
+        text = manifest_text(publisher, IDS_FILE, CMAKELISTS, arch)
         pathlib.Path(folder, MANIFEST).write_bytes(text.encode("utf-8"))
         write_logos(folder)
         pack(folder, out_file)
@@ -365,6 +385,7 @@ def main(argv):
     commands = parser.add_subparsers(dest="command", required=True)
     manifest = commands.add_parser("manifest")
     manifest.add_argument("--publisher", default=DEFAULT_PUBLISHER)
+    manifest.add_argument("--arch", choices=COMMAND_DLL_VARIABLE, default="x64")
     manifest.add_argument("--ids", default=IDS_FILE)
     manifest.add_argument("--cmakelists", default=CMAKELISTS)
     manifest.add_argument("--out", required=True)
@@ -374,30 +395,37 @@ def main(argv):
     packer.add_argument("out")
     builder = commands.add_parser("build")
     builder.add_argument("--publisher", default=DEFAULT_PUBLISHER)
+    builder.add_argument("--arch", choices=COMMAND_DLL_VARIABLE, default="x64")
     builder.add_argument("out")
     commands.add_parser("publisher").add_argument("cert")
     commands.add_parser("subject").add_argument("publisher", nargs="?", default=DEFAULT_PUBLISHER)
     commands.add_parser("name")
-    commands.add_parser("dll")
+    commands.add_parser("dll").add_argument("--arch", choices=COMMAND_DLL_VARIABLE, default="x64")
+    commands.add_parser("version")
+    commands.add_parser("id").add_argument("variable")
     args = parser.parse_args(argv)
     try:
         if args.command == "manifest":
-            text = manifest_text(args.publisher, args.ids, args.cmakelists)
+            text = manifest_text(args.publisher, args.ids, args.cmakelists, args.arch)
             pathlib.Path(args.out).write_bytes(text.encode("utf-8"))
         elif args.command == "logos":
             write_logos(args.folder)
         elif args.command == "pack":
             pack(args.folder, args.out)
         elif args.command == "build":
-            build(args.publisher, args.out)
+            build(args.publisher, args.arch, args.out)
         elif args.command == "publisher":
             print(publisher_of_certificate(args.cert))
         elif args.command == "subject":
             print(openssl_subject(args.publisher))
         elif args.command == "name":
             print(package_name())
+        elif args.command == "version":
+            print(project_version())
+        elif args.command == "id":
+            print(cmake_set_value(IDS_FILE, args.variable))
         else:
-            print(command_dll_name(IDS_FILE))
+            print(command_dll_name(IDS_FILE, args.arch))
     except (PackageError, OSError, subprocess.CalledProcessError, ET.ParseError) as error:
         print("appx.py: %s" % error, file=sys.stderr)
         return 1

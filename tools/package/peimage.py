@@ -3,10 +3,21 @@ standard library only: machine type, DLL characteristics, imported DLLs,
 exported names and the resource tree.
 
 Used by the checks of the ARM64 build, which cannot be loaded on this
-machine: everything is read from the file as Windows would read it.
+machine: everything is read from the file as Windows would read it; and by
+the packaging scripts, for every file they ship:
+
+  peimage.py machine FILE     x86, x64 or arm64
+  peimage.py check < LIST    exit 1, with the reasons, unless each file is
+                             an image for its machine that imports only
+                             Windows' own DLLs and is a window-less GUI
+                             program or exports DllGetClassObject,
+                             DllCanUnloadNow and the other exports named
+LIST has a line per file, tab-separated: FILE, MACHINE, then "gui" or the
+other exports.
 """
 
 import struct
+import sys
 
 MACHINES = {0x14C: "x86", 0x8664: "x64", 0xAA64: "arm64", 0xA641: "arm64ec"}
 
@@ -15,6 +26,18 @@ HIGH_ENTROPY_VA = 0x0020
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 GUARD_CF = 0x4000
+
+IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+
+# What Windows itself provides. A runtime DLL (libstdc++, libgcc,
+# libwinpthread, libc++, libunwind, vcruntime...) would have to lie beside
+# the file, and Explorer would not find it there.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
+               "ole32.dll", "oleaut32.dll", "uxtheme.dll", "msvcrt.dll", "comctl32.dll", "version.dll",
+               "psapi.dll", "ntdll.dll"}
+SYSTEM_PREFIXES = ("api-ms-win-",)
+# What Windows looks for in every COM server DLL.
+COM_SERVER_EXPORTS = ("DllGetClassObject", "DllCanUnloadNow")
 
 _EXPORT, _IMPORT, _RESOURCE = 0, 1, 2
 _DELAY_IMPORT = 13
@@ -39,6 +62,7 @@ class PeImage:
         if magic not in (0x10B, 0x20B):
             raise PeError("unknown optional header 0x%x" % magic)
         self.pe32_plus = magic == 0x20B
+        self.subsystem = self._u16(optional + 68)
         self.dll_characteristics = self._u16(optional + 70)
         directories = optional + (112 if self.pe32_plus else 96)
         count = self._u32(directories - 4)
@@ -119,6 +143,29 @@ class PeImage:
                 found[path + (name,)] = self.data[start:start + size]
 
 
+def foreign_imports(image):
+    """The imported DLLs that Windows does not provide."""
+    return [d for d in image.imported_dlls() if d not in SYSTEM_DLLS and not d.startswith(SYSTEM_PREFIXES)]
+
+
+def shipping_faults(image, machine, exports=(), gui=False):
+    """Why Windows could not load the file as the release means it to."""
+    faults = []
+    if image.machine_name != machine:
+        faults.append("is %s, not %s" % (image.machine_name, machine))
+    foreign = foreign_imports(image)
+    if foreign:
+        faults.append("needs DLLs that Windows does not have: %s" % ", ".join(foreign))
+    if gui:
+        if image.subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
+            faults.append("is not a window-less GUI program (subsystem %d)" % image.subsystem)
+    else:
+        missing = sorted(set(COM_SERVER_EXPORTS + tuple(exports)) - set(image.exported_names()))
+        if missing:
+            faults.append("does not export %s" % ", ".join(missing))
+    return faults
+
+
 def version_info(data):
     """A VS_VERSIONINFO resource as {path: value}: the fixed file information
     under "VS_VERSION_INFO" (its 52 bytes), every string under
@@ -154,3 +201,40 @@ def version_info(data):
 
     block(0, "")
     return found
+
+
+def check_listed(lines):
+    """The faults of the files that lines list (see above), as text."""
+    faults = []
+    for line in lines:
+        if not line.strip():
+            continue
+        file, machine, *rest = line.rstrip("\n").split("\t")
+        gui = rest == ["gui"]
+        try:
+            image = PeImage.load(file)
+            found = shipping_faults(image, machine, () if gui else rest, gui)
+        except (OSError, PeError, struct.error) as error:
+            found = ["cannot be read (%s)" % error]
+        faults += ["%s %s" % (file, fault) for fault in found]
+    return faults
+
+
+def main(argv):
+    if argv[:1] == ["check"] and len(argv) == 1:
+        faults = check_listed(sys.stdin)
+    elif argv[:1] == ["machine"] and len(argv) == 2:
+        try:
+            print(PeImage.load(argv[1]).machine_name)
+            return 0
+        except (OSError, PeError, struct.error) as error:
+            faults = ["%s cannot be read (%s)" % (argv[1], error)]
+    else:
+        faults = ["usage: peimage.py machine FILE | check < LIST"]
+    for fault in faults:
+        print(fault, file=sys.stderr)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -6,6 +6,9 @@
 #                              folder that the caller removes) and prints the
 #                              certificate's subject as a package Publisher
 #   sign.sh sign DIR FILE...   signs each file in place with that identity
+#   sign.sh strip-and-sign DIR IN OUT
+#                              writes OUT: the program or DLL IN without its
+#                              symbols, signed with that identity
 #
 # With ORVANE_SIGN_PFX and ORVANE_SIGN_PASS set, that certificate signs.
 # With ORVANE_SIGN_TIMESTAMP_URL set, each signature carries an RFC 3161
@@ -19,6 +22,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 appx() { python3 "$here/appx.py" "$@"; }
 
 die() { echo "sign.sh: $*" >&2; exit 1; }
+# The clang toolchain's (cmake/clang-mingw-common.cmake): Debian's MinGW
+# binutils know no ARM64.
+llvm_strip=/usr/lib/llvm-19/bin/llvm-strip
 
 # The PKCS#12 file's certificate, as PEM; older files need OpenSSL's legacy
 # ciphers.
@@ -80,8 +86,30 @@ sign() {
     done
 }
 
+# The PE header's machine field, in hex: at the offset that 0x3C holds, plus 4.
+pe_machine() {
+    local at
+    at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$at" ] && od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+# Symbols only make the download bigger; the code is the one tested. Each
+# machine's file goes through the strip tool of its own toolchain.
+strip_and_sign() {
+    local dir=$1 in=$2 out=$3 strip
+    case $(pe_machine "$in") in
+    8664) strip=x86_64-w64-mingw32-strip ;;
+    014c) strip=i686-w64-mingw32-strip ;;
+    aa64) strip=$llvm_strip ;;
+    *) die "$in: not a program or DLL for x64, x86 or ARM64" ;;
+    esac
+    "$strip" -o "$out" "$in" || die "$strip could not strip $in"
+    sign "$dir" "$out"
+}
+
 case ${1:-} in
 identity) [ $# -eq 3 ] || die "usage: sign.sh identity DIR CER"; identity "$2" "$3" ;;
 sign) [ $# -ge 3 ] || die "usage: sign.sh sign DIR FILE..."; shift; sign "$@" ;;
-*) die "usage: sign.sh identity DIR CER | sign DIR FILE..." ;;
+strip-and-sign) [ $# -eq 4 ] || die "usage: sign.sh strip-and-sign DIR IN OUT"; shift; strip_and_sign "$@" ;;
+*) die "usage: sign.sh identity DIR CER | sign DIR FILE... | strip-and-sign DIR IN OUT" ;;
 esac

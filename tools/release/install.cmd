@@ -2,14 +2,14 @@
 rem Registers the Orvane shell extension from this folder.
 rem   install.cmd          for all users (run from an elevated prompt)
 rem   install.cmd /user    for the current user only (install-user.cmd)
-rem On 64-bit Windows both DLLs are registered: Explorer loads the 64-bit
-rem one, 32-bit programs' file dialogs the 32-bit one. On Windows 11 the
-rem sparse package that puts "Mark File" into the top-level menu is then
-rem registered for the current user (in either mode); older Windows has no
-rem such menu and skips it without a word.
+rem On 64-bit Windows two DLLs are registered: Explorer loads the one of the
+rem machine's processor (x64 or ARM64), 32-bit programs' file dialogs the
+rem 32-bit one. On Windows 11 the sparse package of the machine's processor,
+rem which puts "Mark File" into the top-level menu, is then registered for
+rem the current user (in either mode); older Windows has no such menu and
+rem skips it without a word.
 setlocal
 set "HERE=%~dp0"
-set "PACKAGE=Orvane-ShellExt-@VERSION@.msix"
 set "MODE="
 set "SCOPE=for all users"
 if /i "%~1"=="/user" (
@@ -18,14 +18,18 @@ if /i "%~1"=="/user" (
 )
 set "STATUS=0"
 
-call :platform
+rem Without it the 32-bit DLL would be registered for Explorer.
+if not exist "%HERE%platform.cmd" (
+    echo platform.cmd: missing from %HERE%
+    exit /b 1
+)
+call "%HERE%platform.cmd"
 if defined IS64 (
-    call :register "%NATIVE%\regsvr32.exe" OrvaneShlExt64F.dll
+    call :register "%NATIVE%\regsvr32.exe" %DLL64%
     call :register "%SystemRoot%\SysWOW64\regsvr32.exe" OrvaneShlExt32F.dll
 ) else (
     call :register "%SystemRoot%\System32\regsvr32.exe" OrvaneShlExt32F.dll
 )
-call :windows11
 if defined WIN11 call :add_package
 if "%STATUS%"=="0" (
     echo Orvane shell extension installed %SCOPE%.
@@ -34,28 +38,6 @@ if "%STATUS%"=="0" (
     if not defined MODE echo Machine-wide installation needs an elevated command prompt.
 )
 exit /b %STATUS%
-
-:platform
-rem A 32-bit prompt on 64-bit Windows sees the 64-bit system folder as Sysnative.
-set "IS64="
-set "NATIVE=%SystemRoot%\System32"
-if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "IS64=1"
-if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "IS64=1"
-if defined PROCESSOR_ARCHITEW6432 (
-    set "IS64=1"
-    set "NATIVE=%SystemRoot%\Sysnative"
-)
-exit /b 0
-
-:windows11
-rem The top-level menu of packaged handlers exists from build 22000 on.
-set "WIN11="
-set "BUILD=0"
-for /f "tokens=1,3" %%a in ('reg query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuildNumber 2^>nul') do (
-    if /i "%%a"=="CurrentBuildNumber" set "BUILD=%%b"
-)
-if %BUILD% GEQ 22000 set "WIN11=1"
-exit /b 0
 
 :add_package
 rem The package lends its identity to the DLLs in this folder (the external
@@ -66,13 +48,13 @@ if not exist "%HERE%%PACKAGE%" (
     exit /b 0
 )
 rem PowerShell quotes: a ' in the folder name is written twice. The
-rem external location is the Windows11 folder, which holds only the command
-rem DLL and the program the package names: registration changes its
+rem external location is the package's own folder, which holds only the
+rem command DLL and the program the package names: registration changes its
 rem permissions. Windows refuses to add the version it already has, so any
 rem registered one is removed first.
 set "PS_HERE=%HERE:'=''%"
 "%NATIVE%\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ^
-    "Get-AppxPackage -Name '@PACKAGE_NAME@' | Remove-AppxPackage -ErrorAction Stop; Add-AppxPackage -Path '%PS_HERE%%PACKAGE%' -ExternalLocation '%PS_HERE%Windows11' -ErrorAction Stop"
+    "Get-AppxPackage -Name '@PACKAGE_NAME@' | Remove-AppxPackage -ErrorAction Stop; Add-AppxPackage -Path '%PS_HERE%%PACKAGE%' -ExternalLocation '%PS_HERE%%PACKAGE_FOLDER%' -ErrorAction Stop"
 set "ADDED=%errorlevel%"
 call :tell_explorer
 if not "%ADDED%"=="0" (
@@ -84,8 +66,10 @@ if not "%ADDED%"=="0" (
 exit /b 0
 
 :tell_explorer
-rem Explorer picks up the new verb without a restart where it can.
-if exist "%HERE%OrvaneShellExt.exe" "%HERE%OrvaneShellExt.exe" tell-explorer
+rem Explorer picks up the new verb without a restart where it can; the
+rem package's program is the one of this machine's processor.
+set "COMPANION=%HERE%%PACKAGE_FOLDER%\OrvaneShellExt.exe"
+if exist "%COMPANION%" "%COMPANION%" tell-explorer
 exit /b 0
 
 :register

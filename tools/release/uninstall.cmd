@@ -16,11 +16,15 @@ if /i "%~1"=="/user" (
 )
 set "STATUS=0"
 
-call :platform
-call :windows11
+rem Without it the 32-bit DLL would be registered for Explorer.
+if not exist "%HERE%platform.cmd" (
+    echo platform.cmd: missing from %HERE%
+    exit /b 1
+)
+call "%HERE%platform.cmd"
 if defined WIN11 call :remove_package
 if defined IS64 (
-    call :unregister "%NATIVE%\regsvr32.exe" OrvaneShlExt64F.dll
+    call :unregister "%NATIVE%\regsvr32.exe" %DLL64%
     call :unregister "%SystemRoot%\SysWOW64\regsvr32.exe" OrvaneShlExt32F.dll
 ) else (
     call :unregister "%SystemRoot%\System32\regsvr32.exe" OrvaneShlExt32F.dll
@@ -32,32 +36,13 @@ if "%STATUS%"=="0" (
 )
 exit /b %STATUS%
 
-:platform
-set "IS64="
-set "NATIVE=%SystemRoot%\System32"
-if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "IS64=1"
-if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "IS64=1"
-if defined PROCESSOR_ARCHITEW6432 (
-    set "IS64=1"
-    set "NATIVE=%SystemRoot%\Sysnative"
-)
-exit /b 0
-
-:windows11
-set "WIN11="
-set "BUILD=0"
-for /f "tokens=1,3" %%a in ('reg query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuildNumber 2^>nul') do (
-    if /i "%%a"=="CurrentBuildNumber" set "BUILD=%%b"
-)
-if %BUILD% GEQ 22000 set "WIN11=1"
-exit /b 0
-
 :remove_package
 rem Nothing registered is not a failure: the pipeline then removes nothing.
 "%NATIVE%\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ^
     "Get-AppxPackage -Name '@PACKAGE_NAME@' | Remove-AppxPackage -ErrorAction Stop"
 set "REMOVED=%errorlevel%"
-if exist "%HERE%OrvaneShellExt.exe" "%HERE%OrvaneShellExt.exe" tell-explorer
+set "COMPANION=%HERE%%PACKAGE_FOLDER%\OrvaneShellExt.exe"
+if exist "%COMPANION%" "%COMPANION%" tell-explorer
 if not "%REMOVED%"=="0" (
     echo @PACKAGE_NAME@: Remove-AppxPackage failed
     set "STATUS=1"
