@@ -208,15 +208,15 @@ if [ "$arch" = x64 ]; then
     expect_no_file "$scratch/powershell.log" "register-user leaves PowerShell alone before Windows 11"
     # Wine reports the build that the registry names.
     version_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
-    build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
-    run reg add "$version_key" /v CurrentBuildNumber /d 22631 /f
+    build=$(wine reg query "$version_key" /v CurrentBuildNumber /reg:64 </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+    run reg add "$version_key" /v CurrentBuildNumber /d 22631 /f /reg:64
     run "$folder\\OrvaneShellExt.exe" register-user
     expect_status 0 "register-user on Windows 11"
     script=$(tr -d '\r' <"$scratch/powershell.log" 2>/dev/null | sed -n 's/^cmdline .*-File //p')
     expected="\"$folder\\Windows11Menu.ps1\" register \"$folder\\Orvane-ShellExt-test.msix\" \"$folder\\Windows11\\.\" Kelvoss.Orvane.ShellExt"
     if [ "$script" = "$expected" ]; then pass "register-user hands the package and its own folder to the signed script"
     else fail "PowerShell was asked for '$script', wanted '$expected'"; fi
-    run reg add "$version_key" /v CurrentBuildNumber /d "$build" /f
+    run reg add "$version_key" /v CurrentBuildNumber /d "$build" /f /reg:64
     unset ORVANE_STANDIN_LOG
 fi
 

@@ -67,9 +67,9 @@ long_path="C:\\$(printf 'x%.0s' {1..300})\\OrvaneShlExt64F.dll"
 # Windows 11 as Wine reports it once the build number says so; the package
 # list is this user's AppModel repository, planted here.
 version_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
-build=$(wine reg query "$version_key" /v CurrentBuildNumber </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
-win11="reg add '$version_key' /v CurrentBuildNumber /d 22631 /f"
-not_win11="reg add '$version_key' /v CurrentBuildNumber /d '$build' /f"
+build=$(wine reg query "$version_key" /v CurrentBuildNumber /reg:64 </dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+win11="reg add '$version_key' /v CurrentBuildNumber /d 22631 /f /reg:64"
+not_win11="reg add '$version_key' /v CurrentBuildNumber /d '$build' /f /reg:64"
 package='HKCU\Software\Classes\Local Settings\Software\Microsoft\Windows\CurrentVersion\AppModel\Repository\Packages\Kelvoss.Orvane.ShellExt_2.2.0.0_x64__0123456789abc'
 # name | planting | undoing | the one fault id wanted
 faults=(
