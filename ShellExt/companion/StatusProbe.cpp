@@ -10,6 +10,7 @@
 #include "ShellExt/companion/CompanionIds.h"
 #include "ShellExt/companion/StatusFindings.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/module/Guids.h"
 #include "ShellExt/settings/ProductPaths.h"
@@ -40,14 +41,6 @@ const DWORD kMaxClassesEnumerated = 200000;
 const DWORD kMaxVersionInfoBytes = 1024 * 1024;
 const DWORD kPeProbeBytes = 4096;
 const UINT32 kPackagePathTypeEffectiveExternal = 5;  // PackagePathType_EffectiveExternal
-
-template <class Function>
-Function SystemFunction(HMODULE hModule, const char* pszName) noexcept
-{
-    if (hModule == nullptr)
-        return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(hModule, pszName)));
-}
 
 std::u16string ToText(const wchar_t* psz)
 {
@@ -251,7 +244,7 @@ CLibraryHandle LoadSystemLibrary(const wchar_t* pszName)
 void CheckSignature(const wchar_t* pszPath, FileFacts& facts)
 {
     const CLibraryHandle wintrust = LoadSystemLibrary(L"wintrust.dll");
-    const auto pfnVerify = SystemFunction<WinVerifyTrustFunction>(wintrust.Get(), "WinVerifyTrust");
+    const auto pfnVerify = FindSystemFunction<WinVerifyTrustFunction>(wintrust.Get(), "WinVerifyTrust");
     if (pfnVerify == nullptr)
     {
         facts.signature = SignatureState::kUnavailable;
@@ -321,17 +314,12 @@ FileFacts InspectPath(const std::u16string& strPath, FileDepth depth)
 
 // --- Windows -------------------------------------------------------------------
 
-using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
 
 void ProbeWindows(StatusRecord& record)
 {
-    // RtlGetVersion tells the truth; GetVersionEx answers what the
-    // program's manifest admits to knowing.
-    const auto pfnGetVersion = SystemFunction<RtlGetVersionFunction>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
-    OSVERSIONINFOW info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (pfnGetVersion != nullptr && pfnGetVersion(&info) == 0)
+    OSVERSIONINFOW info;
+    if (ReadTrueWindowsVersion(info))
     {
         record.bVersionKnown = true;
         record.nMajor = info.dwMajorVersion;
@@ -341,7 +329,7 @@ void ProbeWindows(StatusRecord& record)
     USHORT nProcessMachine = 0;
     USHORT nNativeMachine = 0;
     const auto pfnIsWow64Process2 =
-        SystemFunction<IsWow64Process2Function>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2");
+        FindSystemFunction<IsWow64Process2Function>(L"kernel32.dll", "IsWow64Process2");
     if (pfnIsWow64Process2 != nullptr && pfnIsWow64Process2(::GetCurrentProcess(), &nProcessMachine, &nNativeMachine))
     {
         record.nNativeMachine = nNativeMachine;
@@ -486,12 +474,12 @@ RegValue PackageFolder(HKEY hRepository, const wchar_t* pszFullName)
     std::vector<wchar_t> vecPath(kExpandedChars, L'\0');
     UINT32 cchPath = kExpandedChars;
     LONG nStatus = ERROR_PROC_NOT_FOUND;
-    if (const auto pfnPath2 = SystemFunction<GetPackagePathByFullName2Function>(hKernel, "GetPackagePathByFullName2"))
+    if (const auto pfnPath2 = FindSystemFunction<GetPackagePathByFullName2Function>(hKernel, "GetPackagePathByFullName2"))
         nStatus = pfnPath2(pszFullName, kPackagePathTypeEffectiveExternal, &cchPath, vecPath.data());
     if (nStatus != ERROR_SUCCESS)
     {
         cchPath = kExpandedChars;
-        if (const auto pfnPath = SystemFunction<GetPackagePathByFullNameFunction>(hKernel, "GetPackagePathByFullName"))
+        if (const auto pfnPath = FindSystemFunction<GetPackagePathByFullNameFunction>(hKernel, "GetPackagePathByFullName"))
             nStatus = pfnPath(pszFullName, &cchPath, vecPath.data());
     }
     if (nStatus == ERROR_SUCCESS)

@@ -16,6 +16,7 @@
 #include "ShellExt/companion/UserRegistrationPolicy.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/ModulePath.h"
 
 namespace {
@@ -61,21 +62,10 @@ bool IsWindowsSetupRunning() noexcept
            ReadMachineDword(kSetupKey, L"OOBEInProgress") != 0 || ReadMachineDword(kSetupKey, L"UpgradeInProgress") != 0;
 }
 
-// RtlGetVersion tells the truth whatever the program's manifest declares,
-// unlike GetVersionEx.
 uint32_t WindowsBuild() noexcept
 {
-    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-    HMODULE hNtdll = ::GetModuleHandleW(L"ntdll.dll");
-    FARPROC pfn = hNtdll != nullptr ? ::GetProcAddress(hNtdll, "RtlGetVersion") : nullptr;
-    if (pfn == nullptr)
-        return 0;
-    OSVERSIONINFOW info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    auto pfnRtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(pfn));
-    if (pfnRtlGetVersion(&info) != 0)
-        return 0;
-    return info.dwBuildNumber;
+    OSVERSIONINFOW info;
+    return ReadTrueWindowsVersion(info) ? info.dwBuildNumber : 0;
 }
 
 UserRegistrationFacts GatherFacts() noexcept

@@ -6,6 +6,7 @@
 
 #include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/LastError.h"
 
 namespace {
@@ -91,12 +92,7 @@ Pfn FindPerUserFunction(bool bPerUser, const char* pszName) noexcept
 {
     if (!bPerUser)
         return nullptr;
-    HMODULE hOleAut = ::GetModuleHandleW(L"OLEAUT32.DLL");
-    if (hOleAut == nullptr)
-        return nullptr;
-    // Through a generic function pointer, so that the compiler accepts the
-    // change of signature.
-    return reinterpret_cast<Pfn>(reinterpret_cast<void (*)()>(::GetProcAddress(hOleAut, pszName)));
+    return FindSystemFunction<Pfn>(L"OLEAUT32.DLL", pszName);
 }
 
 // The folder part of a help file's path, up to and including its last

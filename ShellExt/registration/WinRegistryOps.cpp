@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "ShellExt/core/SystemFunction.h"
+
 #include <iterator>
 
 // The platform-free side spells the Windows numbers out; they must agree.
@@ -48,15 +50,7 @@ LPCWSTR ToWide(const char16_t* psz)
 // lookup the one that is kept.
 PfnRegDeleteKeyExW FindRegDeleteKeyExW()
 {
-    static const PfnRegDeleteKeyExW s_pfn = []() -> PfnRegDeleteKeyExW {
-        const HMODULE hAdvapi = GetModuleHandleW(L"Advapi32.dll");
-        if (hAdvapi == nullptr)
-            return nullptr;
-        const FARPROC pProc = GetProcAddress(hAdvapi, "RegDeleteKeyExW");
-        // Through a generic function pointer, so that the compiler accepts
-        // the change of signature.
-        return reinterpret_cast<PfnRegDeleteKeyExW>(reinterpret_cast<void (*)()>(pProc));
-    }();
+    static const PfnRegDeleteKeyExW s_pfn = FindSystemFunction<PfnRegDeleteKeyExW>(L"Advapi32.dll", "RegDeleteKeyExW");
     return s_pfn;
 }
 
