@@ -13,7 +13,7 @@ void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::s
     HKEY hKey = nullptr;
     if (::RegOpenKeyExW(hParent, strPath.c_str(), 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
         return;
-    strOut += "[" + Narrow(strPath) + "]\n";
+    strOut += "[" + WideToUtf8(strPath) + "]\n";
     wchar_t szName[256];
     BYTE rgData[4096];
     for (DWORD i = 0;; ++i)
@@ -25,7 +25,7 @@ void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::s
             break;
         char szType[16];
         snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(dwType));
-        strOut += "  " + Narrow(std::wstring(szName, cchName)) + szType;
+        strOut += "  " + WideToUtf8(std::wstring(szName, cchName)) + szType;
         for (DWORD b = 0; b < cbData; ++b)
         {
             char szByte[4];

@@ -97,7 +97,7 @@ void CommandTestBase::UseInstallation(const std::wstring& strInstallDir, const w
     m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
     m_pUser->SetString(L"OrvaneDir", strInstallDir);
     if (pszLanguage != nullptr)
-        WriteTextFile(m_strIni, "[Options]\r\nLang=" + Narrow(pszLanguage) + "\r\n");
+        WriteTextFile(m_strIni, "[Options]\r\nLang=" + WideToUtf8(pszLanguage) + "\r\n");
 }
 
 CommandNode CommandTestBase::OpenTree(const std::vector<std::wstring>& vecFiles)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/win/TestSupport.h"
+#include "tools/common/ServerExports.h"
 #include "tools/shellhost/CommandTree.h"
 
 namespace testing_support {
@@ -61,6 +62,9 @@ protected:
     // A new top-level command for the files, its tree read as Explorer reads
     // it before showing the menu (which starts one delayed hand-off).
     CommandNode OpenTree(const std::vector<std::wstring>& vecFiles);
+
+    // The loaded command DLL's exports, called as its host calls them.
+    CServerExports Exports() const { return CServerExports(m_dll.Get()); }
 
     std::wstring m_strFolder;  // a fresh folder, holding m_strFile
     std::wstring m_strFile;

@@ -135,7 +135,7 @@ protected:
         ProductKey key(HKEY_CURRENT_USER);
         key.SetString(L"OrvaneDir", strInstallDir);
         if (pszLanguage != nullptr)
-            WriteTextFile(m_strIni, "[Options]\r\nLang=" + Narrow(pszLanguage) + "\r\n");
+            WriteTextFile(m_strIni, "[Options]\r\nLang=" + WideToUtf8(pszLanguage) + "\r\n");
         m_pObject = new CComObject<CSimpleShlExt>();
         m_pObject->AddRef();
         IDataObject* pData = CreateHDropDataObject({L"C:\\files\\a.txt"});

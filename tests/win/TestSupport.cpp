@@ -6,7 +6,6 @@
 #include <atomic>
 #include <sstream>
 
-#include "tools/common/WinText.h"
 
 namespace testing_support {
 
@@ -18,11 +17,6 @@ std::wstring Widen(const std::string& strUtf8)
     std::wstring str(cch, L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), (int)strUtf8.size(), &str[0], cch);
     return str;
-}
-
-std::string Narrow(const std::wstring& str)
-{
-    return WideToUtf8(str);
 }
 
 std::wstring EnvW(const wchar_t* pszVariable)
@@ -247,24 +241,6 @@ void DeleteProductKeys()
 {
     DeleteProductKey(HKEY_LOCAL_MACHINE);
     DeleteProductKey(HKEY_CURRENT_USER);
-}
-
-void PumpMessagesFor(DWORD dwMilliseconds)
-{
-    DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        DWORD dwElapsed = ::GetTickCount() - dwStart;
-        if (dwElapsed >= dwMilliseconds)
-            return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMilliseconds - dwElapsed, QS_ALLINPUT);
-    }
 }
 
 std::wstring StandinPath()

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "tools/common/HDropDataObject.h"
+#include "tools/common/MessagePump.h"
+#include "tools/common/WinText.h"
 
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8);
-std::string Narrow(const std::wstring& str);
 
 // A Linux path handed in through the environment, as Wine sees it (Z:\...).
 std::wstring WinPathFromEnv(const wchar_t* pszVariable);
@@ -57,11 +58,7 @@ void DeleteProductKeys();  // both hives
 bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
 
-
-// Runs the thread's message loop for the given time (thread timers fire only
-// while their thread pumps messages).
-void PumpMessagesFor(DWORD dwMilliseconds);
-// Pumps until pred() is true or the time is up; returns pred().
+// Pumps messages (thread timers fire only while their thread does) until pred() is true or the time is up; returns pred().
 template <class Pred>
 bool PumpMessagesUntil(DWORD dwMilliseconds, Pred pred)
 {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tools/bench/HostCalls.h"
+#include "tools/common/MessagePump.h"
 #include "tools/common/ServerExports.h"
 #include "tools/shellhost/ComPtr.h"
 
@@ -43,8 +44,3 @@ private:
 };
 
 HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object);
-
-// Runs whatever the thread's queue holds (the hand-off timers among it).
-void PumpPendingMessages();
-// Pumps for the given time.
-void PumpMessagesFor(DWORD dwMilliseconds);

@@ -9,6 +9,9 @@
 class CServerExports
 {
 public:
+    CServerExports() = default;
+    explicit CServerExports(HMODULE hModule) { Find(hModule); }
+
     // Looks the exports up in hModule; those the DLL lacks stay null.
     void Find(HMODULE hModule);
 

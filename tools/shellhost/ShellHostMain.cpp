@@ -15,6 +15,7 @@
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "tools/common/HDropDataObject.h"
+#include "tools/common/MessagePump.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
@@ -242,26 +243,6 @@ int PrepareMenu(const HostOptions& options, std::vector<std::wstring>& vecFiles,
     return BuildMenu(pMenu.Get(), options.bExtended, built);
 }
 
-// Runs this thread's message loop: the extension's hand-off timer is a
-// thread timer and fires only while its thread pumps messages.
-void PumpMessages(DWORD dwMilliseconds)
-{
-    DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        DWORD dwElapsed = ::GetTickCount() - dwStart;
-        if (dwElapsed >= dwMilliseconds)
-            return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMilliseconds - dwElapsed, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
-}
-
 void WaitAfterwards(const HostOptions& options)
 {
     int32_t nSeconds = EffectiveWaitSeconds(options);
@@ -269,7 +250,7 @@ void WaitAfterwards(const HostOptions& options)
         return;
     Out(Clock() + " pumping messages for " + std::to_string(nSeconds) +
         " s (the hand-off fires 10 s after Initialize, or after the Windows 11 menu opened)");
-    PumpMessages(static_cast<DWORD>(nSeconds) * 1000);
+    PumpMessagesFor(static_cast<DWORD>(nSeconds) * 1000);
     Out(Clock() + " done waiting");
 }
 
