@@ -2,11 +2,77 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
-#include "tests/faults/SweepHost.h"
+#include "tools/common/WinText.h"
 
 namespace {
+
+// Tries of one value whose size keeps growing while it is read.
+const int kValueReadAttempts = 8;
+
+void AppendHex(const BYTE* pbData, DWORD cbData, std::string& strOut)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    for (DWORD b = 0; b < cbData; ++b)
+    {
+        strOut += kDigits[pbData[b] >> 4];
+        strOut += kDigits[pbData[b] & 0xF];
+    }
+}
+
+// A read that failed is written into the snapshot: skipping it would let a
+// broken state pass for the expected one.
+void AppendFailure(const char* pszWhat, DWORD dwIndex, LONG lResult, std::string& strOut)
+{
+    char szLine[80];
+    snprintf(szLine, sizeof(szLine), "  !%s %lu unreadable: error %ld\n", pszWhat, static_cast<unsigned long>(dwIndex),
+             static_cast<long>(lResult));
+    strOut += szLine;
+}
+
+// Every value of the key, names and data of any size: the buffers start at
+// the largest sizes the key reports and grow when a value is larger by the
+// time it is read (ERROR_MORE_DATA).
+void AppendValues(HKEY hKey, std::string& strOut)
+{
+    DWORD cchMaxName = 0;
+    DWORD cbMaxData = 0;
+    ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName, &cbMaxData,
+                       nullptr, nullptr);
+    std::vector<wchar_t> vecName(cchMaxName + 1);
+    std::vector<BYTE> vecData(cbMaxData + 1);  // never empty: a null buffer would only ask for the size
+    for (DWORD i = 0;; ++i)
+    {
+        DWORD cchName = 0;
+        DWORD cbData = 0;
+        DWORD dwType = 0;
+        LONG lResult = ERROR_MORE_DATA;
+        for (int nAttempt = 0; nAttempt < kValueReadAttempts && lResult == ERROR_MORE_DATA; ++nAttempt)
+        {
+            if (nAttempt > 0)
+            {
+                vecName.resize(vecName.size() * 2);
+                vecData.resize(std::max<size_t>(cbData, vecData.size() * 2));
+            }
+            cchName = static_cast<DWORD>(vecName.size());
+            cbData = static_cast<DWORD>(vecData.size());
+            lResult = ::RegEnumValueW(hKey, i, vecName.data(), &cchName, nullptr, &dwType, vecData.data(), &cbData);
+        }
+        if (lResult != ERROR_SUCCESS)
+        {
+            if (lResult != ERROR_NO_MORE_ITEMS)
+                AppendFailure("value", i, lResult, strOut);
+            return;
+        }
+        char szType[16];
+        snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(dwType));
+        strOut += "  " + WideToUtf8(std::wstring(vecName.data(), cchName)) + szType;
+        AppendHex(vecData.data(), cbData, strOut);
+        strOut += "\n";
+    }
+}
 
 void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::string& strOut)
 {
@@ -14,32 +80,19 @@ void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::s
     if (::RegOpenKeyExW(hParent, strPath.c_str(), 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
         return;
     strOut += "[" + WideToUtf8(strPath) + "]\n";
-    wchar_t szName[256];
-    BYTE rgData[4096];
-    for (DWORD i = 0;; ++i)
-    {
-        DWORD cchName = 256;
-        DWORD cbData = sizeof(rgData);
-        DWORD dwType = 0;
-        if (::RegEnumValueW(hKey, i, szName, &cchName, nullptr, &dwType, rgData, &cbData) != ERROR_SUCCESS)
-            break;
-        char szType[16];
-        snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(dwType));
-        strOut += "  " + WideToUtf8(std::wstring(szName, cchName)) + szType;
-        for (DWORD b = 0; b < cbData; ++b)
-        {
-            char szByte[4];
-            snprintf(szByte, sizeof(szByte), "%02x", rgData[b]);
-            strOut += szByte;
-        }
-        strOut += "\n";
-    }
+    AppendValues(hKey, strOut);
     std::vector<std::wstring> vecSubKeys;
     for (DWORD i = 0;; ++i)
     {
+        wchar_t szName[256];  // a key's name has 255 characters at most
         DWORD cchName = 256;
-        if (::RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const LONG lResult = ::RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+        if (lResult != ERROR_SUCCESS)
+        {
+            if (lResult != ERROR_NO_MORE_ITEMS)
+                AppendFailure("subkey", i, lResult, strOut);
             break;
+        }
         vecSubKeys.emplace_back(szName, cchName);
     }
     ::RegCloseKey(hKey);
@@ -63,6 +116,18 @@ void SetString(HKEY hRoot, const std::wstring& strPath, const wchar_t* pszName, 
 {
     ::RegSetKeyValueW(hRoot, strPath.c_str(), pszName, REG_SZ, strText.c_str(),
                       static_cast<DWORD>((strText.size() + 1) * sizeof(wchar_t)));
+}
+
+// A value larger than the first buffer any reader starts with, so that
+// restoring it after a failed registration takes the path of large values and
+// the snapshot has to read it whole to see it restored.
+void SetLargeValue(HKEY hRoot, const std::wstring& strPath)
+{
+    std::vector<BYTE> vecData(5000);
+    for (size_t i = 0; i < vecData.size(); ++i)
+        vecData[i] = static_cast<BYTE>(i * 7 + 1);
+    ::RegSetKeyValueW(hRoot, strPath.c_str(), L"OlderSettings", REG_BINARY, vecData.data(),
+                      static_cast<DWORD>(vecData.size()));
 }
 
 }  // namespace
@@ -91,7 +156,10 @@ void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys)
             if (!KeyExists(hRoot, strPath))
                 continue;
             if (strKey.rfind(L"CLSID\\", 0) == 0)
+            {
                 SetString(hRoot, strPath + L"\\InprocServer32", nullptr, strServer);
+                SetLargeValue(hRoot, strPath);
+            }
             else if (strKey.rfind(L"Interface\\", 0) == 0 && KeyExists(hRoot, strPath + L"\\TypeLib"))
                 SetString(hRoot, strPath + L"\\TypeLib", L"Version", L"0.9");
             else if (strKey.rfind(L"TypeLib\\", 0) == 0)
