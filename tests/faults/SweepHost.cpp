@@ -145,11 +145,7 @@ bool ReadServerIdentity(const std::wstring& strDll, ServerIdentity& identity, st
 
 HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionObject& object)
 {
-    CInterfacePtr<IClassFactory> factory;
-    HRESULT hr = server.GetClassObject(rclsid, IID_IClassFactory, factory.ReceiveVoid());
-    if (FAILED(hr))
-        return hr;
-    hr = factory->CreateInstance(nullptr, IID_IShellExtInit, object.init.ReceiveVoid());
+    const HRESULT hr = server.CreateInstance(rclsid, IID_IShellExtInit, object.init.ReceiveVoid());
     return FAILED(hr) ? hr : QueryExtensionInterfaces(object);
 }
 

@@ -48,8 +48,6 @@ void CommandTestBase::SetUp()
     m_strFolder = MakeTempFolder(L"command");
     m_strFile = m_strFolder + L"\\report one.txt";
     WriteTextFile(m_strFile, "x");
-    m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
-    ::DeleteFileW(m_strIni.c_str());
 }
 
 namespace {
@@ -86,7 +84,6 @@ void CommandTestBase::TearDown()
     m_top.Reset();
     m_pMachine.reset();
     m_pUser.reset();
-    ::DeleteFileW(m_strIni.c_str());
     DeleteFolderTree(m_strFolder);
 }
 
@@ -97,7 +94,7 @@ void CommandTestBase::UseInstallation(const std::wstring& strInstallDir, const w
     m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
     m_pUser->SetString(L"OrvaneDir", strInstallDir);
     if (pszLanguage != nullptr)
-        WriteTextFile(m_strIni, "[Options]\r\nLang=" + WideToUtf8(pszLanguage) + "\r\n");
+        m_viewSettings.WriteLanguage(pszLanguage);
 }
 
 CommandNode CommandTestBase::OpenTree(const std::vector<std::wstring>& vecFiles)

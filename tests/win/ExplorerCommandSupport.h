@@ -73,7 +73,7 @@ protected:
     CInterfacePtr<IShellItemArray> m_selection;
 
 private:
-    std::wstring m_strIni;
+    ViewSettingsFile m_viewSettings;
     std::unique_ptr<ProductKey> m_pMachine, m_pUser;
 };
 

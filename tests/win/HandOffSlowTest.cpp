@@ -26,12 +26,10 @@ protected:
         m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
         m_pMachine->SetString(L"OrvanePath", StandinPath());
         m_pUser->SetString(L"OrvaneDir", m_strInstallDir);
-        m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
-        WriteTextFile(m_strIni, "[Options]\r\nLang=deutsch\r\n");
+        m_viewSettings.WriteLanguage(L"deutsch");
     }
     void TearDown() override
     {
-        ::DeleteFileW(m_strIni.c_str());
         m_pMachine.reset();
         m_pUser.reset();
         DeleteFolderTree(m_strInstallDir);
@@ -55,7 +53,7 @@ protected:
     }
 
     std::wstring m_strInstallDir;
-    std::wstring m_strIni;
+    ViewSettingsFile m_viewSettings;
     std::unique_ptr<ProductKey> m_pMachine, m_pUser;
 };
 

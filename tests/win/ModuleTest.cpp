@@ -127,11 +127,8 @@ TEST_F(ModuleTest, CreateInstanceRefusesAggregationAndUnknownInterfacesWithoutLe
 
 TEST_F(ModuleTest, ExtensionObjectHoldsTheModuleUntilItsLastReferenceGoes)
 {
-    IClassFactory* pFactory = m_dll.GetFactory();
-    ASSERT_NE(nullptr, pFactory);
     IShellExtInit* pInit = nullptr;
-    ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&pInit)));
-    pFactory->Release();
+    ASSERT_EQ(S_OK, m_dll.CreateInstance(CLSID_SimpleShlExt, IID_IShellExtInit, reinterpret_cast<void**>(&pInit)));
     EXPECT_EQ(S_FALSE, m_dll.CanUnloadNow());
 
     IContextMenu* pMenu = nullptr;

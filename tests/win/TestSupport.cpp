@@ -243,6 +243,31 @@ void DeleteProductKeys()
     DeleteProductKey(HKEY_CURRENT_USER);
 }
 
+ViewSettingsFile::ViewSettingsFile() : m_strPath(OrvaneDataFolder() + L"\\ViewSettings.ini")
+{
+    Remove();
+}
+
+ViewSettingsFile::~ViewSettingsFile()
+{
+    Remove();
+}
+
+void ViewSettingsFile::Write(const std::string& strText) const
+{
+    WriteTextFile(m_strPath, strText);
+}
+
+void ViewSettingsFile::WriteLanguage(const wchar_t* pszLanguage) const
+{
+    Write("[Options]\r\nLang=" + WideToUtf8(pszLanguage) + "\r\n");
+}
+
+void ViewSettingsFile::Remove() const
+{
+    ::DeleteFileW(m_strPath.c_str());
+}
+
 std::wstring StandinPath()
 {
     return WinPathFromEnv(L"ORVANE_STANDIN");

@@ -58,6 +58,24 @@ void DeleteProductKeys();  // both hives
 bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
 
+// The user's ViewSettings.ini in <AppData>\Kelvoss\Orvane: absent when the
+// object is made, and removed again when it goes out of scope.
+class ViewSettingsFile
+{
+public:
+    ViewSettingsFile();
+    ~ViewSettingsFile();
+    ViewSettingsFile(const ViewSettingsFile&) = delete;
+    ViewSettingsFile& operator=(const ViewSettingsFile&) = delete;
+
+    const std::wstring& Path() const { return m_strPath; }
+    void Write(const std::string& strText) const;  // 8-bit text
+    void WriteLanguage(const wchar_t* pszLanguage) const;  // the user's language, as the main application writes it
+    void Remove() const;
+
+private:
+    std::wstring m_strPath;
+};
 // Pumps messages (thread timers fire only while their thread does) until pred() is true or the time is up; returns pred().
 template <class Pred>
 bool PumpMessagesUntil(DWORD dwMilliseconds, Pred pred)

@@ -24,6 +24,11 @@ HRESULT CExtensionDll::GetClassObject(REFIID riid, void** ppv) const
     return m_exports.GetClassObject(CLSID_SimpleShlExt, riid, ppv);
 }
 
+HRESULT CExtensionDll::CreateInstance(REFIID riid, void** ppv) const
+{
+    return m_exports.CreateInstance(CLSID_SimpleShlExt, riid, ppv);
+}
+
 HRESULT CExtensionDll::CanUnloadNow() const
 {
     return m_exports.CanUnloadNow();

@@ -31,14 +31,12 @@ public:
     template <class T>
     HRESULT CreateObject(REFIID riid, CInterfacePtr<T>& object) const
     {
-        CInterfacePtr<IClassFactory> factory;
-        HRESULT hr = GetClassObject(IID_IClassFactory, factory.ReceiveVoid());
-        if (FAILED(hr))
-            return hr;
-        return factory->CreateInstance(nullptr, riid, object.ReceiveVoid());
+        return CreateInstance(riid, object.ReceiveVoid());
     }
 
 private:
+    HRESULT CreateInstance(REFIID riid, void** ppv) const;
+
     HMODULE m_hModule = nullptr;
     CServerExports m_exports;
 };

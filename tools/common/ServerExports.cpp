@@ -24,6 +24,17 @@ HRESULT CServerExports::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     return m_pfnGetClassObject(rclsid, riid, ppv);
 }
 
+HRESULT CServerExports::CreateInstance(REFCLSID rclsid, REFIID riid, void** ppv) const
+{
+    IClassFactory* pFactory = nullptr;
+    HRESULT hr = GetClassObject(rclsid, IID_IClassFactory, reinterpret_cast<void**>(&pFactory));
+    if (FAILED(hr))
+        return hr;
+    hr = pFactory->CreateInstance(nullptr, riid, ppv);
+    pFactory->Release();
+    return hr;
+}
+
 HRESULT CServerExports::CanUnloadNow() const
 {
     return m_pfnCanUnloadNow();
