@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <memory>
+
 #include "ShellExt/explorercommand/CommandIds.h"
 
 namespace testing_support {
@@ -82,17 +84,13 @@ void CommandTestBase::TearDown()
     EndHandOffWaiters();
     m_selection.Reset();
     m_top.Reset();
-    m_pMachine.reset();
-    m_pUser.reset();
+    m_installation.reset();
     DeleteFolderTree(m_strFolder);
 }
 
 void CommandTestBase::UseInstallation(const std::wstring& strInstallDir, const wchar_t* pszLanguage)
 {
-    m_pMachine.reset(new ProductKey(HKEY_LOCAL_MACHINE));
-    m_pMachine->SetString(L"OrvanePath", StandinPath());
-    m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
-    m_pUser->SetString(L"OrvaneDir", strInstallDir);
+    m_installation.emplace(strInstallDir);
     if (pszLanguage != nullptr)
         m_viewSettings.WriteLanguage(pszLanguage);
 }

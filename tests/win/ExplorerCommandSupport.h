@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,7 +74,7 @@ protected:
 
 private:
     ViewSettingsFile m_viewSettings;
-    std::unique_ptr<ProductKey> m_pMachine, m_pUser;
+    std::optional<StandinInstallation> m_installation;
 };
 
 }  // namespace testing_support

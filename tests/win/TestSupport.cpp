@@ -243,6 +243,12 @@ void DeleteProductKeys()
     DeleteProductKey(HKEY_CURRENT_USER);
 }
 
+StandinInstallation::StandinInstallation(const std::wstring& strInstallDir)
+{
+    m_machine.SetString(L"OrvanePath", StandinPath());
+    m_user.SetString(L"OrvaneDir", strInstallDir);
+}
+
 ViewSettingsFile::ViewSettingsFile() : m_strPath(OrvaneDataFolder() + L"\\ViewSettings.ini")
 {
     Remove();

@@ -54,6 +54,20 @@ private:
     HKEY m_hHive;
 };
 
+// The product's keys of an installation in strInstallDir whose main
+// application is the stand-in: OrvanePath machine-wide, OrvaneDir for the
+// user. Both keys are removed when the object goes.
+class StandinInstallation
+{
+public:
+    explicit StandinInstallation(const std::wstring& strInstallDir);
+    const ProductKey& User() const { return m_user; }
+
+private:
+    ProductKey m_machine{HKEY_LOCAL_MACHINE};
+    ProductKey m_user{HKEY_CURRENT_USER};
+};
+
 void DeleteProductKeys();  // both hives
 bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
