@@ -32,45 +32,72 @@ void AppendFailure(const char* pszWhat, DWORD dwIndex, LONG lResult, std::string
     strOut += szLine;
 }
 
-// Every value of the key, names and data of any size: the buffers start at
-// the largest sizes the key reports and grow when a value is larger by the
-// time it is read (ERROR_MORE_DATA).
-void AppendValues(HKEY hKey, std::string& strOut)
+// One value at a time, names and data of any size: the buffers start at the
+// largest sizes the key reports and grow when a value turns out larger by
+// the time it is read (ERROR_MORE_DATA).
+class CValueReader
 {
-    DWORD cchMaxName = 0;
-    DWORD cbMaxData = 0;
-    ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName, &cbMaxData,
-                       nullptr, nullptr);
-    std::vector<wchar_t> vecName(cchMaxName + 1);
-    std::vector<BYTE> vecData(cbMaxData + 1);  // never empty: a null buffer would only ask for the size
-    for (DWORD i = 0;; ++i)
+public:
+    explicit CValueReader(HKEY hKey) : m_hKey(hKey)
     {
-        DWORD cchName = 0;
-        DWORD cbData = 0;
-        DWORD dwType = 0;
+        DWORD cchMaxName = 0;
+        DWORD cbMaxData = 0;
+        ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName,
+                           &cbMaxData, nullptr, nullptr);
+        m_vecName.resize(cchMaxName + 1);
+        m_vecData.resize(cbMaxData + 1);  // never empty: a null buffer would only ask for the size
+    }
+
+    LONG Read(DWORD dwIndex)
+    {
         LONG lResult = ERROR_MORE_DATA;
         for (int nAttempt = 0; nAttempt < kValueReadAttempts && lResult == ERROR_MORE_DATA; ++nAttempt)
         {
             if (nAttempt > 0)
             {
-                vecName.resize(vecName.size() * 2);
-                vecData.resize(std::max<size_t>(cbData, vecData.size() * 2));
+                m_vecName.resize(m_vecName.size() * 2);
+                m_vecData.resize(std::max<size_t>(m_cbData, m_vecData.size() * 2));
             }
-            cchName = static_cast<DWORD>(vecName.size());
-            cbData = static_cast<DWORD>(vecData.size());
-            lResult = ::RegEnumValueW(hKey, i, vecName.data(), &cchName, nullptr, &dwType, vecData.data(), &cbData);
+            m_cchName = static_cast<DWORD>(m_vecName.size());
+            m_cbData = static_cast<DWORD>(m_vecData.size());
+            lResult = ::RegEnumValueW(m_hKey, dwIndex, m_vecName.data(), &m_cchName, nullptr, &m_dwType,
+                                      m_vecData.data(), &m_cbData);
         }
+        return lResult;
+    }
+
+    // The value last read as "name type:hex".
+    void AppendTo(std::string& strOut) const
+    {
+        char szType[16];
+        snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(m_dwType));
+        strOut += "  " + WideToUtf8(std::wstring(m_vecName.data(), m_cchName)) + szType;
+        AppendHex(m_vecData.data(), m_cbData, strOut);
+        strOut += "\n";
+    }
+
+private:
+    HKEY m_hKey;
+    std::vector<wchar_t> m_vecName;
+    std::vector<BYTE> m_vecData;
+    DWORD m_cchName = 0;
+    DWORD m_dwType = 0;
+    DWORD m_cbData = 0;
+};
+
+void AppendValues(HKEY hKey, std::string& strOut)
+{
+    CValueReader reader(hKey);
+    for (DWORD i = 0;; ++i)
+    {
+        const LONG lResult = reader.Read(i);
         if (lResult != ERROR_SUCCESS)
         {
             if (lResult != ERROR_NO_MORE_ITEMS)
                 AppendFailure("value", i, lResult, strOut);
             return;
         }
-        char szType[16];
-        snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(dwType));
-        strOut += "  " + WideToUtf8(std::wstring(vecName.data(), cchName)) + szType;
-        AppendHex(vecData.data(), cbData, strOut);
-        strOut += "\n";
+        reader.AppendTo(strOut);
     }
 }
 
@@ -118,16 +145,16 @@ void SetString(HKEY hRoot, const std::wstring& strPath, const wchar_t* pszName, 
                       static_cast<DWORD>((strText.size() + 1) * sizeof(wchar_t)));
 }
 
-// A value larger than the first buffer any reader starts with, so that
-// restoring it after a failed registration takes the path of large values and
-// the snapshot has to read it whole to see it restored.
-void SetLargeValue(HKEY hRoot, const std::wstring& strPath)
+// The older registration's name of a class: over 4 KiB, larger than the
+// first buffer registration saves a value into. Registration writes the
+// name again, so one that succeeds leaves its own; one that fails has to
+// restore this one whole, and the snapshot has to read it whole to see that.
+std::wstring OlderClassName()
 {
-    std::vector<BYTE> vecData(5000);
-    for (size_t i = 0; i < vecData.size(); ++i)
-        vecData[i] = static_cast<BYTE>(i * 7 + 1);
-    ::RegSetKeyValueW(hRoot, strPath.c_str(), L"OlderSettings", REG_BINARY, vecData.data(),
-                      static_cast<DWORD>(vecData.size()));
+    std::wstring strName = L"Orvane Shell Extension 0.9 ";
+    while (strName.size() < 2200)
+        strName += static_cast<wchar_t>(L'0' + strName.size() % 10);
+    return strName;
 }
 
 }  // namespace
@@ -157,8 +184,8 @@ void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys)
                 continue;
             if (strKey.rfind(L"CLSID\\", 0) == 0)
             {
+                SetString(hRoot, strPath, nullptr, OlderClassName());
                 SetString(hRoot, strPath + L"\\InprocServer32", nullptr, strServer);
-                SetLargeValue(hRoot, strPath);
             }
             else if (strKey.rfind(L"Interface\\", 0) == 0 && KeyExists(hRoot, strPath + L"\\TypeLib"))
                 SetString(hRoot, strPath + L"\\TypeLib", L"Version", L"0.9");
