@@ -289,7 +289,7 @@ std::string SetUpContext(SweepContext& context)
     context.strDll = EnvironmentValue(L"ORVANE_DLL");
     std::wstring strError;
     if (!SetUpFixture(EnvironmentValue(L"ORVANE_TEST_ICL"), context.fixture, strError))
-        return "fixture: " + Narrow(strError);
+        return "fixture: " + WideToUtf8(strError);
     SetMainApplication(MainApplicationOf(context));
     std::string strProblem;
     if (!context.server.Load(context.strDll, strProblem) ||

@@ -2,44 +2,124 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
-#include "tests/faults/SweepHost.h"
+#include "tools/common/WinText.h"
 
 namespace {
+
+// Tries of one value whose size keeps growing while it is read.
+const int kValueReadAttempts = 8;
+
+void AppendHex(const BYTE* pbData, DWORD cbData, std::string& strOut)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    for (DWORD b = 0; b < cbData; ++b)
+    {
+        strOut += kDigits[pbData[b] >> 4];
+        strOut += kDigits[pbData[b] & 0xF];
+    }
+}
+
+// A read that failed is written into the snapshot: skipping it would let a
+// broken state pass for the expected one.
+void AppendFailure(const char* pszWhat, DWORD dwIndex, LONG lResult, std::string& strOut)
+{
+    char szLine[80];
+    snprintf(szLine, sizeof(szLine), "  !%s %lu unreadable: error %ld\n", pszWhat, static_cast<unsigned long>(dwIndex),
+             static_cast<long>(lResult));
+    strOut += szLine;
+}
+
+// One value at a time, names and data of any size: the buffers start at the
+// largest sizes the key reports and grow when a value turns out larger by
+// the time it is read (ERROR_MORE_DATA).
+class CValueReader
+{
+public:
+    explicit CValueReader(HKEY hKey) : m_hKey(hKey)
+    {
+        DWORD cchMaxName = 0;
+        DWORD cbMaxData = 0;
+        ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName,
+                           &cbMaxData, nullptr, nullptr);
+        m_vecName.resize(cchMaxName + 1);
+        m_vecData.resize(cbMaxData + 1);  // never empty: a null buffer would only ask for the size
+    }
+
+    LONG Read(DWORD dwIndex)
+    {
+        LONG lResult = ERROR_MORE_DATA;
+        for (int nAttempt = 0; nAttempt < kValueReadAttempts && lResult == ERROR_MORE_DATA; ++nAttempt)
+        {
+            if (nAttempt > 0)
+            {
+                m_vecName.resize(m_vecName.size() * 2);
+                m_vecData.resize(std::max<size_t>(m_cbData, m_vecData.size() * 2));
+            }
+            m_cchName = static_cast<DWORD>(m_vecName.size());
+            m_cbData = static_cast<DWORD>(m_vecData.size());
+            lResult = ::RegEnumValueW(m_hKey, dwIndex, m_vecName.data(), &m_cchName, nullptr, &m_dwType,
+                                      m_vecData.data(), &m_cbData);
+        }
+        return lResult;
+    }
+
+    // The value last read as "name type:hex".
+    void AppendTo(std::string& strOut) const
+    {
+        char szType[16];
+        snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(m_dwType));
+        strOut += "  " + WideToUtf8(std::wstring(m_vecName.data(), m_cchName)) + szType;
+        AppendHex(m_vecData.data(), m_cbData, strOut);
+        strOut += "\n";
+    }
+
+private:
+    HKEY m_hKey;
+    std::vector<wchar_t> m_vecName;
+    std::vector<BYTE> m_vecData;
+    DWORD m_cchName = 0;
+    DWORD m_dwType = 0;
+    DWORD m_cbData = 0;
+};
+
+void AppendValues(HKEY hKey, std::string& strOut)
+{
+    CValueReader reader(hKey);
+    for (DWORD i = 0;; ++i)
+    {
+        const LONG lResult = reader.Read(i);
+        if (lResult != ERROR_SUCCESS)
+        {
+            if (lResult != ERROR_NO_MORE_ITEMS)
+                AppendFailure("value", i, lResult, strOut);
+            return;
+        }
+        reader.AppendTo(strOut);
+    }
+}
 
 void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::string& strOut)
 {
     HKEY hKey = nullptr;
     if (::RegOpenKeyExW(hParent, strPath.c_str(), 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
         return;
-    strOut += "[" + Narrow(strPath) + "]\n";
-    wchar_t szName[256];
-    BYTE rgData[4096];
-    for (DWORD i = 0;; ++i)
-    {
-        DWORD cchName = 256;
-        DWORD cbData = sizeof(rgData);
-        DWORD dwType = 0;
-        if (::RegEnumValueW(hKey, i, szName, &cchName, nullptr, &dwType, rgData, &cbData) != ERROR_SUCCESS)
-            break;
-        char szType[16];
-        snprintf(szType, sizeof(szType), " %lu:", static_cast<unsigned long>(dwType));
-        strOut += "  " + Narrow(std::wstring(szName, cchName)) + szType;
-        for (DWORD b = 0; b < cbData; ++b)
-        {
-            char szByte[4];
-            snprintf(szByte, sizeof(szByte), "%02x", rgData[b]);
-            strOut += szByte;
-        }
-        strOut += "\n";
-    }
+    strOut += "[" + WideToUtf8(strPath) + "]\n";
+    AppendValues(hKey, strOut);
     std::vector<std::wstring> vecSubKeys;
     for (DWORD i = 0;; ++i)
     {
+        wchar_t szName[256];  // a key's name has 255 characters at most
         DWORD cchName = 256;
-        if (::RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const LONG lResult = ::RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+        if (lResult != ERROR_SUCCESS)
+        {
+            if (lResult != ERROR_NO_MORE_ITEMS)
+                AppendFailure("subkey", i, lResult, strOut);
             break;
+        }
         vecSubKeys.emplace_back(szName, cchName);
     }
     ::RegCloseKey(hKey);
@@ -63,6 +143,18 @@ void SetString(HKEY hRoot, const std::wstring& strPath, const wchar_t* pszName, 
 {
     ::RegSetKeyValueW(hRoot, strPath.c_str(), pszName, REG_SZ, strText.c_str(),
                       static_cast<DWORD>((strText.size() + 1) * sizeof(wchar_t)));
+}
+
+// The older registration's name of a class: over 4 KiB, larger than the
+// first buffer registration saves a value into. Registration writes the
+// name again, so one that succeeds leaves its own; one that fails has to
+// restore this one whole, and the snapshot has to read it whole to see that.
+std::wstring OlderClassName()
+{
+    std::wstring strName = L"Orvane Shell Extension 0.9 ";
+    while (strName.size() < 2200)
+        strName += static_cast<wchar_t>(L'0' + strName.size() % 10);
+    return strName;
 }
 
 }  // namespace
@@ -91,7 +183,10 @@ void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys)
             if (!KeyExists(hRoot, strPath))
                 continue;
             if (strKey.rfind(L"CLSID\\", 0) == 0)
+            {
+                SetString(hRoot, strPath, nullptr, OlderClassName());
                 SetString(hRoot, strPath + L"\\InprocServer32", nullptr, strServer);
+            }
             else if (strKey.rfind(L"Interface\\", 0) == 0 && KeyExists(hRoot, strPath + L"\\TypeLib"))
                 SetString(hRoot, strPath + L"\\TypeLib", L"Version", L"0.9");
             else if (strKey.rfind(L"TypeLib\\", 0) == 0)

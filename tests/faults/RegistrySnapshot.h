@@ -15,5 +15,6 @@ std::string FirstDifference(const std::string& strBefore, const std::string& str
 // Deletes the keys' trees from the machine's and the user's Classes, both views.
 void RemoveRegistryKeys(const std::vector<std::wstring>& vecKeys);
 // Makes the registration under the keys an older one from another folder:
-// servers there, and the type library at version 0.9 from there.
+// servers there (each class named with over 4 KiB of text), and the type
+// library at version 0.9 from there.
 void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys);

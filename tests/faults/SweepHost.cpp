@@ -50,7 +50,7 @@ bool CLoadedServer::Load(const std::wstring& strPath, std::string& strError, boo
     m_hModule = ::LoadLibraryW(strPath.c_str());
     if (m_hModule == nullptr)
     {
-        strError = "cannot load " + Narrow(strPath);
+        strError = "cannot load " + WideToUtf8(strPath);
         return false;
     }
     Find(m_hModule);
@@ -72,7 +72,7 @@ bool CLoadedServer::LoadCopy(const std::wstring& strPath, const std::wstring& st
 {
     if (!::CopyFileW(strPath.c_str(), strCopy.c_str(), FALSE))
     {
-        strError = "cannot copy the DLL to " + Narrow(strCopy);
+        strError = "cannot copy the DLL to " + WideToUtf8(strCopy);
         return false;
     }
     m_strCopy = strCopy;
@@ -145,11 +145,7 @@ bool ReadServerIdentity(const std::wstring& strDll, ServerIdentity& identity, st
 
 HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionObject& object)
 {
-    CInterfacePtr<IClassFactory> factory;
-    HRESULT hr = server.GetClassObject(rclsid, IID_IClassFactory, factory.ReceiveVoid());
-    if (FAILED(hr))
-        return hr;
-    hr = factory->CreateInstance(nullptr, IID_IShellExtInit, object.init.ReceiveVoid());
+    const HRESULT hr = server.CreateInstance(rclsid, IID_IShellExtInit, object.init.ReceiveVoid());
     return FAILED(hr) ? hr : QueryExtensionInterfaces(object);
 }
 
@@ -169,12 +165,4 @@ void ForgetStarts()
     g_starts.nStarts = 0;
     g_starts.szFile[0] = L'\0';
     g_starts.szParameters[0] = L'\0';
-}
-
-std::string Narrow(const std::wstring& str)
-{
-    std::string strOut;
-    for (wchar_t ch : str)
-        strOut += ch < 128 ? static_cast<char>(ch) : '?';
-    return strOut;
 }

@@ -12,6 +12,7 @@
 
 #include "tools/bench/HostCalls.h"
 #include "tools/common/ServerExports.h"
+#include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
 
 class CLoadedServer : public CServerExports
@@ -66,5 +67,3 @@ struct RecordedStart
 void RecordProgramStarts();
 const RecordedStart& LastStarts();
 void ForgetStarts();
-
-std::string Narrow(const std::wstring& str);

@@ -67,7 +67,7 @@ std::string CheckSelectionFile(const SweepContext& context, const std::wstring& 
         strExpected += strPath + L"\r";
     HANDLE hFile = ::CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
-        return "the selection file " + Narrow(strFile) + " cannot be read";
+        return "the selection file " + WideToUtf8(strFile) + " cannot be read";
     std::wstring strContent(4096, L'\0');
     DWORD cbRead = 0;
     ::ReadFile(hFile, &strContent[0], 4096 * sizeof(wchar_t), &cbRead, nullptr);
@@ -84,19 +84,19 @@ std::string CheckStart(const SweepContext& context, const ExpectedCommand& expec
     if (starts.nStarts != 1)
         return "started the main application " + std::to_string(starts.nStarts) + " times";
     if (MainApplicationOf(context) != starts.szFile)
-        return "started " + Narrow(starts.szFile);
+        return "started " + WideToUtf8(starts.szFile);
     const std::wstring strParameters = starts.szParameters;
     const std::wstring strHead = std::wstring(expected.pszSwitch) + L" \"";
     const size_t nQuote = strParameters.find(L'"', strHead.size());
     if (strParameters.compare(0, strHead.size(), strHead) != 0 || nQuote == std::wstring::npos)
-        return "parameters \"" + Narrow(strParameters) + "\" for " + Narrow(expected.pszCaption);
+        return "parameters \"" + WideToUtf8(strParameters) + "\" for " + WideToUtf8(expected.pszCaption);
     std::wstring strTail;
     if (expected.tail == Tail::Library)
         strTail = L" \"" + IconLibraryOf(context) + L"\" " + std::to_wstring(expected.nValue);
     else if (expected.tail == Tail::Colour)
         strTail = L" " + std::to_wstring(expected.nValue);
     if (strParameters.substr(nQuote + 1) != strTail)
-        return "parameters \"" + Narrow(strParameters) + "\" for " + Narrow(expected.pszCaption);
+        return "parameters \"" + WideToUtf8(strParameters) + "\" for " + WideToUtf8(expected.pszCaption);
     if (!bComplete)
         return std::string();
     return CheckSelectionFile(context, strParameters.substr(strHead.size(), nQuote - strHead.size()));
@@ -153,14 +153,14 @@ std::string CheckMenu(SweepContext& context, IContextMenu* pMenu, HMENU hHost, U
     {
         const ExpectedCommand* pExpected = FindExpected(command.strCaption);
         if (pExpected == nullptr || command.nOffset >= nCommands || vecSeen[command.nOffset])
-            return "item \"" + Narrow(command.strCaption) + "\" has offset " + std::to_string(command.nOffset);
+            return "item \"" + WideToUtf8(command.strCaption) + "\" has offset " + std::to_string(command.nOffset);
         vecSeen[command.nOffset] = true;
         ForgetStarts();
         const HRESULT hr = InvokeOffset(pMenu, command.nOffset);
         const std::string strProblem = hr == S_OK ? CheckStart(context, *pExpected, false)
                                                   : "InvokeCommand of a shown item answered " + std::to_string(hr);
         if (!strProblem.empty())
-            return "item \"" + Narrow(command.strCaption) + "\": " + strProblem;
+            return "item \"" + WideToUtf8(command.strCaption) + "\": " + strProblem;
     }
     if (!bComplete)
         return std::string();
@@ -417,7 +417,7 @@ public:
         const bool bLeftToShell = hr == S_FALSE && m_szLocation[0] == L'\0' && m_nIndex == 0;
         if (m_uFlags == GIL_DONTCACHE && (bExpected || (bFaulted && bLeftToShell)))
             return std::string();
-        return "answered " + HrText(hr) + " \"" + Narrow(m_szLocation) + "\"," + std::to_string(m_nIndex);
+        return "answered " + HrText(hr) + " \"" + WideToUtf8(m_szLocation) + "\"," + std::to_string(m_nIndex);
     }
 
 private:
@@ -551,9 +551,9 @@ std::string CheckSubcommands(const SweepContext& context, HMODULE hCommandDll, H
         else if (seen.hrFlags != S_OK || seen.flags != expectedFlags)
             strProblem = "flags " + HrText(seen.hrFlags) + " " + std::to_string(seen.flags);
         else if (!TextHolds(seen.hrTitle, seen.strTitle, pszCaption != nullptr ? pszCaption : L"", bFaulted))
-            strProblem = "title " + HrText(seen.hrTitle) + " \"" + Narrow(seen.strTitle) + "\"";
+            strProblem = "title " + HrText(seen.hrTitle) + " \"" + WideToUtf8(seen.strTitle) + "\"";
         else if (!TextHolds(seen.hrIcon, strIconSeen, strIcon, bFaulted))
-            strProblem = "icon " + HrText(seen.hrIcon) + " \"" + Narrow(seen.strIcon) + "\"";
+            strProblem = "icon " + HrText(seen.hrIcon) + " \"" + WideToUtf8(seen.strIcon) + "\"";
         if (!strProblem.empty())
             return "subcommand " + std::to_string(i) + ": " + strProblem;
     }
@@ -639,7 +639,7 @@ public:
     {
         return TextHolds(hr, m_strTitle, L"Mark File", bFaulted)
                    ? std::string()
-                   : "answered " + HrText(hr) + " \"" + Narrow(m_strTitle) + "\"";
+                   : "answered " + HrText(hr) + " \"" + WideToUtf8(m_strTitle) + "\"";
     }
     void ReleaseCommand() override { std::wstring().swap(m_strTitle); }
 

@@ -70,7 +70,7 @@ TEST_F(CaptionsTest, WithoutLanguageFileEveryLookupGivesItsEnglishFallback)
     {
         g_strLangFile.Store(pszLangFile);
         for (const CaptionKey& key : kMenuKeys)
-            EXPECT_EQ(key.pszFallback, Caption(key.pszKey, key.pszFallback)) << Narrow(pszLangFile);
+            EXPECT_EQ(key.pszFallback, Caption(key.pszKey, key.pszFallback)) << WideToUtf8(pszLangFile);
     }
 }
 
@@ -117,10 +117,10 @@ TEST_F(CaptionsTest, LanguageFileTranslatesItsKeysInEitherEncoding)
 
     for (const std::wstring& strFile : {strUtf16, strAnsi})
     {
-        SCOPED_TRACE(Narrow(strFile));
+        SCOPED_TRACE(WideToUtf8(strFile));
         g_strLangFile.Store(strFile);
         for (const ExpectedCaption& c : kTranslated)
-            EXPECT_EQ(c.pszExpected, Caption(c.pszKey, c.pszFallback)) << Narrow(c.pszKey);
+            EXPECT_EQ(c.pszExpected, Caption(c.pszKey, c.pszFallback)) << WideToUtf8(c.pszKey);
     }
 }
 

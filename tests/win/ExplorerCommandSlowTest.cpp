@@ -17,14 +17,6 @@ const DWORD kHandOffMs = 10000;
 class ExplorerCommandSlowTest : public CommandTestBase
 {
 protected:
-    HRESULT CanUnloadNow() const
-    {
-        using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
-        auto pfn = reinterpret_cast<CanUnloadNowFn>(
-            reinterpret_cast<void*>(::GetProcAddress(m_dll.Get(), "DllCanUnloadNow")));
-        return pfn();
-    }
-
     static size_t CountHandOffs(const std::vector<StandinStart>& vecStarts)
     {
         return vecStarts.size() - WithoutHandOffs(vecStarts).size();
@@ -62,7 +54,7 @@ TEST_F(ExplorerCommandSlowTest, OneHandOffPerRightClickAcrossObjectsAndFrontEnds
     unopened.Reset();
     m_top.Reset();
     m_selection.Reset();
-    EXPECT_EQ(S_OK, CanUnloadNow()) << "the waiter holds nothing of the DLL";
+    EXPECT_EQ(S_OK, Exports().CanUnloadNow()) << "the waiter holds nothing of the DLL";
 
     auto* pClassic = new CComObject<CSimpleShlExt>();
     pClassic->AddRef();

@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <memory>
+
 #include "ShellExt/explorercommand/CommandIds.h"
 
 namespace testing_support {
@@ -48,8 +50,6 @@ void CommandTestBase::SetUp()
     m_strFolder = MakeTempFolder(L"command");
     m_strFile = m_strFolder + L"\\report one.txt";
     WriteTextFile(m_strFile, "x");
-    m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
-    ::DeleteFileW(m_strIni.c_str());
 }
 
 namespace {
@@ -84,20 +84,15 @@ void CommandTestBase::TearDown()
     EndHandOffWaiters();
     m_selection.Reset();
     m_top.Reset();
-    m_pMachine.reset();
-    m_pUser.reset();
-    ::DeleteFileW(m_strIni.c_str());
+    m_installation.reset();
     DeleteFolderTree(m_strFolder);
 }
 
 void CommandTestBase::UseInstallation(const std::wstring& strInstallDir, const wchar_t* pszLanguage)
 {
-    m_pMachine.reset(new ProductKey(HKEY_LOCAL_MACHINE));
-    m_pMachine->SetString(L"OrvanePath", StandinPath());
-    m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
-    m_pUser->SetString(L"OrvaneDir", strInstallDir);
+    m_installation.emplace(strInstallDir);
     if (pszLanguage != nullptr)
-        WriteTextFile(m_strIni, "[Options]\r\nLang=" + Narrow(pszLanguage) + "\r\n");
+        m_viewSettings.WriteLanguage(pszLanguage);
 }
 
 CommandNode CommandTestBase::OpenTree(const std::vector<std::wstring>& vecFiles)

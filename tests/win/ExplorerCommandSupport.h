@@ -7,11 +7,12 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/win/TestSupport.h"
+#include "tools/common/ServerExports.h"
 #include "tools/shellhost/CommandTree.h"
 
 namespace testing_support {
@@ -62,6 +63,9 @@ protected:
     // it before showing the menu (which starts one delayed hand-off).
     CommandNode OpenTree(const std::vector<std::wstring>& vecFiles);
 
+    // The loaded command DLL's exports, called as its host calls them.
+    CServerExports Exports() const { return CServerExports(m_dll.Get()); }
+
     std::wstring m_strFolder;  // a fresh folder, holding m_strFile
     std::wstring m_strFile;
     CLibraryHandle m_dll;  // first: outlives the objects below
@@ -69,8 +73,8 @@ protected:
     CInterfacePtr<IShellItemArray> m_selection;
 
 private:
-    std::wstring m_strIni;
-    std::unique_ptr<ProductKey> m_pMachine, m_pUser;
+    ViewSettingsFile m_viewSettings;
+    std::optional<StandinInstallation> m_installation;
 };
 
 }  // namespace testing_support

@@ -117,18 +117,10 @@ protected:
         return m_withSite.Get();
     }
 
-    HRESULT DllGetClassObjectOf(REFCLSID rclsid, REFIID riid, void** ppv)
-    {
-        using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        auto pfn = reinterpret_cast<GetClassObjectFn>(
-            reinterpret_cast<void*>(::GetProcAddress(m_dll.Get(), "DllGetClassObject")));
-        return pfn(rclsid, riid, ppv);
-    }
-
     HRESULT CreateAggregated()
     {
         CInterfacePtr<IClassFactory> factory;
-        HRESULT hr = DllGetClassObjectOf(kCommandClsid, IID_IClassFactory, factory.ReceiveVoid());
+        HRESULT hr = Exports().GetClassObject(kCommandClsid, IID_IClassFactory, factory.ReceiveVoid());
         if (FAILED(hr))
             return hr;
         return factory->CreateInstance(m_top.Get(), IID_IUnknown, ReceiveGarbage());
@@ -202,7 +194,7 @@ TEST_F(ExplorerCommandTest, TreeFollowsTheClassicPlainMenuInEachLanguage)
             else if (record.nType == 3)
                 EXPECT_EQ(CommandDllPath() + L",-" + std::to_wstring(kSwatches[nColour++]), child.strIcon);
             else
-                EXPECT_TRUE(child.strIcon.empty()) << Narrow(child.strIcon);
+                EXPECT_TRUE(child.strIcon.empty()) << WideToUtf8(child.strIcon);
             EXPECT_EQ(child.strIcon.empty(), !child.bIconLoads);
         }
         EXPECT_EQ(12u, nRecord);
@@ -245,7 +237,7 @@ TEST_F(ExplorerCommandTest, EachKindOfSubcommandReachesTheMainApplication)
     PumpMessagesUntil(12000, [] { return g_pModule->GetModuleLockCount() == 0; });
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(Narrow(c.pszSwitch));
+        SCOPED_TRACE(WideToUtf8(c.pszSwitch));
         StandinLog log;
         CommandNode tree = OpenTree({m_strFile, strSecond});
         ASSERT_EQ(14u, tree.vecChildren.size());
@@ -340,9 +332,9 @@ TEST_F(ExplorerCommandTest, HostileCallsGetAnHResultNeverACrash)
         {"QueryInterface(IContextMenu)", [&] { return pTop->QueryInterface(IID_IContextMenu, ReceiveGarbage()); },
          E_NOINTERFACE},
         {"class object of another class",
-         [&] { return DllGetClassObjectOf(CLSID_NULL, IID_IClassFactory, ReceiveGarbage()); },
+         [&] { return Exports().GetClassObject(CLSID_NULL, IID_IClassFactory, ReceiveGarbage()); },
          CLASS_E_CLASSNOTAVAILABLE},
-        {"class object into null", [&] { return DllGetClassObjectOf(kCommandClsid, IID_IClassFactory, nullptr); },
+        {"class object into null", [&] { return Exports().GetClassObject(kCommandClsid, IID_IClassFactory, nullptr); },
          E_POINTER},
         {"aggregation", [&] { return CreateAggregated(); }, CLASS_E_NOAGGREGATION},
     };

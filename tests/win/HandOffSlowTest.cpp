@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
@@ -22,18 +24,12 @@ protected:
     {
         DeleteProductKeys();
         m_strInstallDir = MakeTempFolder(L"install");
-        m_pMachine.reset(new ProductKey(HKEY_LOCAL_MACHINE));
-        m_pUser.reset(new ProductKey(HKEY_CURRENT_USER));
-        m_pMachine->SetString(L"OrvanePath", StandinPath());
-        m_pUser->SetString(L"OrvaneDir", m_strInstallDir);
-        m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
-        WriteTextFile(m_strIni, "[Options]\r\nLang=deutsch\r\n");
+        m_installation.emplace(m_strInstallDir);
+        m_viewSettings.WriteLanguage(L"deutsch");
     }
     void TearDown() override
     {
-        ::DeleteFileW(m_strIni.c_str());
-        m_pMachine.reset();
-        m_pUser.reset();
+        m_installation.reset();
         DeleteFolderTree(m_strInstallDir);
         g_szAppPath.Clear();
     }
@@ -55,8 +51,8 @@ protected:
     }
 
     std::wstring m_strInstallDir;
-    std::wstring m_strIni;
-    std::unique_ptr<ProductKey> m_pMachine, m_pUser;
+    ViewSettingsFile m_viewSettings;
+    std::optional<StandinInstallation> m_installation;
 };
 
 TEST_F(HandOffSlowTest, RightClickReadsSettingsAndStartsTheMainApplicationTenSecondsLater)
@@ -77,7 +73,7 @@ TEST_F(HandOffSlowTest, RightClickReadsSettingsAndStartsTheMainApplicationTenSec
     EXPECT_EQ(StandinPath(), szAppPath);
     EXPECT_EQ(m_strInstallDir + L"\\Languages\\deutsch.lng", g_strLangFile.Copy());
     std::wstring strMark;
-    EXPECT_TRUE(m_pUser->ReadString(L"DllVer", strMark));
+    EXPECT_TRUE(m_installation->User().ReadString(L"DllVer", strMark));
     EXPECT_EQ(L"2.2.0 Free", strMark);
 
     // The pending timer keeps the DLL loaded even though the object is gone.

@@ -255,7 +255,7 @@ TEST_F(IconHandlerTest, UnmarkedFilesGetTheirTypesDefaultIcon)
         TestFileType type(strExtension, c.pszDefaultIcon);
         const std::wstring strFile = MakeFile(L"sample" + strExtension);
         const IconAnswer answer = Ask(strFile);
-        const std::string strWhat = Narrow(c.pszDefaultIcon);
+        const std::string strWhat = WideToUtf8(c.pszDefaultIcon);
         EXPECT_EQ(S_OK, answer.hr) << strWhat;
         EXPECT_EQ(c.pszLocation == kOwnName ? strFile : c.pszLocation, answer.strLocation) << strWhat;
         EXPECT_EQ(c.nIndex, answer.nIndex) << strWhat;

@@ -314,9 +314,8 @@ TEST_F(InvokeCommandTest, TwoThreadsHandingOffAtOnceKeepTheirOwnFilesAndEndWitho
     {
         vecThreads.emplace_back([&, n] {
             ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            IClassFactory* pFactory = dll.GetFactory();
             IContextMenu* pMenu = nullptr;
-            if (pFactory && SUCCEEDED(pFactory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&pMenu))))
+            if (SUCCEEDED(dll.CreateInstance(CLSID_SimpleShlExt, IID_IContextMenu, reinterpret_cast<void**>(&pMenu))))
             {
                 IShellExtInit* pInit = nullptr;
                 pMenu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&pInit));
@@ -335,8 +334,6 @@ TEST_F(InvokeCommandTest, TwoThreadsHandingOffAtOnceKeepTheirOwnFilesAndEndWitho
                 pMenu->Release();
                 ::DestroyMenu(hMenu);
             }
-            if (pFactory)
-                pFactory->Release();
             ::CoUninitialize();
         });
     }

@@ -103,8 +103,6 @@ protected:
     void SetUp() override
     {
         DeleteProductKeys();
-        m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
-        ::DeleteFileW(m_strIni.c_str());
         ClearMenuBitmapList();
         m_hHost = CreateHostMenu(4);
     }
@@ -114,7 +112,6 @@ protected:
         ClearMenuBitmapList();
         if (m_pObject != nullptr)
             m_pObject->Release();
-        ::DeleteFileW(m_strIni.c_str());
         DeleteProductKeys();
         // A hand-off timer of Initialize must find nothing to start.
         g_szAppPath.Clear();
@@ -135,7 +132,7 @@ protected:
         ProductKey key(HKEY_CURRENT_USER);
         key.SetString(L"OrvaneDir", strInstallDir);
         if (pszLanguage != nullptr)
-            WriteTextFile(m_strIni, "[Options]\r\nLang=" + Narrow(pszLanguage) + "\r\n");
+            m_viewSettings.WriteLanguage(pszLanguage);
         m_pObject = new CComObject<CSimpleShlExt>();
         m_pObject->AddRef();
         IDataObject* pData = CreateHDropDataObject({L"C:\\files\\a.txt"});
@@ -148,7 +145,7 @@ protected:
 
     CComObject<CSimpleShlExt>* m_pObject = nullptr;
     HMENU m_hHost = nullptr;
-    std::wstring m_strIni;
+    ViewSettingsFile m_viewSettings;
 };
 
 TEST_F(MarkerMenuTest, PlainMenuHasTwelveItemsTwoSeparatorsAndTwelveRecords)

@@ -375,11 +375,8 @@ TEST(MenuBitmapsUnloadTest, PicturesStillHeldAreDeletedWhenTheModuleUnloads)
     {
         CServerDll dll(strDll);
         ASSERT_TRUE(dll.IsLoaded());
-        IClassFactory* pFactory = dll.GetFactory();
-        ASSERT_NE(nullptr, pFactory);
         IContextMenu* pMenu = nullptr;
-        ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&pMenu)));
-        pFactory->Release();
+        ASSERT_EQ(S_OK, dll.CreateInstance(CLSID_SimpleShlExt, IID_IContextMenu, reinterpret_cast<void**>(&pMenu)));
         EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), pMenu->QueryContextMenu(hHost, 0, 1, 0x7FFF, CMF_NORMAL));
         pMenu->Release();
         // No installation: the colours and the logo have pictures.

@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         DeleteProductKeys();
-        ASSERT_TRUE(m_dll.IsLoaded()) << "cannot load " << Narrow(ServerDllPath());
+        ASSERT_TRUE(m_dll.IsLoaded()) << "cannot load " << WideToUtf8(ServerDllPath());
         ASSERT_EQ(S_OK, m_dll.CanUnloadNow());
     }
 
@@ -82,7 +82,7 @@ TEST_F(ModuleTest, RefusedRequestsLeaveTheClassObjectCachedAndTheModuleFree)
     {
         void* pv = kGarbage;
         EXPECT_EQ(c.hrExpected, m_dll.GetClassObject(*c.pclsid, *c.piid, &pv))
-            << Narrow(GuidText(*c.pclsid)) << " " << Narrow(GuidText(*c.piid));
+            << WideToUtf8(GuidText(*c.pclsid)) << " " << WideToUtf8(GuidText(*c.piid));
         EXPECT_EQ(nullptr, pv);
         EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
     }
@@ -116,7 +116,7 @@ TEST_F(ModuleTest, CreateInstanceRefusesAggregationAndUnknownInterfacesWithoutLe
     for (const auto& c : aCases)
     {
         void* pv = kGarbage;
-        EXPECT_EQ(c.hrExpected, pFactory->CreateInstance(c.pOuter, *c.piid, &pv)) << Narrow(GuidText(*c.piid));
+        EXPECT_EQ(c.hrExpected, pFactory->CreateInstance(c.pOuter, *c.piid, &pv)) << WideToUtf8(GuidText(*c.piid));
         EXPECT_EQ(nullptr, pv);
     }
     EXPECT_EQ(E_POINTER, pFactory->CreateInstance(nullptr, IID_IShellExtInit, nullptr));
@@ -127,11 +127,8 @@ TEST_F(ModuleTest, CreateInstanceRefusesAggregationAndUnknownInterfacesWithoutLe
 
 TEST_F(ModuleTest, ExtensionObjectHoldsTheModuleUntilItsLastReferenceGoes)
 {
-    IClassFactory* pFactory = m_dll.GetFactory();
-    ASSERT_NE(nullptr, pFactory);
     IShellExtInit* pInit = nullptr;
-    ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&pInit)));
-    pFactory->Release();
+    ASSERT_EQ(S_OK, m_dll.CreateInstance(CLSID_SimpleShlExt, IID_IShellExtInit, reinterpret_cast<void**>(&pInit)));
     EXPECT_EQ(S_FALSE, m_dll.CanUnloadNow());
 
     IContextMenu* pMenu = nullptr;

@@ -69,15 +69,15 @@ void ExpectScriptsRegistered(HKEY hHive, const std::wstring& strDll)
     {
         std::wstring strData;
         EXPECT_TRUE(ReadClassesString(hHive, expected.strKey, expected.pszValue, strData))
-            << Narrow(HiveName(hHive)) << ": " << Narrow(expected.strKey);
-        EXPECT_EQ(expected.strData, strData) << Narrow(expected.strKey);
+            << WideToUtf8(HiveName(hHive)) << ": " << WideToUtf8(expected.strKey);
+        EXPECT_EQ(expected.strData, strData) << WideToUtf8(expected.strKey);
     }
 }
 
 void ExpectScriptsAbsent(HKEY hHive)
 {
     for (const std::wstring& strKey : {kCompRegKey, kSimpleShlExtKey, kHandlerKey})
-        EXPECT_FALSE(ClassesKeyExists(hHive, strKey)) << Narrow(HiveName(hHive)) << ": " << Narrow(strKey);
+        EXPECT_FALSE(ClassesKeyExists(hHive, strKey)) << WideToUtf8(HiveName(hHive)) << ": " << WideToUtf8(strKey);
 }
 
 // The platform's type-library registration, in the given hive.
@@ -94,9 +94,9 @@ void ExpectTypeLibAbsent()
 {
     for (HKEY hHive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
     {
-        EXPECT_FALSE(ClassesKeyExists(hHive, TypeLibPathKey())) << Narrow(HiveName(hHive));
+        EXPECT_FALSE(ClassesKeyExists(hHive, TypeLibPathKey())) << WideToUtf8(HiveName(hHive));
         EXPECT_FALSE(ClassesKeyExists(hHive, L"Interface\\" + GuidText(IID_IComponentRegistrar)))
-            << Narrow(HiveName(hHive));
+            << WideToUtf8(HiveName(hHive));
     }
 }
 
@@ -104,7 +104,7 @@ void ExpectTypeLibAbsent()
 void ExpectSharedKeysKept(HKEY hHive)
 {
     for (const wchar_t* pszKey : {L"CLSID", L"*\\shellex\\ContextMenuHandlers"})
-        EXPECT_TRUE(ClassesKeyExists(hHive, pszKey)) << Narrow(HiveName(hHive)) << ": " << Narrow(pszKey);
+        EXPECT_TRUE(ClassesKeyExists(hHive, pszKey)) << WideToUtf8(HiveName(hHive)) << ": " << WideToUtf8(pszKey);
 }
 
 class RegistrationTest : public ::testing::Test
@@ -180,7 +180,7 @@ TEST_F(RegistrationTest, UnregisteringKeepsAClassKeyThatSomeoneElseAddedASubkeyT
     ASSERT_EQ(0u, RunRegsvr32(L"/u"));
     EXPECT_TRUE(ClassesKeyExists(HKEY_LOCAL_MACHINE, kSimpleShlExtKey + L"\\Foreign\\Deeper"));
     for (const wchar_t* pszSubkey : {L"\\InprocServer32", L"\\TypeLib", L"\\Version"})
-        EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, kSimpleShlExtKey + pszSubkey)) << Narrow(pszSubkey);
+        EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, kSimpleShlExtKey + pszSubkey)) << WideToUtf8(pszSubkey);
     EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, kCompRegKey));
     EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, kHandlerKey));
     ExpectTypeLibAbsent();
@@ -199,7 +199,7 @@ TEST_F(RegistrationTest, InstallCommandLineChoosesUserOnlyForExactlyUser)
     };
     for (const auto& c : aCases)
     {
-        SCOPED_TRACE(c.pszCmdLine ? Narrow(c.pszCmdLine) : "(null)");
+        SCOPED_TRACE(c.pszCmdLine ? WideToUtf8(c.pszCmdLine) : "(null)");
         // A fresh load for each case: the per-user choice lasts while the DLL stays loaded.
         CServerDll dll;
         ASSERT_TRUE(dll.IsLoaded());
@@ -406,7 +406,7 @@ TEST(RegistrationResourcesTest, ExtensionIsFoundInTheFileNameOnly)
         {L"", 0},
     };
     for (const auto& c : aCases)
-        EXPECT_EQ(c.nExpected, FindPathExtension(c.pszPath)) << Narrow(c.pszPath);
+        EXPECT_EQ(c.nExpected, FindPathExtension(c.pszPath)) << WideToUtf8(c.pszPath);
 }
 
 // A module without its own "TYPELIB" resource gets the library from the
@@ -532,7 +532,7 @@ TEST(RegistrationResourcesTest, TypeLibraryHoldsExactlyItsOwnFourTypesAndRefersT
         };
         for (const auto& expected : aTypes)
         {
-            SCOPED_TRACE(Narrow(expected.pszName));
+            SCOPED_TRACE(WideToUtf8(expected.pszName));
             CReleaser<ITypeInfo> info;
             ASSERT_EQ(S_OK, lib.p->GetTypeInfoOfGuid(*expected.pguid, &info.p));
             EXPECT_EQ(expected.pszName, TypeName(info.p));
@@ -586,7 +586,7 @@ TEST(RegistrationResourcesTest, TypeLibraryHoldsExactlyItsOwnFourTypesAndRefersT
         for (UINT i = 0; i < 6; ++i)
         {
             const auto& expected = aMethods[i];
-            SCOPED_TRACE(Narrow(expected.pszName));
+            SCOPED_TRACE(WideToUtf8(expected.pszName));
             FUNCDESC* pFunc = nullptr;
             ASSERT_EQ(S_OK, vtable.p->GetFuncDesc(i, &pFunc));
             EXPECT_EQ(static_cast<MEMBERID>(i + 1), pFunc->memid);

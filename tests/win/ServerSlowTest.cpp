@@ -29,11 +29,8 @@ TEST(ServerSlowTest, DllStaysInUseUntilThePendingHandOffTimerHasRun)
 
         CServerDll dll;
         ASSERT_TRUE(dll.IsLoaded());
-        IClassFactory* pFactory = dll.GetFactory();
-        ASSERT_NE(nullptr, pFactory);
         IShellExtInit* pInit = nullptr;
-        ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&pInit)));
-        pFactory->Release();
+        ASSERT_EQ(S_OK, dll.CreateInstance(CLSID_SimpleShlExt, IID_IShellExtInit, reinterpret_cast<void**>(&pInit)));
         DWORD dwStart = ::GetTickCount();
         IDataObject* pData = CreateHDropDataObject({L"C:\\marked.txt"});
         EXPECT_EQ(S_OK, pInit->Initialize(nullptr, pData, nullptr));

@@ -1,6 +1,5 @@
 #include "tests/win/ServerTestSupport.h"
 
-#include "ShellExt/module/Guids.h"
 #include "tests/win/TestSupport.h"
 
 namespace testing_support {

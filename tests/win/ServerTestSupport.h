@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "ShellExt/module/Guids.h"
 #include "tools/common/ServerExports.h"
 
 namespace testing_support {

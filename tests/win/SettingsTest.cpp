@@ -17,13 +17,10 @@ protected:
     void SetUp() override
     {
         DeleteProductKeys();
-        m_strIni = OrvaneDataFolder() + L"\\ViewSettings.ini";
-        ::DeleteFileW(m_strIni.c_str());
         g_szAppPath.Clear();
     }
     void TearDown() override
     {
-        ::DeleteFileW(m_strIni.c_str());
         DeleteProductKeys();
         g_szAppPath.Clear();
     }
@@ -42,7 +39,7 @@ protected:
         return szInstallDir;
     }
 
-    std::wstring m_strIni;
+    ViewSettingsFile m_viewSettings;
 };
 
 TEST_F(SettingsTest, PerUserValuesWinValueByValue)
@@ -136,16 +133,16 @@ TEST_F(SettingsTest, LanguageFileComesFromViewSettingsWithEnglishAsDefault)
     };
     for (const Case& c : cases)
     {
-        ::DeleteFileW(m_strIni.c_str());
+        m_viewSettings.Remove();
         if (c.pszIni)
-            WriteTextFile(m_strIni, c.pszIni);
+            m_viewSettings.Write(c.pszIni);
         LoadInstallDir();
         if (c.pszExpected)
             EXPECT_EQ(c.pszExpected, g_strLangFile.Copy()) << (c.pszIni ? c.pszIni : "(none)");
         else  // used verbatim, whatever its characters
             EXPECT_EQ(0u, g_strLangFile.Copy().find(L"C:\\Apps\\Orvane\\Languages\\Fran"));
     }
-    EXPECT_EQ(m_strIni, g_strViewSettingsIni.Copy());
+    EXPECT_EQ(m_viewSettings.Path(), g_strViewSettingsIni.Copy());
 }
 
 TEST_F(SettingsTest, AppDataVariableIsTakenOnlyWhenItFitsWhole)

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <sstream>
 
-#include "tools/common/WinText.h"
 
 namespace testing_support {
 
@@ -18,11 +17,6 @@ std::wstring Widen(const std::string& strUtf8)
     std::wstring str(cch, L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), (int)strUtf8.size(), &str[0], cch);
     return str;
-}
-
-std::string Narrow(const std::wstring& str)
-{
-    return WideToUtf8(str);
 }
 
 std::wstring EnvW(const wchar_t* pszVariable)
@@ -249,22 +243,35 @@ void DeleteProductKeys()
     DeleteProductKey(HKEY_CURRENT_USER);
 }
 
-void PumpMessagesFor(DWORD dwMilliseconds)
+StandinInstallation::StandinInstallation(const std::wstring& strInstallDir)
 {
-    DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        DWORD dwElapsed = ::GetTickCount() - dwStart;
-        if (dwElapsed >= dwMilliseconds)
-            return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMilliseconds - dwElapsed, QS_ALLINPUT);
-    }
+    m_machine.SetString(L"OrvanePath", StandinPath());
+    m_user.SetString(L"OrvaneDir", strInstallDir);
+}
+
+ViewSettingsFile::ViewSettingsFile() : m_strPath(OrvaneDataFolder() + L"\\ViewSettings.ini")
+{
+    Remove();
+}
+
+ViewSettingsFile::~ViewSettingsFile()
+{
+    Remove();
+}
+
+void ViewSettingsFile::Write(const std::string& strText) const
+{
+    WriteTextFile(m_strPath, strText);
+}
+
+void ViewSettingsFile::WriteLanguage(const wchar_t* pszLanguage) const
+{
+    Write("[Options]\r\nLang=" + WideToUtf8(pszLanguage) + "\r\n");
+}
+
+void ViewSettingsFile::Remove() const
+{
+    ::DeleteFileW(m_strPath.c_str());
 }
 
 std::wstring StandinPath()

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "tools/common/HDropDataObject.h"
+#include "tools/common/MessagePump.h"
+#include "tools/common/WinText.h"
 
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8);
-std::string Narrow(const std::wstring& str);
 
 // A Linux path handed in through the environment, as Wine sees it (Z:\...).
 std::wstring WinPathFromEnv(const wchar_t* pszVariable);
@@ -53,15 +54,43 @@ private:
     HKEY m_hHive;
 };
 
+// The product's keys of an installation in strInstallDir whose main
+// application is the stand-in: OrvanePath machine-wide, OrvaneDir for the
+// user. Both keys are removed when the object goes.
+class StandinInstallation
+{
+public:
+    explicit StandinInstallation(const std::wstring& strInstallDir);
+    const ProductKey& User() const { return m_user; }
+
+private:
+    ProductKey m_machine{HKEY_LOCAL_MACHINE};
+    ProductKey m_user{HKEY_CURRENT_USER};
+};
+
 void DeleteProductKeys();  // both hives
 bool ProductKeyExists(HKEY hHive);
 bool ReadProductString(HKEY hHive, const wchar_t* pszName, std::wstring& strValue);
 
+// The user's ViewSettings.ini in <AppData>\Kelvoss\Orvane: absent when the
+// object is made, and removed again when it goes out of scope.
+class ViewSettingsFile
+{
+public:
+    ViewSettingsFile();
+    ~ViewSettingsFile();
+    ViewSettingsFile(const ViewSettingsFile&) = delete;
+    ViewSettingsFile& operator=(const ViewSettingsFile&) = delete;
 
-// Runs the thread's message loop for the given time (thread timers fire only
-// while their thread pumps messages).
-void PumpMessagesFor(DWORD dwMilliseconds);
-// Pumps until pred() is true or the time is up; returns pred().
+    const std::wstring& Path() const { return m_strPath; }
+    void Write(const std::string& strText) const;  // 8-bit text
+    void WriteLanguage(const wchar_t* pszLanguage) const;  // the user's language, as the main application writes it
+    void Remove() const;
+
+private:
+    std::wstring m_strPath;
+};
+// Pumps messages (thread timers fire only while their thread does) until pred() is true or the time is up; returns pred().
 template <class Pred>
 bool PumpMessagesUntil(DWORD dwMilliseconds, Pred pred)
 {

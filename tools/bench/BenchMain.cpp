@@ -49,44 +49,52 @@ int Usage()
     return 2;
 }
 
+// The options that take a value: a text or a number, and where it goes.
+struct ValueOption
+{
+    const wchar_t* pszName;
+    std::wstring BenchOptions::*pstrText;
+    long BenchOptions::*pnNumber;
+};
+
+const ValueOption kValueOptions[] = {
+    {L"--dll", &BenchOptions::strDll, nullptr},
+    {L"--icl", &BenchOptions::strIcl, nullptr},
+    {L"--out", &BenchOptions::strOutPrefix, nullptr},
+    {L"--builds", nullptr, &BenchOptions::nBuilds},
+    {L"--icons", nullptr, &BenchOptions::nIconRequests},
+    {L"--every", nullptr, &BenchOptions::nEvery},
+    {L"--baseline", nullptr, &BenchOptions::nBaseline},
+    {L"--threads", nullptr, &BenchOptions::nThreads},
+    {L"--rounds", nullptr, &BenchOptions::nRounds},
+};
+
+// False for an option that takes no value or that does not exist.
+bool SetValueOption(const std::wstring& strOption, const wchar_t* pszValue, BenchOptions& options)
+{
+    for (const ValueOption& option : kValueOptions)
+    {
+        if (strOption != option.pszName)
+            continue;
+        if (option.pstrText != nullptr)
+            options.*option.pstrText = pszValue;
+        else
+            options.*option.pnNumber = wcstol(pszValue, nullptr, 10);
+        return true;
+    }
+    return false;
+}
+
 bool ParseOptions(int argc, wchar_t** argv, BenchOptions& options)
 {
     for (int i = 2; i < argc; ++i)
     {
         const std::wstring strOption = argv[i];
         if (strOption == L"--quick")
-        {
             options.dScale = 0.1;
-            continue;
-        }
-        if (strOption == L"--selections")
-        {
+        else if (strOption == L"--selections")
             options.bSelectionsOnly = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return false;
-        const wchar_t* pszValue = argv[++i];
-        const long nValue = wcstol(pszValue, nullptr, 10);
-        if (strOption == L"--dll")
-            options.strDll = pszValue;
-        else if (strOption == L"--icl")
-            options.strIcl = pszValue;
-        else if (strOption == L"--out")
-            options.strOutPrefix = pszValue;
-        else if (strOption == L"--builds")
-            options.nBuilds = nValue;
-        else if (strOption == L"--icons")
-            options.nIconRequests = nValue;
-        else if (strOption == L"--every")
-            options.nEvery = nValue;
-        else if (strOption == L"--baseline")
-            options.nBaseline = nValue;
-        else if (strOption == L"--threads")
-            options.nThreads = static_cast<int>(nValue);
-        else if (strOption == L"--rounds")
-            options.nRounds = nValue;
-        else
+        else if (i + 1 >= argc || !SetValueOption(strOption, argv[++i], options))
             return false;
     }
     return options.nEvery > 0 && options.nBaseline > 0 && options.nThreads > 0 && options.nRounds > 100;

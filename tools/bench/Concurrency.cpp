@@ -256,7 +256,7 @@ void PrintCounts(const char* pszWhen, const ResourceCounts& counts)
 int RunConcurrency(const CExtensionDll& dll, const BenchFixture& fixture, const BenchOptions& options)
 {
     printf("%s", DescribeResourceMethods().c_str());
-    const int nThreads = options.nThreads;
+    const int nThreads = static_cast<int>(options.nThreads);
     CBarrier barrier(nThreads + 1);
     SharedRun run = {&dll, &fixture, options.nRounds, &barrier};
     std::vector<CWorker> vecWorkers(nThreads, CWorker(run));

@@ -24,6 +24,11 @@ HRESULT CExtensionDll::GetClassObject(REFIID riid, void** ppv) const
     return m_exports.GetClassObject(CLSID_SimpleShlExt, riid, ppv);
 }
 
+HRESULT CExtensionDll::CreateInstance(REFIID riid, void** ppv) const
+{
+    return m_exports.CreateInstance(CLSID_SimpleShlExt, riid, ppv);
+}
+
 HRESULT CExtensionDll::CanUnloadNow() const
 {
     return m_exports.CanUnloadNow();
@@ -35,27 +40,4 @@ HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object)
     if (FAILED(hr))
         return hr;
     return QueryExtensionInterfaces(object);
-}
-
-void PumpPendingMessages()
-{
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
-void PumpMessagesFor(DWORD dwMilliseconds)
-{
-    const DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        PumpPendingMessages();
-        const DWORD dwElapsed = ::GetTickCount() - dwStart;
-        if (dwElapsed >= dwMilliseconds)
-            return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMilliseconds - dwElapsed, QS_ALLINPUT);
-    }
 }

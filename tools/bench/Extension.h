@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tools/bench/HostCalls.h"
+#include "tools/common/MessagePump.h"
 #include "tools/common/ServerExports.h"
 #include "tools/shellhost/ComPtr.h"
 
@@ -30,21 +31,14 @@ public:
     template <class T>
     HRESULT CreateObject(REFIID riid, CInterfacePtr<T>& object) const
     {
-        CInterfacePtr<IClassFactory> factory;
-        HRESULT hr = GetClassObject(IID_IClassFactory, factory.ReceiveVoid());
-        if (FAILED(hr))
-            return hr;
-        return factory->CreateInstance(nullptr, riid, object.ReceiveVoid());
+        return CreateInstance(riid, object.ReceiveVoid());
     }
 
 private:
+    HRESULT CreateInstance(REFIID riid, void** ppv) const;
+
     HMODULE m_hModule = nullptr;
     CServerExports m_exports;
 };
 
 HRESULT CreateExtensionObject(const CExtensionDll& dll, ExtensionObject& object);
-
-// Runs whatever the thread's queue holds (the hand-off timers among it).
-void PumpPendingMessages();
-// Pumps for the given time.
-void PumpMessagesFor(DWORD dwMilliseconds);

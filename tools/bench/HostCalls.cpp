@@ -22,7 +22,7 @@ HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset)
 HMENU MakeHostMenu()
 {
     HMENU hMenu = ::CreatePopupMenu();
-    ::InsertMenuW(hMenu, 0, MF_BYPOSITION | MF_STRING, 0x7F01, L"&Open");
-    ::InsertMenuW(hMenu, 1, MF_BYPOSITION | MF_STRING, 0x7F02, L"P&roperties");
+    ::InsertMenuW(hMenu, 0, MF_BYPOSITION | MF_STRING, kIdHostOpen, L"&Open");
+    ::InsertMenuW(hMenu, 1, MF_BYPOSITION | MF_STRING, kIdHostProperties, L"P&roperties");
     return hMenu;
 }

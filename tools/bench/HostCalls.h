@@ -37,7 +37,11 @@ HRESULT InvokeOffset(IContextMenu* pMenu, UINT nOffset);
 HMENU MakeHostMenu();
 
 // Where QueryContextMenu is asked to put the extension's entry in that menu,
-// and the command identifiers it may use.
+// and the command identifiers it may use. Explorer keeps its own verbs below
+// the range it hands the extensions, so that a chosen identifier names one
+// owner; the host's two verbs do the same.
 const UINT kIndexMenu = 1;
-const UINT kIdCmdFirst = 1;
+const UINT kIdHostOpen = 1;
+const UINT kIdHostProperties = 2;
+const UINT kIdCmdFirst = 0x100;
 const UINT kIdCmdLast = 0x7FFF;

@@ -18,7 +18,7 @@ struct BenchOptions
     long nIconRequests = 100000;
     long nEvery = 10000;
     long nBaseline = 1000;
-    int nThreads = 8;           // concurrency
+    long nThreads = 8;          // concurrency
     long nRounds = 3000;
 };
 

@@ -9,6 +9,8 @@
 #include <map>
 #include <vector>
 
+#include "ShellExt/core/SystemFunction.h"
+
 namespace {
 
 // Wine keeps GDI objects in a table of 65536 entries and accepts a handle
@@ -32,8 +34,7 @@ using GetCursorFrameInfoFn = HCURSOR(WINAPI*)(HCURSOR, DWORD, DWORD, DWORD*, DWO
 
 long ProbeUserObjects(bool bWindows)
 {
-    static const auto pfnFrameInfo = reinterpret_cast<GetCursorFrameInfoFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetCursorFrameInfo")));
+    static const auto pfnFrameInfo = FindSystemFunction<GetCursorFrameInfoFn>(L"user32.dll", "GetCursorFrameInfo");
     const ULONG_PTR kFirst = 0x20;
     const ULONG_PTR kLast = 0xFFEF;
     long nCount = 0;
@@ -117,8 +118,7 @@ uint64_t WalkPrivateCommit()
 std::string TypeOfHandle(HANDLE hHandle)
 {
     using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    static const auto pfnQuery = reinterpret_cast<NtQueryObjectFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    static const auto pfnQuery = FindSystemFunction<NtQueryObjectFn>(L"ntdll.dll", "NtQueryObject");
     const int kObjectTypeInformation = 2;
     alignas(8) BYTE buffer[1024] = {};
     if (pfnQuery == nullptr || pfnQuery(hHandle, kObjectTypeInformation, buffer, sizeof(buffer), nullptr) < 0)

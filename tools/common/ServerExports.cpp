@@ -1,27 +1,30 @@
 #include "tools/common/ServerExports.h"
 
-namespace {
-
-template <class Function>
-Function ExportOf(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
-}
-
-}  // namespace
+#include "ShellExt/core/SystemFunction.h"
 
 void CServerExports::Find(HMODULE hModule)
 {
-    m_pfnGetClassObject = ExportOf<GetClassObjectFn>(hModule, "DllGetClassObject");
-    m_pfnCanUnloadNow = ExportOf<NoArgumentFn>(hModule, "DllCanUnloadNow");
-    m_pfnRegisterServer = ExportOf<NoArgumentFn>(hModule, "DllRegisterServer");
-    m_pfnUnregisterServer = ExportOf<NoArgumentFn>(hModule, "DllUnregisterServer");
-    m_pfnInstall = ExportOf<InstallFn>(hModule, "DllInstall");
+    m_pfnGetClassObject = FindSystemFunction<GetClassObjectFn>(hModule, "DllGetClassObject");
+    m_pfnCanUnloadNow = FindSystemFunction<NoArgumentFn>(hModule, "DllCanUnloadNow");
+    m_pfnRegisterServer = FindSystemFunction<NoArgumentFn>(hModule, "DllRegisterServer");
+    m_pfnUnregisterServer = FindSystemFunction<NoArgumentFn>(hModule, "DllUnregisterServer");
+    m_pfnInstall = FindSystemFunction<InstallFn>(hModule, "DllInstall");
 }
 
 HRESULT CServerExports::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const
 {
     return m_pfnGetClassObject(rclsid, riid, ppv);
+}
+
+HRESULT CServerExports::CreateInstance(REFCLSID rclsid, REFIID riid, void** ppv) const
+{
+    IClassFactory* pFactory = nullptr;
+    HRESULT hr = GetClassObject(rclsid, IID_IClassFactory, reinterpret_cast<void**>(&pFactory));
+    if (FAILED(hr))
+        return hr;
+    hr = pFactory->CreateInstance(nullptr, riid, ppv);
+    pFactory->Release();
+    return hr;
 }
 
 HRESULT CServerExports::CanUnloadNow() const

@@ -9,6 +9,9 @@
 class CServerExports
 {
 public:
+    CServerExports() = default;
+    explicit CServerExports(HMODULE hModule) { Find(hModule); }
+
     // Looks the exports up in hModule; those the DLL lacks stay null.
     void Find(HMODULE hModule);
 
@@ -25,6 +28,9 @@ public:
     bool MayBeFreed() const { return m_pfnCanUnloadNow == nullptr || m_pfnCanUnloadNow() == S_OK; }
 
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const;
+    // A new object of the class from its class object, as COM makes one for
+    // CoCreateInstance (not aggregated).
+    HRESULT CreateInstance(REFCLSID rclsid, REFIID riid, void** ppv) const;
     HRESULT CanUnloadNow() const;
     HRESULT RegisterServer() const;
     HRESULT UnregisterServer() const;

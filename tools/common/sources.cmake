@@ -1,2 +1,2 @@
 orvane_sources(TOOLS_COMMON_PORTABLE_SOURCES Utf8.cpp)
-orvane_sources(TOOLS_COMMON_WINDOWS_SOURCES HDropDataObject.cpp ServerExports.cpp)
+orvane_sources(TOOLS_COMMON_WINDOWS_SOURCES HDropDataObject.cpp MessagePump.cpp ServerExports.cpp)

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/core/SystemFunction.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/refapp/IconFile.h"
@@ -254,9 +255,7 @@ int RecordAfterDelay(CRefAppLog& log)
 std::string PackageIdentity()
 {
     using GetCurrentPackageFullNameFn = LONG(WINAPI*)(UINT32*, PWSTR);
-    HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto pfn = reinterpret_cast<GetCurrentPackageFullNameFn>(
-        reinterpret_cast<void*>(::GetProcAddress(hKernel, "GetCurrentPackageFullName")));
+    const auto pfn = FindSystemFunction<GetCurrentPackageFullNameFn>(L"kernel32.dll", "GetCurrentPackageFullName");
     if (pfn == nullptr)
         return "none";
     wchar_t szName[256] = {};

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/common/ServerExports.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/CommandManifest.h"
 #include "tools/shellhost/HostOptions.h"
@@ -114,15 +115,13 @@ bool LoadCommandClassObject(const std::wstring& strDll, const CLSID& clsid, CLib
                    (dwError == ERROR_BAD_EXE_FORMAT ? " - the Explorer command is 64-bit only" : "");
         return false;
     }
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto pfnGetClassObject = reinterpret_cast<GetClassObjectFn>(
-        reinterpret_cast<void*>(::GetProcAddress(dll.Get(), "DllGetClassObject")));
-    if (pfnGetClassObject == nullptr)
+    const CServerExports exports(dll.Get());
+    if (!exports.HasClassObject())
     {
-        strError = WideToUtf8(strDll) + " exports no DllGetClassObject";
+        strError = WideToUtf8(strDll) + " lacks DllGetClassObject or DllCanUnloadNow";
         return false;
     }
-    HRESULT hr = pfnGetClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid());
+    HRESULT hr = exports.GetClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid());
     if (FAILED(hr))
     {
         strError = "DllGetClassObject failed with " + Hex(hr) +

@@ -15,6 +15,7 @@
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "tools/common/HDropDataObject.h"
+#include "tools/common/MessagePump.h"
 #include "tools/common/WinFiles.h"
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
@@ -168,12 +169,23 @@ int CreateHandler(const HandlerInfo& info, REFIID riid, CInterfacePtr<T>& pObjec
 // ---------------------------------------------------------------------------
 // The context menu, as Explorer builds it.
 
-struct BuiltMenu
+// The selected files, the handler initialised with them, and the menu it
+// filled; the menu goes before the handler, as Explorer lets go of them.
+struct MenuSession
 {
+    std::vector<std::wstring> vecFiles;
+    CInterfacePtr<IContextMenu> handler;
     CMenuHandle menu;
     CommandRange range;
     std::vector<MenuEntry> vecEntries;
 };
+
+void PrintSelection(const std::vector<std::wstring>& vecFiles)
+{
+    Out("selection " + std::to_string(vecFiles.size()) + " file(s)");
+    for (const std::wstring& strFile : vecFiles)
+        Out("          " + WideToUtf8(strFile));
+}
 
 int InitializeSelection(IShellExtInit* pInit, const std::vector<std::wstring>& vecFiles)
 {
@@ -188,35 +200,34 @@ int InitializeSelection(IShellExtInit* pInit, const std::vector<std::wstring>& v
 
 // A host menu with two verbs of its own around the place it offers the
 // extension, like Explorer's.
-int BuildMenu(IContextMenu* pMenu, bool bExtended, BuiltMenu& built)
+int BuildMenu(bool bExtended, MenuSession& session)
 {
-    built.menu.Reset(::CreatePopupMenu());
-    if (!built.menu)
+    session.menu.Reset(::CreatePopupMenu());
+    if (!session.menu)
         return Fail(kExitCallFailed, "CreatePopupMenu failed");
-    HMENU hMenu = built.menu.Get();
+    HMENU hMenu = session.menu.Get();
     ::AppendMenuW(hMenu, MF_STRING, kIdHostOpen, L"&Open");
     ::AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(hMenu, MF_STRING, kIdHostProperties, L"P&roperties");
 
     UINT uFlags = CMF_NORMAL | (bExtended ? CMF_EXTENDEDVERBS : 0);
-    HRESULT hr = pMenu->QueryContextMenu(hMenu, kIndexMenu, kIdCmdFirst, kIdCmdLast, uFlags);
+    HRESULT hr = session.handler->QueryContextMenu(hMenu, kIndexMenu, kIdCmdFirst, kIdCmdLast, uFlags);
     Out(Clock() + " IContextMenu::QueryContextMenu(indexMenu " + std::to_string(kIndexMenu) + ", idCmdFirst " +
         std::to_string(kIdCmdFirst) + ", " + (bExtended ? "CMF_EXTENDEDVERBS" : "CMF_NORMAL") + ") = " + Hex(hr) +
         ": " + std::to_string(HRESULT_CODE(hr)) + " command identifier(s)");
     if (FAILED(hr))
         return Fail(kExitCallFailed, "QueryContextMenu failed with " + Hex(hr));
-    built.range.nFirst = kIdCmdFirst;
-    built.range.nCount = HRESULT_CODE(hr);
-    built.vecEntries = ReadMenu(hMenu);
+    session.range.nFirst = kIdCmdFirst;
+    session.range.nCount = HRESULT_CODE(hr);
+    session.vecEntries = ReadMenu(hMenu);
     return kExitDone;
 }
 
-int PrepareMenu(const HostOptions& options, std::vector<std::wstring>& vecFiles, CInterfacePtr<IContextMenu>& pMenu,
-                BuiltMenu& built, bool bPrintDetails)
+int PrepareMenu(const HostOptions& options, MenuSession& session, bool bPrintDetails)
 {
     std::string strError;
-    if (!ResolveFiles(options.vecFiles, vecFiles, strError))
+    if (!ResolveFiles(options.vecFiles, session.vecFiles, strError))
         return Fail(kExitNoSuchFile, strError);
     HandlerInfo info;
     int nExit = ResolveHandler(options, info);
@@ -225,41 +236,19 @@ int PrepareMenu(const HostOptions& options, std::vector<std::wstring>& vecFiles,
     if (bPrintDetails)
     {
         PrintHandler(info);
-        Out("selection " + std::to_string(vecFiles.size()) + " file(s)");
-        for (const std::wstring& strFile : vecFiles)
-            Out("          " + WideToUtf8(strFile));
+        PrintSelection(session.vecFiles);
     }
     CInterfacePtr<IShellExtInit> pInit;
     nExit = CreateHandler(info, IID_IShellExtInit, pInit);
     if (nExit != kExitDone)
         return nExit;
-    nExit = InitializeSelection(pInit.Get(), vecFiles);
+    nExit = InitializeSelection(pInit.Get(), session.vecFiles);
     if (nExit != kExitDone)
         return nExit;
-    HRESULT hr = pInit.QueryInto(IID_IContextMenu, pMenu);
+    HRESULT hr = pInit.QueryInto(IID_IContextMenu, session.handler);
     if (FAILED(hr))
         return Fail(kExitCallFailed, "the handler has no IContextMenu (" + Hex(hr) + ")");
-    return BuildMenu(pMenu.Get(), options.bExtended, built);
-}
-
-// Runs this thread's message loop: the extension's hand-off timer is a
-// thread timer and fires only while its thread pumps messages.
-void PumpMessages(DWORD dwMilliseconds)
-{
-    DWORD dwStart = ::GetTickCount();
-    for (;;)
-    {
-        DWORD dwElapsed = ::GetTickCount() - dwStart;
-        if (dwElapsed >= dwMilliseconds)
-            return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMilliseconds - dwElapsed, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    return BuildMenu(options.bExtended, session);
 }
 
 void WaitAfterwards(const HostOptions& options)
@@ -269,7 +258,7 @@ void WaitAfterwards(const HostOptions& options)
         return;
     Out(Clock() + " pumping messages for " + std::to_string(nSeconds) +
         " s (the hand-off fires 10 s after Initialize, or after the Windows 11 menu opened)");
-    PumpMessages(static_cast<DWORD>(nSeconds) * 1000);
+    PumpMessagesFor(static_cast<DWORD>(nSeconds) * 1000);
     Out(Clock() + " done waiting");
 }
 
@@ -278,29 +267,26 @@ void WaitAfterwards(const HostOptions& options)
 
 int RunMenu(const HostOptions& options)
 {
-    std::vector<std::wstring> vecFiles;
-    CInterfacePtr<IContextMenu> pMenu;
-    BuiltMenu built;
-    int nExit = PrepareMenu(options, vecFiles, pMenu, built, true);
-    if (nExit != kExitDone)
+    MenuSession session;
+    if (const int nExit = PrepareMenu(options, session, true); nExit != kExitDone)
         return nExit;
     Out("context menu:");
-    Write(STD_OUTPUT_HANDLE, FormatMenuTree(built.vecEntries, built.range));
+    Write(STD_OUTPUT_HANDLE, FormatMenuTree(session.vecEntries, session.range));
     WaitAfterwards(options);
     return kExitDone;
 }
 
-bool FindItem(const HostOptions& options, const BuiltMenu& built, UINT& nOffset, std::string& strCaption,
+bool FindItem(const HostOptions& options, const MenuSession& session, UINT& nOffset, std::string& strCaption,
               std::string& strError)
 {
     std::vector<const MenuEntry*> vecItems;
-    CollectCommandItems(built.vecEntries, built.range, vecItems);
+    CollectCommandItems(session.vecEntries, session.range, vecItems);
     if (options.bHasOffset)
     {
         nOffset = static_cast<UINT>(options.nOffset);
         strCaption = "(not in the menu)";
         for (const MenuEntry* pItem : vecItems)
-            if (pItem->nId - built.range.nFirst == nOffset)
+            if (pItem->nId - session.range.nFirst == nOffset)
                 strCaption = WideToUtf8(pItem->strCaption);
         return true;
     }
@@ -310,7 +296,7 @@ bool FindItem(const HostOptions& options, const BuiltMenu& built, UINT& nOffset,
             vecMatches.push_back(pItem);
     if (vecMatches.size() == 1)
     {
-        nOffset = vecMatches[0]->nId - built.range.nFirst;
+        nOffset = vecMatches[0]->nId - session.range.nFirst;
         strCaption = Utf16ToUtf8(DisplayCaption(ToU16(vecMatches[0]->strCaption)));
         return true;
     }
@@ -324,28 +310,25 @@ bool FindItem(const HostOptions& options, const BuiltMenu& built, UINT& nOffset,
 
 int RunInvoke(const HostOptions& options)
 {
-    std::vector<std::wstring> vecFiles;
-    CInterfacePtr<IContextMenu> pMenu;
-    BuiltMenu built;
-    int nExit = PrepareMenu(options, vecFiles, pMenu, built, true);
-    if (nExit != kExitDone)
+    MenuSession session;
+    if (const int nExit = PrepareMenu(options, session, true); nExit != kExitDone)
         return nExit;
     UINT nOffset = 0;
     std::string strCaption;
     std::string strError;
-    if (!FindItem(options, built, nOffset, strCaption, strError))
+    if (!FindItem(options, session, nOffset, strCaption, strError))
         return Fail(kExitItemNotFound, strError);
 
     CMINVOKECOMMANDINFO ici = {};
     ici.cbSize = sizeof(ici);
     ici.lpVerb = MAKEINTRESOURCEA(nOffset);
     ici.nShow = SW_SHOWNORMAL;
-    HRESULT hr = pMenu->InvokeCommand(&ici);
+    HRESULT hr = session.handler->InvokeCommand(&ici);
     Out(Clock() + " IContextMenu::InvokeCommand(offset " + std::to_string(nOffset) + ", \"" + strCaption +
         "\") = " + Hex(hr));
     // The menu goes away as Explorer's does; the timer outlives it.
-    built.menu.Reset();
-    pMenu.Reset();
+    session.menu.Reset();
+    session.handler.Reset();
     WaitAfterwards(options);
     return SUCCEEDED(hr) ? kExitDone : Fail(kExitCallFailed, "InvokeCommand failed with " + Hex(hr));
 }
@@ -426,16 +409,13 @@ void AnnounceOpen() { Out(Clock() + " menu open"); }
 
 int RunShow(const HostOptions& options)
 {
-    std::vector<std::wstring> vecFiles;
-    CInterfacePtr<IContextMenu> pMenu;
-    BuiltMenu built;
-    int nExit = PrepareMenu(options, vecFiles, pMenu, built, false);
-    if (nExit != kExitDone)
+    MenuSession session;
+    if (const int nExit = PrepareMenu(options, session, false); nExit != kExitDone)
         return nExit;
-    std::vector<WORD> vecKeys = KeysToOpen(built.vecEntries, kIndexMenu, options.nOpenLevel);
+    std::vector<WORD> vecKeys = KeysToOpen(session.vecEntries, kIndexMenu, options.nOpenLevel);
     Out(Clock() + " showing the menu; " + std::to_string(vecKeys.size()) + " key press(es) open level " +
         std::to_string(options.nOpenLevel));
-    ShowResult result = ShowMenu(built.menu.Get(), vecFiles, vecKeys,
+    ShowResult result = ShowMenu(session.menu.Get(), session.vecFiles, vecKeys,
                                  static_cast<DWORD>(options.nHoldMilliseconds), AnnounceOpen);
     if (!result.bShown)
         return Fail(kExitCannotShow, result.strError);
@@ -510,9 +490,7 @@ int OpenCommandTree(const HostOptions& options, CommandSession& session)
     session.selection = CInterfacePtr<IShellItemArray>(CreateShellItemArray(vecFiles));
     if (!session.selection)
         return Fail(kExitCallFailed, "cannot make a shell item array of the files");
-    Out("selection " + std::to_string(vecFiles.size()) + " file(s)");
-    for (const std::wstring& strFile : vecFiles)
-        Out("          " + WideToUtf8(strFile));
+    PrintSelection(vecFiles);
     session.tree = ReadCommandTree(session.top.Get(), session.selection.Get());
     Out(Clock() + " the command's state was asked for; its hand-off runs from here");
     return kExitDone;
@@ -521,8 +499,7 @@ int OpenCommandTree(const HostOptions& options, CommandSession& session)
 int RunXMenu(const HostOptions& options)
 {
     CommandSession session;
-    int nExit = OpenCommandTree(options, session);
-    if (nExit != kExitDone)
+    if (const int nExit = OpenCommandTree(options, session); nExit != kExitDone)
         return nExit;
     Out("Windows 11 menu:");
     Write(STD_OUTPUT_HANDLE, FormatCommandTree(session.tree));
@@ -533,8 +510,7 @@ int RunXMenu(const HostOptions& options)
 int RunXInvoke(const HostOptions& options)
 {
     CommandSession session;
-    int nExit = OpenCommandTree(options, session);
-    if (nExit != kExitDone)
+    if (const int nExit = OpenCommandTree(options, session); nExit != kExitDone)
         return nExit;
     std::vector<const CommandNode*> vecMatches;
     std::string strKnown;
