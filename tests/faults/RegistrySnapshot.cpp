@@ -159,18 +159,31 @@ std::wstring OlderClassName()
 
 }  // namespace
 
+namespace {
+
+// One key and everything below it, in one view. The view is named on the
+// key's own opening and deletion: RegDeleteTreeW given a parent and a
+// relative path opens and deletes that path without a view, which a 32-bit
+// process's redirection can send to the other view's key (a class's
+// Interface key then outlived the removal).
+void DeleteKeyInView(HKEY hRoot, const std::wstring& strPath, REGSAM samView)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(hRoot, strPath.c_str(), 0, KEY_ALL_ACCESS | samView, &hKey) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteTreeW(hKey, nullptr);
+    ::RegCloseKey(hKey);
+    ::RegDeleteKeyExW(hRoot, strPath.c_str(), samView, 0);
+}
+
+}  // namespace
+
 void RemoveRegistryKeys(const std::vector<std::wstring>& vecKeys)
 {
     for (HKEY hRoot : kClassesRoots)
         for (REGSAM samView : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
-        {
-            HKEY hClasses = nullptr;
-            if (::RegOpenKeyExW(hRoot, L"Software\\Classes", 0, KEY_ALL_ACCESS | samView, &hClasses) != ERROR_SUCCESS)
-                continue;
             for (const std::wstring& strKey : vecKeys)
-                ::RegDeleteTreeW(hClasses, strKey.c_str());
-            ::RegCloseKey(hClasses);
-        }
+                DeleteKeyInView(hRoot, L"Software\\Classes\\" + strKey, samView);
 }
 
 void MakeOlderRegistration(const std::vector<std::wstring>& vecKeys)
