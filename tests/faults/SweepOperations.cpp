@@ -97,9 +97,14 @@ std::string CheckStart(const SweepContext& context, const ExpectedCommand& expec
         strTail = L" " + std::to_wstring(expected.nValue);
     if (strParameters.substr(nQuote + 1) != strTail)
         return "parameters \"" + Narrow(strParameters) + "\" for " + Narrow(expected.pszCaption);
-    if (!bComplete)
-        return std::string();
-    return CheckSelectionFile(context, strParameters.substr(strHead.size(), nQuote - strHead.size()));
+    const std::wstring strFile = strParameters.substr(strHead.size(), nQuote - strHead.size());
+    const std::string strProblem = bComplete ? CheckSelectionFile(context, strFile) : std::string();
+    // The main application would read the file and delete it; with none
+    // started, the sweep does. Left, they would fill the temporary folder
+    // with thousands, and under Wine every file made there costs a search
+    // through the whole folder.
+    ::DeleteFileW(strFile.c_str());
+    return strProblem;
 }
 
 std::wstring CaptionAt(HMENU hMenu, UINT nPosition)
