@@ -870,6 +870,11 @@ public:
     {
         return m_start != RegistryStart::Nothing && m_call != RegistryCall::Unregister ? "SetThreadLocale" : nullptr;
     }
+    // Unregistration starts from this version; the others from nothing.
+    bool RepeatsAnotherOverOtherState() const override
+    {
+        return m_start != (m_call == RegistryCall::Unregister ? RegistryStart::ThisVersion : RegistryStart::Nothing);
+    }
     HRESULT Run(SweepContext& context) override { return MakeRegistryCall(context, m_call); }
     std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
     {
