@@ -5,7 +5,15 @@
 // heap block, and leave things so that the operation works again.
 //
 //   OrvaneFaultSweep sweep               every operation, each in a process of its own
+//   OrvaneFaultSweep sweep --runtime     what a second C++ runtime changes (below)
 //   OrvaneFaultSweep race [rounds]       eight threads racing for the first class object
+//
+// A build with a second C++ runtime (clang and libc++) runs the same code
+// through the same system calls; what differs is the runtime's own part: its
+// allocations, and the unwinding when one fails (std::bad_alloc is the only
+// exception the DLL throws). With --runtime only the runtime's allocation
+// calls are failed, and the named regression cases; registration is swept
+// from its first starting point only.
 //
 // A crash or hang ends only the process of one operation; the sweep goes on
 // after the failure point that caused it. Environment: ORVANE_DLL (the DLL),
@@ -62,6 +70,18 @@ const NamedPoint kNamedPoints[] = {
     {"class object of a fresh copy out of memory", "first class object + instance", "malloc", 1},
     {"instance of a fresh copy out of memory", "first class object + instance", "malloc", -1},
 };
+
+// The C runtime's allocation functions among the failable calls: where a
+// failure runs through the C++ runtime (operator new, std::bad_alloc).
+const char* const kRuntimeAllocations[] = {"malloc", "calloc", "realloc", "_strdup"};
+
+bool IsRuntimeAllocation(const char* pszFunction)
+{
+    for (const char* pszAllocation : kRuntimeAllocations)
+        if (strcmp(pszFunction, pszAllocation) == 0)
+            return true;
+    return false;
+}
 
 std::wstring EnvironmentValue(const wchar_t* pszName)
 {
@@ -310,7 +330,20 @@ std::string SetUpContext(SweepContext& context)
     return context.pItems != nullptr ? std::string() : "no shell item array";
 }
 
-int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& strResults)
+// The failure points of one operation: with bRuntimeOnly, only the runtime's
+// allocations and the named regression cases.
+std::vector<unsigned> ChoosePoints(unsigned nFirst, unsigned nCalls, const std::vector<unsigned>& vecNamed,
+                                   bool bRuntimeOnly)
+{
+    std::vector<unsigned> vecPoints;
+    for (unsigned k = nFirst; k <= nCalls; ++k)
+        if (!bRuntimeOnly || IsRuntimeAllocation(ImportFaults::RecordedCall(k)) ||
+            std::find(vecNamed.begin(), vecNamed.end(), k) != vecNamed.end())
+            vecPoints.push_back(k);
+    return vecPoints;
+}
+
+int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& strResults, bool bRuntimeOnly)
 {
     // A crash ends this process at once, without Wine's debugger: the sweep
     // reports it and goes on in a new process.
@@ -339,15 +372,20 @@ int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& str
     }
     const NamedPoint first = {"", "", operation.SweptFrom(), 1};
     const unsigned nFirst = first.pszFunction != nullptr ? std::max(1u, FindNamedPoint(first, reference.nCalls)) : 1;
-    nFrom = std::max(nFrom, nFirst);
-    results.Line("calls " + std::to_string(reference.nCalls + 1 - nFirst));
+    std::vector<unsigned> vecNamed;
     for (const NamedPoint& point : kNamedPoints)
         if (strcmp(point.pszOperation, operation.Name()) == 0)
-            results.Line(std::string("named ") + std::to_string(FindNamedPoint(point, reference.nCalls)) + " " +
-                         point.pszName);
+        {
+            vecNamed.push_back(FindNamedPoint(point, reference.nCalls));
+            results.Line(std::string("named ") + std::to_string(vecNamed.back()) + " " + point.pszName);
+        }
+    const std::vector<unsigned> vecPoints = ChoosePoints(nFirst, reference.nCalls, vecNamed, bRuntimeOnly);
+    results.Line("calls " + std::to_string(vecPoints.size()));
 
-    for (unsigned k = nFrom; k <= reference.nCalls; ++k)
+    for (unsigned k : vecPoints)
     {
+        if (k < nFrom)
+            continue;
         const std::string strPoint =
             std::to_string(k) + " " + ImportFaults::RecordedCall(k) + " " + DescribeCaller(ImportFaults::RecordedCaller(k));
         results.Line("start " + strPoint);
@@ -435,7 +473,7 @@ bool StartsWith(const std::string& str, const char* pszPrefix)
 
 // Runs one operation's sweep, starting again after any point that took its
 // process down, and adds up what it found.
-void SweepOperation(size_t nOperation, const char* pszName, SweepTotals& totals)
+void SweepOperation(size_t nOperation, const char* pszName, bool bRuntimeOnly, SweepTotals& totals)
 {
     wchar_t szTemp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, szTemp);
@@ -449,7 +487,7 @@ void SweepOperation(size_t nOperation, const char* pszName, SweepTotals& totals)
     {
         DWORD dwExit = 0;
         const bool bEnded = RunChild(L"operation " + std::to_wstring(nOperation) + L" " + std::to_wstring(nFrom) +
-                                         L" \"" + strResults + L"\"",
+                                         L" \"" + strResults + L"\"" + (bRuntimeOnly ? L" --runtime" : L""),
                                      dwExit);
         const std::vector<std::string> vecLines = ReadLines(strResults);
         std::string strLastStart;
@@ -540,16 +578,23 @@ void SweepOperation(size_t nOperation, const char* pszName, SweepTotals& totals)
     ::DeleteFileW(strResults.c_str());
 }
 
-int SweepAll()
+int SweepAll(bool bRuntimeOnly)
 {
     const double dStart = Seconds();
     const std::vector<std::unique_ptr<CSweepOperation>> vecOperations = MakeSweepOperations();
     SweepTotals totals;
+    size_t nSwept = 0;
     for (size_t i = 0; i < vecOperations.size(); ++i)
-        SweepOperation(i, vecOperations[i]->Name(), totals);
+    {
+        if (bRuntimeOnly && vecOperations[i]->RepeatsAnotherOverOtherState())
+            continue;
+        SweepOperation(i, vecOperations[i]->Name(), bRuntimeOnly, totals);
+        ++nSwept;
+    }
     printf("sweep took %.1f s\n", Seconds() - dStart);
-    printf("fault injection (%s): %u failure points in %zu operations, %u crashes, %u leaks, %u broken states\n",
-           kArchitecture, totals.nPoints, vecOperations.size(), totals.nCrashes, totals.nLeaks, totals.nBroken);
+    printf("fault injection (%s%s): %u failure points in %zu operations, %u crashes, %u leaks, %u broken states\n",
+           kArchitecture, bRuntimeOnly ? ", the C runtime's allocations" : "", totals.nPoints, nSwept,
+           totals.nCrashes, totals.nLeaks, totals.nBroken);
     return totals.nCrashes == 0 && totals.nLeaks == 0 && totals.nBroken == 0 && totals.nPoints > 0 ? 0 : 1;
 }
 
@@ -561,16 +606,18 @@ int wmain(int argc, wchar_t** argv)
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring strMode = argc >= 2 ? argv[1] : L"sweep";
+    const bool bRuntimeOnly = argc >= 3 && std::wstring(argv[argc - 1]) == L"--runtime";
+    const int nArguments = argc - (bRuntimeOnly ? 1 : 0);
     int nExit = 2;
-    if (strMode == L"operation" && argc == 5)
+    if (strMode == L"operation" && nArguments == 5)
         nExit = SweepOneOperation(static_cast<size_t>(_wtoi(argv[2])), static_cast<unsigned>(_wtoi(argv[3])),
-                                  argv[4]);
-    else if (strMode == L"sweep")
-        nExit = SweepAll();
+                                  argv[4], bRuntimeOnly);
+    else if (strMode == L"sweep" && nArguments <= 2)
+        nExit = SweepAll(bRuntimeOnly);
     else if (strMode == L"race")
         nExit = RunClassObjectRace(EnvironmentValue(L"ORVANE_DLL"), argc >= 3 ? _wtoi(argv[2]) : 50);
     else
-        fprintf(stderr, "usage: OrvaneFaultSweep [sweep | race [rounds]]\n");
+        fprintf(stderr, "usage: OrvaneFaultSweep [sweep [--runtime] | race [rounds]]\n");
     fflush(stdout);
     // Hand-off timers may still be pending: end without unloading the DLL.
     ::ExitProcess(static_cast<UINT>(nExit));

@@ -97,9 +97,14 @@ std::string CheckStart(const SweepContext& context, const ExpectedCommand& expec
         strTail = L" " + std::to_wstring(expected.nValue);
     if (strParameters.substr(nQuote + 1) != strTail)
         return "parameters \"" + WideToUtf8(strParameters) + "\" for " + WideToUtf8(expected.pszCaption);
-    if (!bComplete)
-        return std::string();
-    return CheckSelectionFile(context, strParameters.substr(strHead.size(), nQuote - strHead.size()));
+    const std::wstring strFile = strParameters.substr(strHead.size(), nQuote - strHead.size());
+    const std::string strProblem = bComplete ? CheckSelectionFile(context, strFile) : std::string();
+    // The main application would read the file and delete it; with none
+    // started, the sweep does. Left, they would fill the temporary folder
+    // with thousands, and under Wine every file made there costs a search
+    // through the whole folder.
+    ::DeleteFileW(strFile.c_str());
+    return strProblem;
 }
 
 std::wstring CaptionAt(HMENU hMenu, UINT nPosition)
@@ -864,6 +869,11 @@ public:
     const char* SweptFrom() const override
     {
         return m_start != RegistryStart::Nothing && m_call != RegistryCall::Unregister ? "SetThreadLocale" : nullptr;
+    }
+    // Unregistration starts from this version; the others from nothing.
+    bool RepeatsAnotherOverOtherState() const override
+    {
+        return m_start != (m_call == RegistryCall::Unregister ? RegistryStart::ThisVersion : RegistryStart::Nothing);
     }
     HRESULT Run(SweepContext& context) override { return MakeRegistryCall(context, m_call); }
     std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override

@@ -36,6 +36,10 @@ public:
     virtual void FinishProcess(SweepContext&) {}
     // The call from whose first occurrence on calls are failed; null: all.
     virtual const char* SweptFrom() const { return nullptr; }
+    // The same code and the same calls as another operation of the table,
+    // over other state (registration over an earlier one): left out where
+    // only a second C++ runtime is to be proved.
+    virtual bool RepeatsAnotherOverOtherState() const { return false; }
     // Not failed: what the call needs (an object, a menu, a registry state).
     // Empty, or why the set-up itself went wrong.
     virtual std::string Prepare(SweepContext& context) = 0;
