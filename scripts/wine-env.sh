@@ -1,24 +1,39 @@
 # Sourced by the scripts that run Windows programs under Wine.
 #
-# Debian's `wine` starts every program through its 32-bit loader, which a
-# kernel built without IA-32 emulation cannot execute ("Exec format error").
-# On such a machine 64-bit programs still run through the 64-bit loader, and
-# 32-bit ones cannot run at all. This puts a `wine` of the 64-bit loader first
-# on PATH (Wine's own tool scripts, wineboot, regsvr32, msiexec, start the
-# programs through `wine-stable` from PATH) and sets ORVANE_WIN32_RUNS to 0;
-# where the 32-bit loader runs, nothing changes and it is 1.
+# orvane_wine_env ROOT puts small `wine`, `wine-stable` and `wineserver`
+# commands first on PATH (in ROOT/build/wine-shim; Wine's own tool scripts,
+# wineboot, regsvr32, msiexec, start their programs through `wine-stable`
+# from PATH). They do two things:
+#
+# - Each prefix's server and programs run on one processor of their own
+#   (scripts/wine-on-cpu.sh): under Wine every system call is a round trip
+#   to the server, and on a virtual machine a round trip between two
+#   processors costs several times one on the same processor.
+# - Debian's `wine` starts every program through its 32-bit loader, which a
+#   kernel built without IA-32 emulation cannot execute ("Exec format
+#   error"). On such a machine 64-bit programs still run through the 64-bit
+#   loader, and 32-bit ones cannot run at all: the commands then start the
+#   64-bit loader, and ORVANE_WIN32_RUNS is 0; where the 32-bit loader runs,
+#   it is 1.
 orvane_wine_env() {
     local shim=$1/build/wine-shim
+    local launcher=$1/scripts/wine-on-cpu.sh
+    local loader=/usr/bin/wine-stable loader_env=
     if /usr/lib/wine/wine --version >/dev/null 2>&1; then
         export ORVANE_WIN32_RUNS=1
-        return
+    else
+        export ORVANE_WIN32_RUNS=0
+        loader=/usr/lib/wine/wine64
+        loader_env='export WINELOADER=/usr/lib/wine/wine64'
     fi
-    export ORVANE_WIN32_RUNS=0
     mkdir -p "$shim"
-    local name
-    for name in wine wine-stable; do
-        printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"
-        chmod +x "$shim/$name"
+    local name real
+    for name in wine wine-stable wineserver; do
+        real=$loader
+        [ "$name" = wineserver ] && real=/usr/bin/wineserver
+        printf '#!/bin/sh\n%s\nexec "%s" "%s" "$@"\n' "$loader_env" "$launcher" "$real" >"$shim/$name.$$"
+        chmod +x "$shim/$name.$$"
+        mv -f "$shim/$name.$$" "$shim/$name"
     done
     case ":$PATH:" in
     *":$shim:"*) ;;

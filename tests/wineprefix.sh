@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Makes or removes the private Wine prefix of one test run.
-#   wineprefix.sh setup DIR     a fresh prefix in DIR, with its server kept alive
-#   wineprefix.sh cleanup DIR   stops the prefix's server and deletes DIR
+#   wineprefix.sh setup DIR [WEIGHT]   a fresh prefix in DIR, with its server kept alive
+#   wineprefix.sh cleanup DIR          stops the prefix's server and deletes DIR
+# WEIGHT tells how much work the prefix will carry when its processor is
+# chosen (scripts/wine-cpu.py): 1, or more for a prefix of one long test.
+#
+# A fresh prefix is a copy of a pristine one that `wineboot --init` makes
+# once per Wine version and WINEARCH in the user's cache (about ten seconds;
+# a copy takes well under one). Wine's own binaries in system32 and syswow64,
+# over a gigabyte, are hard links into the pristine prefix: nothing writes
+# to them. Everything else is copied.
 set -euo pipefail
 action=$1
 export WINEPREFIX=$2
@@ -9,14 +17,54 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY
+here=$(cd "$(dirname "$0")" && pwd)
+
+pristine_prefix() {
+    local version
+    version=$(ORVANE_WINE_ANY_CPU=1 wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')
+    echo "${XDG_CACHE_HOME:-$HOME/.cache}/orvane-wineprefix/$version-${WINEARCH:-win64}"
+}
+
+# Makes the pristine prefix unless it is complete; one maker at a time.
+make_pristine() {
+    local pristine=$1
+    mkdir -p "$(dirname "$pristine")"
+    exec 9>"$pristine.lock"
+    flock 9
+    if [ ! -f "$pristine/.complete" ]; then
+        rm -rf "$pristine"
+        WINEPREFIX=$pristine wineboot --init </dev/null >/dev/null 2>&1
+        WINEPREFIX=$pristine wineserver -w
+        # Made on one processor, like every prefix; its copies choose their own.
+        rm -f "$pristine/.orvane-cpu"
+        touch "$pristine/.complete"
+    fi
+    exec 9>&-
+}
+
+copy_pristine() {
+    local pristine=$1 windows=drive_c/windows
+    mkdir -p "$WINEPREFIX"
+    # Not the name of the server's folder under /tmp (the file `wineserver`):
+    # each copy's server makes its own.
+    tar -C "$pristine" --exclude=./.complete --exclude=./wineserver --exclude="./$windows/system32" \
+        --exclude="./$windows/syswow64" -cf - . | tar -C "$WINEPREFIX" -xf -
+    local folder
+    for folder in system32 syswow64; do
+        if [ -d "$pristine/$windows/$folder" ]; then
+            cp -a --link "$pristine/$windows/$folder" "$WINEPREFIX/$windows/"
+        fi
+    done
+}
 
 case $action in
 setup)
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot --init </dev/null >/dev/null 2>&1
-    wineserver -w
+    pristine=$(pristine_prefix)
+    make_pristine "$pristine"
+    copy_pristine "$pristine"
+    ORVANE_WINE_CPU_WEIGHT=${3:-1} python3 "$here/../scripts/wine-cpu.py" "$WINEPREFIX" >/dev/null
     # One persistent server for the whole run: every later start is cheap.
     wineserver -p </dev/null >/dev/null 2>&1
     echo "wine prefix ready at $WINEPREFIX"
@@ -27,7 +75,7 @@ cleanup)
     echo "wine prefix removed"
     ;;
 *)
-    echo "usage: $0 setup|cleanup DIR" >&2
+    echo "usage: $0 setup DIR [WEIGHT] | cleanup DIR" >&2
     exit 2
     ;;
 esac
