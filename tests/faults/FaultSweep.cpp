@@ -428,7 +428,9 @@ struct SweepTotals
     unsigned nBroken = 0;
 };
 
-bool RunChild(const std::wstring& strArguments, DWORD& dwExitCode)
+// How the process of one operation ended: "ended", "hung", or why it never
+// started.
+std::string RunChild(const std::wstring& strArguments, DWORD& dwExitCode)
 {
     wchar_t szSelf[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, szSelf, MAX_PATH);
@@ -438,14 +440,14 @@ bool RunChild(const std::wstring& strArguments, DWORD& dwExitCode)
     PROCESS_INFORMATION process = {};
     if (!::CreateProcessW(szSelf, &strCommandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process))
-        return false;
+        return "could not be started (error " + std::to_string(::GetLastError()) + ")";
     const bool bEnded = ::WaitForSingleObject(process.hProcess, kOperationTimeoutMs) == WAIT_OBJECT_0;
     if (!bEnded)
         ::TerminateProcess(process.hProcess, 3);
     ::GetExitCodeProcess(process.hProcess, &dwExitCode);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    return bEnded;
+    return bEnded ? "ended" : "hung";
 }
 
 std::vector<std::string> ReadLines(const std::wstring& strPath)
@@ -486,9 +488,11 @@ void SweepOperation(size_t nOperation, const char* pszName, bool bRuntimeOnly, S
     for (;;)
     {
         DWORD dwExit = 0;
-        const bool bEnded = RunChild(L"operation " + std::to_wstring(nOperation) + L" " + std::to_wstring(nFrom) +
-                                         L" \"" + strResults + L"\"" + (bRuntimeOnly ? L" --runtime" : L""),
-                                     dwExit);
+        const std::string strEnd =
+            RunChild(L"operation " + std::to_wstring(nOperation) + L" " + std::to_wstring(nFrom) + L" \"" +
+                         strResults + L"\"" + (bRuntimeOnly ? L" --runtime" : L""),
+                     dwExit);
+        const bool bEnded = strEnd == "ended";
         const std::vector<std::string> vecLines = ReadLines(strResults);
         std::string strLastStart;
         bool bDone = false;
@@ -507,7 +511,7 @@ void SweepOperation(size_t nOperation, const char* pszName, bool bRuntimeOnly, S
         {
             if (!bDone)
             {
-                printf("  %s: %s (exit code 0x%lx)\n", pszName, bEnded ? "ended early" : "hung",
+                printf("  %s: %s (exit code 0x%lx)\n", pszName, bEnded ? "ended early" : strEnd.c_str(),
                        static_cast<unsigned long>(dwExit));
                 ++totals.nBroken;
             }
