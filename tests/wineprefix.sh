@@ -7,9 +7,12 @@
 #
 # A fresh prefix is a copy of a pristine one that `wineboot --init` makes
 # once per Wine version and WINEARCH in the user's cache (about ten seconds;
-# a copy takes well under one). Wine's own binaries in system32 and syswow64,
-# over a gigabyte, are hard links into the pristine prefix: nothing writes
-# to them. Everything else is copied.
+# a copy takes well under one). Wine's own DLLs in system32 and syswow64,
+# over a gigabyte, are hard links into the pristine prefix; everything else
+# is copied, the programs among them: tests put stand-ins in the place of
+# some (regsvr32.exe, powershell.exe), and a write into a link would reach
+# the pristine prefix and every copy. A pristine prefix with any file newer
+# than itself was written through a link all the same and is made again.
 set -euo pipefail
 action=$1
 export WINEPREFIX=$2
@@ -31,7 +34,7 @@ make_pristine() {
     mkdir -p "$(dirname "$pristine")"
     exec 9>"$pristine.lock"
     flock 9
-    if [ ! -f "$pristine/.complete" ]; then
+    if [ ! -f "$pristine/.complete" ] || [ -n "$(find "$pristine" -type f -newer "$pristine/.complete" -print -quit)" ]; then
         rm -rf "$pristine"
         WINEPREFIX=$pristine wineboot --init </dev/null >/dev/null 2>&1
         WINEPREFIX=$pristine wineserver -w
@@ -43,18 +46,15 @@ make_pristine() {
 }
 
 copy_pristine() {
-    local pristine=$1 windows=drive_c/windows
+    local pristine=$1 dlls=("./drive_c/windows/system32/*.dll" "./drive_c/windows/syswow64/*.dll")
     mkdir -p "$WINEPREFIX"
     # Not the name of the server's folder under /tmp (the file `wineserver`):
     # each copy's server makes its own.
-    tar -C "$pristine" --exclude=./.complete --exclude=./wineserver --exclude="./$windows/system32" \
-        --exclude="./$windows/syswow64" -cf - . | tar -C "$WINEPREFIX" -xf -
-    local folder
-    for folder in system32 syswow64; do
-        if [ -d "$pristine/$windows/$folder" ]; then
-            cp -a --link "$pristine/$windows/$folder" "$WINEPREFIX/$windows/"
-        fi
-    done
+    tar -C "$pristine" --exclude=./.complete --exclude=./wineserver --exclude="${dlls[0]}" --exclude="${dlls[1]}" \
+        -cf - . | tar -C "$WINEPREFIX" -xf -
+    # The same files as the patterns above (a tar pattern's * also matches /).
+    (cd "$pristine" && find ./drive_c/windows/system32 ./drive_c/windows/syswow64 -type f -name '*.dll' -print0 \
+        2>/dev/null | xargs -0 -r cp --parents --link -t "$WINEPREFIX")
 }
 
 case $action in
