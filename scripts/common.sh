@@ -13,21 +13,21 @@ build_root=${ORVANE_BUILD_ROOT:-$root/build}
 # A path from the command line, which is the caller's, made absolute.
 absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$caller/$1" ;; esac; }
 
-# read_options SPEC... -- ARGUMENT...: sets the script's variables from its
-# options. A SPEC is the option's name without its dashes: "name" is a switch
+# read_options OPTION... -- ARGUMENT...: sets the script's variables from its
+# options. Each OPTION names one without its dashes: "name" is a switch
 # (--name sets name=1), "name=" takes a value (--name V sets name, or adds V
 # to it where the script made name an array), "name=var" puts that value into
 # var. Dashes in a name become underscores in its variable. Anything else
 # calls the script's usage function.
 read_options() {
     local -A _target=()
-    local _spec _option _variable
+    local _accepted _option _variable
     while [ "$1" != -- ]; do
-        _spec=$1
-        case $_spec in
-        *=) _target[${_spec%=}]=${_spec%=} ;;
-        *=*) _target[${_spec%%=*}]=${_spec#*=} ;;
-        *) _target[$_spec]= ;;
+        _accepted=$1
+        case $_accepted in
+        *=) _target[${_accepted%=}]=${_accepted%=} ;;
+        *=*) _target[${_accepted%%=*}]=${_accepted#*=} ;;
+        *) _target[$_accepted]= ;;
         esac
         shift
     done
