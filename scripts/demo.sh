@@ -67,12 +67,7 @@ x86_64-w64-mingw32-g++ -shared -nostdlib -s -Wl,-e,0 -o "$demo/icons/Main.icl" "
 step "A private Wine prefix ($demo/wineprefix)"
 export WINEPREFIX=$demo/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY
-wineserver -k 2>/dev/null || true
-rm -rf "$WINEPREFIX"
-mkdir -p "$demo"
-wineboot --init >/dev/null 2>&1 </dev/null
-wineserver -w
-wineserver -p >/dev/null 2>&1 </dev/null
+bash tests/wineprefix.sh setup "$WINEPREFIX" >/dev/null
 trap 'rm -f "$wine_out"; wineserver -k 2>/dev/null || true' EXIT
 note "ready"
 
