@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ShellExt/core/Handles.h"
 #include "tools/common/WinText.h"
 
 namespace {
@@ -103,26 +104,27 @@ void AppendValues(HKEY hKey, std::string& strOut)
 
 void AppendKey(HKEY hParent, const std::wstring& strPath, REGSAM samView, std::string& strOut)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(hParent, strPath.c_str(), 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
-        return;
-    strOut += "[" + WideToUtf8(strPath) + "]\n";
-    AppendValues(hKey, strOut);
     std::vector<std::wstring> vecSubKeys;
-    for (DWORD i = 0;; ++i)
     {
-        wchar_t szName[256];  // a key's name has 255 characters at most
-        DWORD cchName = 256;
-        const LONG lResult = ::RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
-        if (lResult != ERROR_SUCCESS)
+        CRegKeyHandle key;
+        if (::RegOpenKeyExW(hParent, strPath.c_str(), 0, KEY_READ | samView, key.Receive()) != ERROR_SUCCESS)
+            return;
+        strOut += "[" + WideToUtf8(strPath) + "]\n";
+        AppendValues(key.Get(), strOut);
+        for (DWORD i = 0;; ++i)
         {
-            if (lResult != ERROR_NO_MORE_ITEMS)
-                AppendFailure("subkey", i, lResult, strOut);
-            break;
+            wchar_t szName[256];  // a key's name has 255 characters at most
+            DWORD cchName = 256;
+            const LONG lResult = ::RegEnumKeyExW(key.Get(), i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+            if (lResult != ERROR_SUCCESS)
+            {
+                if (lResult != ERROR_NO_MORE_ITEMS)
+                    AppendFailure("subkey", i, lResult, strOut);
+                break;
+            }
+            vecSubKeys.emplace_back(szName, cchName);
         }
-        vecSubKeys.emplace_back(szName, cchName);
     }
-    ::RegCloseKey(hKey);
     for (const std::wstring& strSubKey : vecSubKeys)
         AppendKey(hParent, strPath + L"\\" + strSubKey, samView, strOut);
 }
@@ -132,11 +134,8 @@ const wchar_t kOlderFolder[] = L"C:\\Program Files\\Orvane 0.9";
 
 bool KeyExists(HKEY hRoot, const std::wstring& strPath)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(hRoot, strPath.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(hKey);
-    return true;
+    CRegKeyHandle key;
+    return ::RegOpenKeyExW(hRoot, strPath.c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
 void SetString(HKEY hRoot, const std::wstring& strPath, const wchar_t* pszName, const std::wstring& strText)
@@ -157,10 +156,6 @@ std::wstring OlderClassName()
     return strName;
 }
 
-}  // namespace
-
-namespace {
-
 // One key and everything below it, in one view. The view is named on the
 // key's own opening and deletion: RegDeleteTreeW given a parent and a
 // relative path opens and deletes that path without a view, which a 32-bit
@@ -168,11 +163,12 @@ namespace {
 // Interface key then outlived the removal).
 void DeleteKeyInView(HKEY hRoot, const std::wstring& strPath, REGSAM samView)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(hRoot, strPath.c_str(), 0, KEY_ALL_ACCESS | samView, &hKey) != ERROR_SUCCESS)
-        return;
-    ::RegDeleteTreeW(hKey, nullptr);
-    ::RegCloseKey(hKey);
+    {
+        CRegKeyHandle key;
+        if (::RegOpenKeyExW(hRoot, strPath.c_str(), 0, KEY_ALL_ACCESS | samView, key.Receive()) != ERROR_SUCCESS)
+            return;
+        ::RegDeleteTreeW(key.Get(), nullptr);
+    }
     ::RegDeleteKeyExW(hRoot, strPath.c_str(), samView, 0);
 }
 
