@@ -6,7 +6,6 @@
 #include <atomic>
 #include <sstream>
 
-
 namespace testing_support {
 
 std::wstring Widen(const std::string& strUtf8)

@@ -90,7 +90,9 @@ public:
 private:
     std::wstring m_strPath;
 };
-// Pumps messages (thread timers fire only while their thread does) until pred() is true or the time is up; returns pred().
+
+// Pumps messages (thread timers fire only while their thread does) until
+// pred() is true or the time is up; returns pred().
 template <class Pred>
 bool PumpMessagesUntil(DWORD dwMilliseconds, Pred pred)
 {
