@@ -5,34 +5,66 @@ set -euo pipefail
 
 packages=(
     mingw-w64 mingw-w64-tools g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-    wine wine64 wine32:i386
+    wine wine64
     xvfb xauth imagemagick zip unzip
     cmake ninja-build googletest
     g++ clang libclang-rt-14-dev python3 openssl
     wixl msitools
     clang-19 lld-19 llvm-19 dpkg-dev
 )
+# Only the 32-bit DLL's test runs need these; without them the test command
+# runs the 64-bit tests alone, as on a kernel that cannot run 32-bit code.
+packages_32bit=(wine32:i386)
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
+# A mirror caught in the middle of a sync serves an index of the wrong size
+# for one suite or architecture, and apt-get update then exits 100 although
+# every other index is fine. Try once more, then go on with what was read:
+# whether what we need can be installed is decided by the install itself.
+update_done=0
+apt_update() {
+    [ "$update_done" = 1 ] && return 0
+    update_done=1
+    "${sudo_cmd[@]}" apt-get update -q && return 0
+    echo "setup: apt-get update failed; trying once more" >&2
+    sleep "${ORVANE_SETUP_RETRY_DELAY:-5}"
+    "${sudo_cmd[@]}" apt-get update -q && return 0
+    echo "setup: apt-get update failed twice; going on with the package index as it is" >&2
+}
+
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "$@"
+}
+
+# The packages of the list given that are not installed.
+missing_of() {
+    local p
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$p"
+        fi
+    done
+}
+
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
-    need_update=1
+    update_done=0
+    apt_update
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-    "${sudo_cmd[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-elif [ "${need_update:-0}" = 1 ]; then
-    "${sudo_cmd[@]}" apt-get update -q
+mapfile -t missing < <(missing_of "${packages[@]}")
+mapfile -t missing_32bit < <(missing_of "${packages_32bit[@]}")
+if [ ${#missing[@]} -gt 0 ] || [ ${#missing_32bit[@]} -gt 0 ]; then
+    apt_update
+fi
+if [ ${#missing[@]} -gt 0 ] && ! apt_install "${missing[@]}"; then
+    echo "setup: cannot install what the build and the 64-bit tests need: ${missing[*]}" >&2
+    exit 1
+fi
+if [ ${#missing_32bit[@]} -gt 0 ] && ! apt_install "${missing_32bit[@]}"; then
+    echo "setup: the 32-bit Wine packages (${missing_32bit[*]}) cannot be installed here; the tests run for 64-bit programs only" >&2
 fi
 # Signing the sparse package needs osslsigncode 2.7 or later; Debian 12
 # ships 2.5, its backports a later one.
@@ -46,8 +78,9 @@ if ! osslsigncode_recent; then
             "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null
         release=(-t bookworm-backports)
     fi
-    "${sudo_cmd[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${release[@]}" osslsigncode
+    update_done=0
+    apt_update
+    apt_install "${release[@]}" osslsigncode || true
     osslsigncode_recent || { echo "setup: osslsigncode 2.7 or later is needed to sign packages" >&2; exit 1; }
 fi
 echo "setup: all packages present"

@@ -19,8 +19,9 @@ trees=("$root/build/native" "$root/build/win64" "$root/build/win64-clang")
 if [ "$ORVANE_WIN32_RUNS" = 1 ]; then
     trees+=("$root/build/win32")
 else
-    echo "test: this machine's kernel cannot run 32-bit programs (no IA-32 emulation): the 32-bit"
-    echo "test: DLL and its tests are built but not run, and the 64-bit tests skip their 32-bit steps"
+    echo "test: 32-bit Windows programs cannot run here (a kernel without IA-32 emulation, or no 32-bit"
+    echo "test: Wine installed): the 32-bit DLL and its tests are built but not run, and the 64-bit tests"
+    echo "test: skip their 32-bit steps"
 fi
 
 mkdir -p build/all
