@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ShellExt/menu/MenuRows.h"
+
 namespace {
 
 using Text = std::u16string;
@@ -125,6 +127,36 @@ Text Quoted(TextView str)
     return u"\"" + Text(str) + u"\"";
 }
 
+TextView SourceName(SwitchSource source) noexcept
+{
+    switch (source)
+    {
+    case SwitchSource::kMachinePolicy: return u"machine policy";
+    case SwitchSource::kUserPolicy: return u"user policy";
+    case SwitchSource::kUserSwitch: return u"user switch";
+    default: return u"default";
+    }
+}
+
+// A switch's value as a person reads it: the hidden items by name.
+Text SwitchValueText(SwitchId id, uint32_t nValue)
+{
+    if (id != SwitchId::kHiddenMenuItems)
+        return Decimal(nValue);
+    Text str = Decimal(nValue);
+    const MenuRowSpan rows = CommonMenuRows();
+    TextView strSeparator = u": hides ";
+    for (size_t i = 0; i < rows.nCount; ++i)
+    {
+        if (rows.pRows[i].nType != kSeparatorRow && !IsMenuRowShown(rows, i, nValue))
+        {
+            str += Text(strSeparator) + rows.pRows[i].pszFallback;
+            strSeparator = u", ";
+        }
+    }
+    return str;
+}
+
 class CJudge
 {
 public:
@@ -141,7 +173,7 @@ public:
         JudgeTweak();
         JudgePackage();
         JudgeMainApplication();
-        JudgeTrace();
+        JudgeSwitches();
         return std::move(m_vecFindings);
     }
 
@@ -570,18 +602,47 @@ private:
                 u"Choose an installed language in the main application, or reinstall it.");
     }
 
-    void JudgeTrace()
+    // Each switch's value and where it came from, then every value that
+    // does not count: a policy of the wrong type or out of range, a user
+    // switch that is no REG_DWORD.
+    void JudgeSwitches()
     {
-        const RegValue& trace = m_record.trace;
-        const Text strKey = Text(u"HKCU") + kProductKeyText + u"\\ShellExt";
-        if (trace.state == ValueState::kNumber)
-            Add(Severity::kOk, u"trace", trace.nNumber != 0 ? u"The trace is on." : u"The trace is off.");
-        else if (trace.state == ValueState::kAbsent)
-            Add(Severity::kOk, u"trace", u"The trace is off.");
-        else
-            Add(Severity::kNote, u"trace",
-                strKey + u", Trace " + ValueTrouble(trace, u"a REG_DWORD") + u": the trace stays off.",
-                u"reg add " + Quoted(strKey) + u" /v Trace /t REG_DWORD /d 1 /f (0 turns it off).");
+        for (size_t i = 0; i < kSwitchCount; ++i)
+        {
+            const SwitchId id = static_cast<SwitchId>(i);
+            const SwitchDefinition& definition = SwitchDefinitionOf(id);
+            const EffectiveSwitch effective = ResolveSwitch(id, m_record.switches);
+            Add(Severity::kOk, u"switch",
+                Text(definition.pszName) + u" = " + SwitchValueText(id, effective.nValue) + u" (" +
+                    Text(SourceName(effective.source)) + u")");
+            JudgePolicyValue(id, u"HKLM", m_record.switches.machinePolicy[i]);
+            JudgePolicyValue(id, u"HKCU", m_record.switches.userPolicy[i]);
+            if (definition.bUserMaySet && m_record.switches.userSwitch[i].state == RawState::kWrongType)
+            {
+                const Text strKey = Text(u"HKCU\\") + kSwitchesKeyText;
+                Add(Severity::kNote, u"switch-value",
+                    strKey + u", " + definition.pszName + u" is not a REG_DWORD: the switch stays off.",
+                    u"reg add " + Quoted(strKey) + u" /v " + definition.pszName + u" /t REG_DWORD /d 1 /f "
+                    u"(0 turns it off).");
+            }
+        }
+    }
+
+    void JudgePolicyValue(SwitchId id, TextView strHive, const RawSwitchValue& raw)
+    {
+        if (raw.state == RawState::kAbsent || IsPolicyValueAccepted(id, raw))
+            return;
+        const SwitchDefinition& definition = SwitchDefinitionOf(id);
+        const Text strKey = Text(strHive) + u"\\" + kPolicyKeyText;
+        const Text strTrouble = raw.state == RawState::kWrongType
+                                    ? Text(u"is not a REG_DWORD")
+                                    : u"is " + Decimal(raw.nNumber) + u", beyond its largest value " +
+                                          Decimal(definition.nMaximum);
+        Add(Severity::kNote, u"policy-ignored",
+            strKey + u", " + definition.pszName + u" " + strTrouble + u": the policy is ignored.",
+            u"An administrator sets it in the Group Policy editor (Orvane shell extension), or: reg add " +
+                Quoted(strKey) + u" /v " + definition.pszName + u" /t REG_DWORD /d <0.." +
+                Decimal(definition.nMaximum) + u"> /f");
     }
 
     const StatusRecord& m_record;

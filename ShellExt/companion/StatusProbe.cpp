@@ -15,6 +15,7 @@
 #include "ShellExt/module/Guids.h"
 #include "ShellExt/settings/ProductPaths.h"
 #include "ShellExt/settings/Settings.h"
+#include "ShellExt/settings/Switches.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ const wchar_t kClassicMenuTweakKey[] =
 const wchar_t kPackageRepositoryKey[] =
     L"Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\Repository\\"
     L"Packages";
-const wchar_t kTraceKey[] = L"Software\\Kelvoss\\Orvane\\ShellExt";
 const wchar_t kClassId[] = ORVANE_CLSID_SIMPLESHLEXT_TEXT;
 
 // The extension reads its product values into 520 bytes; so does this
@@ -572,13 +572,6 @@ void ProbeMainApplication(StatusRecord& record)
     record.strLanguage = ToText(strLanguage.c_str());
     record.strLanguageFile = ToText(BuildLanguageFilePath(szInstallDir, strLanguage).c_str());
     record.languageFile = InspectPath(record.strLanguageFile, FileDepth::kExistence);
-
-    CRegKeyHandle trace;
-    const KeyState traceKey = OpenKey(HKEY_CURRENT_USER, kTraceKey, KEY_WOW64_64KEY, trace);
-    if (traceKey == KeyState::kPresent)
-        record.trace = QueryNumber(trace.Get(), L"Trace");
-    else if (traceKey == KeyState::kUnreadable)
-        record.trace.state = ValueState::kUnreadable;
 }
 
 }  // namespace
@@ -593,5 +586,6 @@ StatusRecord ProbeStatus()
     ProbeClassicHandler(record);
     ProbePackage(record);
     ProbeMainApplication(record);
+    record.switches = ReadRawSwitchValues();
     return record;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/settings/SwitchPolicy.h"
+
 enum class KeyState : uint8_t
 {
     kAbsent,
@@ -164,6 +166,7 @@ struct StatusRecord
     std::u16string strLanguageFile;
     FileFacts languageFile;
 
-    // HKCU\Software\Kelvoss\Orvane\ShellExt, Trace.
-    RegValue trace;
+    // The switches, in the machine's and the user's policy and the user's
+    // own key (settings/Switches.h).
+    RawSwitchValues switches;
 };

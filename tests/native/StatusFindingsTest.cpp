@@ -160,7 +160,11 @@ TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
         {"install folder gone", [](StatusRecord& r) { r.installDir.state = PathState::kMissing; }, {u"install-dir-missing"}},
         {"icon library missing", [](StatusRecord& r) { r.iconLibrary.state = PathState::kMissing; }, {u"icon-library-missing"}},
         {"chosen language's file missing", [](StatusRecord& r) { r.strLanguage = u"deutsch"; }, {u"language-file-missing"}},
-        {"trace of the wrong type is only a note", [](StatusRecord& r) { r.trace.state = ValueState::kWrongType; }, {}},
+        {"trace of the wrong type is only a note",
+         [](StatusRecord& r) { r.switches.userSwitch[size_t(SwitchId::kTrace)].state = RawState::kWrongType; }, {}},
+        {"a policy out of range is only a note",
+         [](StatusRecord& r) { r.switches.machinePolicy[size_t(SwitchId::kHiddenMenuItems)] = {RawState::kNumber, 0x400}; },
+         {}},
     };
     for (const FaultCase& c : vecCases)
     {
