@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ShellExt/companion/RepairPlan.h"
 #include "ShellExt/menu/MenuRows.h"
 
 namespace {
@@ -32,10 +33,7 @@ Text Decimal(uint32_t n)
 
 Text Hex(uint32_t n)
 {
-    Text str = u"0x";
-    for (int nShift = 28; nShift >= 0; nShift -= 4)
-        str += u"0123456789ABCDEF"[(n >> nShift) & 0xF];
-    return str;
+    return HexText(n);
 }
 
 bool EqualsIgnoringCase(TextView a, TextView b) noexcept
@@ -160,7 +158,7 @@ Text SwitchValueText(SwitchId id, uint32_t nValue)
 class CJudge
 {
 public:
-    explicit CJudge(const StatusRecord& record) : m_record(record) {}
+    explicit CJudge(const StatusRecord& record) : m_record(record), m_plan(PlanRepair(record)) {}
 
     std::vector<Finding> Run()
     {
@@ -247,6 +245,11 @@ private:
         return false;
     }
 
+    bool UserServerMended(const ClassRegistration& entry) const
+    {
+        return entry.scope == RegistryScope::kUser && entry.view == NativeView() && m_plan.bRegisterUserServer;
+    }
+
     void JudgeClassEntries()
     {
         for (const ClassRegistration& entry : m_record.vecClasses)
@@ -266,7 +269,7 @@ private:
                 Add(Severity::kFault, u"class-no-server",
                     strPlace + u": InprocServer32 " + (strTrouble.empty() ? Text(u"names no file") : strTrouble) +
                         u", so Explorer cannot load the handler.",
-                    Text(kReinstall) + u".");
+                    Text(kReinstall) + u"." + Mends(UserServerMended(entry)));
                 continue;
             }
             JudgeClassFile(entry, strPlace);
@@ -283,7 +286,7 @@ private:
             Add(Severity::kFault, u"class-file-missing",
                 strPlace + u" names " + strPath + u", which " + strTrouble + u".",
                 Text(kReinstall) + u", or remove the stale entry: " + RegDelete(ClassKey(entry.scope), entry.view) +
-                    u".");
+                    u"." + Mends(UserServerMended(entry)));
             return;
         }
         Text strFacts = strPlace + u": " + strPath;
@@ -355,7 +358,8 @@ private:
             Add(Severity::kFault, u"class-not-registered",
                 u"The classic handler " + m_record.strClassId + u" is not registered for " +
                     Text(BitsOf(nativeView)) + u"-bit Explorer.",
-                Text(kReinstall) + u" (or: regsvr32 \"<install folder>\\" + Text(DllFor(nativeView)) + u"\").");
+                Text(kReinstall) + u" (or: regsvr32 \"<install folder>\\" + Text(DllFor(nativeView)) + u"\")." +
+                    Mends(m_plan.bRegisterUserServer));
         if (m_record.bWindows64 && EffectiveEntry(RegistryView::k32) == nullptr)
             Add(Severity::kNote, u"class-32-missing",
                 u"The classic handler is not registered for 32-bit programs: their Open and Save dialogs show no "
@@ -382,13 +386,13 @@ private:
             Add(Severity::kFault, u"menu-handler-other",
                 strKey + u" " + (strTrouble.empty() ? u"names " + Quoted(value.strText) : strTrouble) +
                     u" instead of the classic handler " + m_record.strClassId + u".",
-                Text(kReinstall) + u".");
+                Text(kReinstall) + u"." + Mends(m_plan.bWriteUserMenuHandler));
         }
         if (!bSeen && EffectiveEntry(nativeView) != nullptr)
             Add(Severity::kFault, u"menu-handler-missing",
                 Text(u"*\\shellex\\ContextMenuHandlers\\Orvane is missing (HKLM and HKCU): Explorer never asks the "
                      u"handler for its menu."),
-                Text(kReinstall) + u".");
+                Text(kReinstall) + u"." + Mends(m_plan.bWriteUserMenuHandler));
     }
 
     void JudgeLists()
@@ -455,8 +459,8 @@ private:
             Add(Severity::kNote, u"package", u"This user's package list cannot be read.");
             return;
         }
-        const Text strRegister =
-            u"Run \"<install folder>\\OrvaneShellExt.exe\" register-user" + Text(kRestartExplorer) + u".";
+        const Text strRegister = u"Run \"<install folder>\\OrvaneShellExt.exe\" register-user" +
+                                 Text(kRestartExplorer) + u"." + Mends(m_plan.bRegisterPackage);
         if (m_record.vecPackages.empty())
         {
             Add(Severity::kFault, u"package-missing",
@@ -645,7 +649,14 @@ private:
                 Decimal(definition.nMaximum) + u"> /f");
     }
 
+    // The fix of a fault that `repair` would mend says so.
+    static Text Mends(bool bMended)
+    {
+        return bMended ? Text(kRepairMends) : Text();
+    }
+
     const StatusRecord& m_record;
+    const RepairPlan m_plan;
     std::vector<Finding> m_vecFindings;
 };
 
@@ -682,6 +693,14 @@ size_t CountFaults(const std::vector<Finding>& vecFindings) noexcept
 }
 
 }  // namespace
+
+std::u16string HexText(uint32_t n)
+{
+    std::u16string str = u"0x";
+    for (int nShift = 28; nShift >= 0; nShift -= 4)
+        str += u"0123456789ABCDEF"[(n >> nShift) & 0xF];
+    return str;
+}
 
 std::vector<Finding> JudgeStatus(const StatusRecord& record)
 {

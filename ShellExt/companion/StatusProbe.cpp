@@ -9,6 +9,7 @@
 
 #include "ShellExt/companion/CompanionIds.h"
 #include "ShellExt/companion/StatusFindings.h"
+#include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/WideText.h"
@@ -574,6 +575,19 @@ void ProbeMainApplication(StatusRecord& record)
     record.languageFile = InspectPath(record.strLanguageFile, FileDepth::kExistence);
 }
 
+// --- this program's own installation ---------------------------------------
+
+void ProbeOwnFolder(StatusRecord& record)
+{
+    const std::wstring strFolder = CompanionFolder();
+    if (strFolder.empty())
+        return;
+    record.strProgramFolder = ToText(strFolder.c_str());
+    record.strOwnDll = record.strProgramFolder + ToText(ORVANE_CLASSIC_DLL_FILE);
+    record.ownDll = InspectPath(record.strOwnDll, FileDepth::kExistence);
+    record.bPackageBeside = !FindPackage(strFolder).empty();
+}
+
 }  // namespace
 
 StatusRecord ProbeStatus()
@@ -586,6 +600,7 @@ StatusRecord ProbeStatus()
     ProbeClassicHandler(record);
     ProbePackage(record);
     ProbeMainApplication(record);
+    ProbeOwnFolder(record);
     record.switches = ReadRawSwitchValues();
     return record;
 }
