@@ -164,7 +164,9 @@ TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
         {"trace of the wrong type is only a note",
          [](StatusRecord& r) { r.switches.userSwitch[size_t(SwitchId::kTrace)].state = RawState::kWrongType; }, {}},
         {"a policy out of range is only a note",
-         [](StatusRecord& r) { r.switches.machinePolicy[size_t(SwitchId::kHiddenMenuItems)] = {RawState::kNumber, 0x400}; },
+         [](StatusRecord& r) {
+             r.switches.machinePolicy[size_t(SwitchId::kHiddenMenuItems)] = {RawState::kNumber, 0x400};
+         },
          {}},
     };
     for (const FaultCase& c : vecCases)
@@ -196,23 +198,26 @@ TEST(RepairPlan, MendsOnlyThisUsersScopeAndNamesTheRest)
         {"per-user registration naming another file",
          [&](StatusRecord& r) {
              perUser(r);
-             r.vecClasses.push_back(Registration(RegistryScope::kUser, RegistryView::k64, u"D:\\old.dll", kMachineAmd64));
+             r.vecClasses.push_back(Registration(RegistryScope::kUser, RegistryView::k64, u"D:\\old.dll", 0x8664));
          },
          "S", 0},
         {"HKLM's menu handler gone", [](StatusRecord& r) { r.vecClasses[0].menuHandler = RegValue(); }, "H", 0},
         {"HKLM's menu handler foreign", [](StatusRecord& r) { r.vecClasses[0].menuHandler = Text(u"{0}"); }, "H", 0},
         {"HKCU's menu handler foreign over HKLM's",
          [](StatusRecord& r) {
-             r.vecClasses.push_back(Registration(RegistryScope::kUser, RegistryView::k64, u"C:\\O\\64.dll", kMachineAmd64));
+             r.vecClasses.push_back(Registration(RegistryScope::kUser, RegistryView::k64, u"C:\\O\\64.dll", 0x8664));
              r.vecClasses.back().menuHandler = Text(u"{0}");
          },
          "H", 0},
-        {"Windows 11 without the package", [](StatusRecord& r) { r.bPackageChecked = r.bPackageBeside = true; }, "P", 0},
+        {"Windows 11 without the package",
+         [](StatusRecord& r) { r.bPackageChecked = r.bPackageBeside = true; }, "P", 0},
         {"Windows 11 without the package, none beside", [](StatusRecord& r) { r.bPackageChecked = true; }, "", 0},
         {"blocked machine-wide",
          [](StatusRecord& r) { r.vecBlocked[0].listed = KeyState::kPresent; }, "", 1},
         {"the command hidden by policy",
-         [](StatusRecord& r) { r.switches.machinePolicy[size_t(SwitchId::kShowWindows11Command)] = {RawState::kNumber, 0}; },
+         [](StatusRecord& r) {
+             r.switches.machinePolicy[size_t(SwitchId::kShowWindows11Command)] = {RawState::kNumber, 0};
+         },
          "", 1},
         {"a per-machine DLL gone",
          [](StatusRecord& r) { r.vecClasses[0].file.state = PathState::kMissing; }, "", 1},
@@ -222,8 +227,8 @@ TEST(RepairPlan, MendsOnlyThisUsersScopeAndNamesTheRest)
         StatusRecord record = CleanRecord();
         c.plant(record);
         const RepairPlan plan = PlanRepair(record);
-        std::string strSteps = std::string(plan.bRegisterUserServer ? "S" : "") + (plan.bWriteUserMenuHandler ? "H" : "") +
-                               (plan.bRegisterPackage ? "P" : "");
+        const std::string strSteps = std::string(plan.bRegisterUserServer ? "S" : "") +
+                                     (plan.bWriteUserMenuHandler ? "H" : "") + (plan.bRegisterPackage ? "P" : "");
         EXPECT_EQ(c.pszSteps, strSteps) << c.pszName;
         EXPECT_EQ(c.nLeft, plan.vecLeftToAdministrator.size()) << c.pszName;
         // Every fault repair mends says so in its fix, and no other does.

@@ -40,7 +40,8 @@ TEST(SwitchPolicy, MachineThenUserPolicyThenUserSwitchThenDefault)
          SwitchSource::kDefault},
         {"no user switch for hidden items", SwitchId::kHiddenMenuItems, kAbsent, kAbsent, Dword(3), 0,
          SwitchSource::kDefault},
-        {"largest mask", SwitchId::kHiddenMenuItems, Dword(0x3FF), kAbsent, kAbsent, 0x3FF, SwitchSource::kMachinePolicy},
+        {"largest mask", SwitchId::kHiddenMenuItems, Dword(0x3FF), kAbsent, kAbsent, 0x3FF,
+         SwitchSource::kMachinePolicy},
         {"mask beyond the items", SwitchId::kHiddenMenuItems, Dword(0x400), Dword(0x21), kAbsent, 0x21,
          SwitchSource::kUserPolicy},
     };
