@@ -125,8 +125,12 @@ for row in "${repairs[@]}"; do
     IFS='|' read -r name break wanted mend <<<"$row"
     eval "$break"
     machine_before=$(hive HKLM)
+    grep -qi '^\[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID' <<<"$machine_before" || fail "repair, $name: HKLM not exported"
     run "$install/OrvaneShellExt.exe" repair
     expect_status "$wanted" "repair, $name"
+    if [ "$name" = "all fine" ] && grep -q '\[repaired\]' "$last_output"; then fail "repair, $name: it mended something"
+    elif [ "$name" != "all fine" ] && ! grep -q '^ok    \[repaired\]' "$last_output"; then fail "repair, $name: nothing mended"
+    fi
     if [ "$wanted" = 0 ]; then expect_output '^Nothing is wrong' "repair, $name: status after it"
     elif [ "$(fault_ids)" = package-missing ]; then pass "repair, $name: only the package Wine cannot register is left"
     else fail "repair, $name: faults '$(fault_ids)'"; fi

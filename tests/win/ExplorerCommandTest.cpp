@@ -486,6 +486,7 @@ TEST_F(ExplorerCommandTest, HiddenMenuItemsLeaveTheRestAsTheyWere)
     PumpMessagesUntil(12000, [] { return g_pModule->GetModuleLockCount() == 0; });
     StandinLog log;
     CommandNode tree = OpenTree({m_strFile});
+    ASSERT_FALSE(tree.vecChildren.empty());
     ASSERT_EQ(L"Approved", tree.vecChildren[0].strTitle);
     ASSERT_EQ(S_OK, tree.vecChildren[0].command->Invoke(m_selection.Get(), nullptr));
     ASSERT_TRUE(PumpMessagesUntil(kStartWaitMs, [&] { return !WithoutHandOffs(log.Read()).empty(); }));
