@@ -1,10 +1,9 @@
-// The switches' policies and what HiddenMenuItems leaves of the menu.
+// The switches' policies: which value wins, and what status says of it.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "ShellExt/companion/StatusFindings.h"
-#include "ShellExt/menu/MenuRows.h"
 #include "ShellExt/settings/SwitchPolicy.h"
 
 namespace {
@@ -25,8 +24,6 @@ TEST(SwitchPolicy, MachineThenUserPolicyThenUserSwitchThenDefault)
     } cases[] = {
         {"nothing set", SwitchId::kShowWindows11Command, kAbsent, kAbsent, kAbsent, 1, SwitchSource::kDefault},
         {"machine wins over user", SwitchId::kTrace, Dword(0), Dword(1), Dword(1), 0, SwitchSource::kMachinePolicy},
-        {"user policy forces a user switch off", SwitchId::kShowCommandInClassicMenus, kAbsent, Dword(0), Dword(1), 0,
-         SwitchSource::kUserPolicy},
         {"policy forces it on", SwitchId::kShowCommandInClassicMenus, Dword(1), kAbsent, Dword(0), 1,
          SwitchSource::kMachinePolicy},
         {"machine of the wrong type falls to the user policy", SwitchId::kTrace, kWrongType, Dword(1), kAbsent, 1,
@@ -36,22 +33,16 @@ TEST(SwitchPolicy, MachineThenUserPolicyThenUserSwitchThenDefault)
         {"user switch other than 1 is off", SwitchId::kTrace, kAbsent, kAbsent, Dword(5), 0, SwitchSource::kUserSwitch},
         {"user switch of the wrong type: default", SwitchId::kTrace, kAbsent, kAbsent, kWrongType, 0,
          SwitchSource::kDefault},
-        {"no user switch for the Windows 11 command", SwitchId::kShowWindows11Command, kAbsent, kAbsent, Dword(0), 1,
-         SwitchSource::kDefault},
         {"no user switch for hidden items", SwitchId::kHiddenMenuItems, kAbsent, kAbsent, Dword(3), 0,
          SwitchSource::kDefault},
-        {"largest mask", SwitchId::kHiddenMenuItems, Dword(0x3FF), kAbsent, kAbsent, 0x3FF,
-         SwitchSource::kMachinePolicy},
         {"mask beyond the items", SwitchId::kHiddenMenuItems, Dword(0x400), Dword(0x21), kAbsent, 0x21,
          SwitchSource::kUserPolicy},
     };
     for (const auto& c : cases)
     {
         RawSwitchValues raw;
-        const size_t i = static_cast<size_t>(c.id);
-        raw.machinePolicy[i] = c.machine;
-        raw.userPolicy[i] = c.user;
-        raw.userSwitch[i] = c.userSwitch;
+        raw.machinePolicy[size_t(c.id)] = c.machine, raw.userPolicy[size_t(c.id)] = c.user;
+        raw.userSwitch[size_t(c.id)] = c.userSwitch;
         const EffectiveSwitch effective = ResolveSwitch(c.id, raw);
         EXPECT_EQ(c.nValue, effective.nValue) << c.pszCase;
         EXPECT_EQ(c.source, effective.source) << c.pszCase;
@@ -73,40 +64,6 @@ TEST(SwitchPolicy, StatusNamesEachValueItsSourceAndWhatIsIgnored)
                                     u"[policy-ignored] HKLM\\Software\\Policies\\Kelvoss\\Orvane\\ShellExt, "
                                     u"ShowWindows11Command is not a REG_DWORD"})
         EXPECT_NE(std::u16string::npos, strText.find(pszLine)) << std::string(pszLine, pszLine + 40);
-}
-
-// The plain menu's rows as the front ends show them: "M" an item, "-" a
-// separator, "." a row left out; the offsets of what shows never move.
-std::string Shown(uint32_t nHidden)
-{
-    std::string str;
-    for (MenuRowSpan rows : {CommonMenuRows(), TailMenuRows(false)})
-    {
-        for (size_t i = 0; i < rows.nCount; ++i)
-        {
-            const bool bSeparator = rows.pRows[i].nType == kSeparatorRow;
-            str += !IsMenuRowShown(rows, i, nHidden) ? '.' : bSeparator ? '-' : char('0' + rows.pRows[i].nOffset % 10);
-        }
-    }
-    return str;
-}
-
-TEST(HiddenMenuItems, ItemsGoSeparatorsStaySensible)
-{
-    const struct
-    {
-        uint32_t nHidden;
-        const char* pszShown;
-    } cases[] = {
-        {0, "012345-6789-01"},
-        {0x009, ".12.45-6789-01"},
-        {0x03F, ".......6789-01"},
-        {0x3C0, "012345-.....01"},
-        {0x3FF, "............01"},
-        {0xFFFFFC00, "012345-6789-01"},  // bits beyond the items hide nothing
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.pszShown, Shown(c.nHidden)) << std::hex << c.nHidden;
 }
 
 }  // namespace

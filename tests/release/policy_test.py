@@ -47,10 +47,9 @@ def references(root, kind):
 def check_adml(admx, adml, language):
     strings = {s.get("id") for s in adml.iter(N + "string")}
     presentations = {p.get("id"): p for p in adml.iter(N + "presentation")}
-    for name in sorted(references(admx, "string") - strings):
-        check(False, f"{language}: $(string.{name}) not in the string table")
-    for name in sorted(references(admx, "presentation") - set(presentations)):
-        check(False, f"{language}: $(presentation.{name}) not in the presentation table")
+    for kind, table in (("string", strings), ("presentation", set(presentations))):
+        for name in sorted(references(admx, kind) - table):
+            check(False, f"{language}: $({kind}.{name}) not in the {kind} table")
     element_ids = {e.get("id") for e in admx.iter() if e.tag.endswith("decimal") and e.get("id")}
     for presentation in presentations.values():
         for control in presentation:
@@ -91,9 +90,7 @@ def main():
     check(tables[0] == tables[1], "the languages' string tables differ")
     category = [s.text for s in roots[1].iter(N + "string") if s.get("id") == "OrvaneShellExt"]
     check(category == ["Orvane shell extension"], f"category {category}")
-    for failure in failures:
-        print("FAIL", failure)
-    print(f"{len(switches)} policies, {len(LANGUAGES)} languages: {len(failures)} failures")
+    print("".join(f"FAIL {f}\n" for f in failures) + f"{len(switches)} policies: {len(failures)} failures")
     return 1 if failures else 0
 
 
