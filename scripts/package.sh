@@ -6,7 +6,10 @@
 # -arm64.msix); the install and uninstall scripts for Windows and the install
 # guide; zipped as build/release/Orvane-ShellExt-<version>.zip. The sparse
 # packages are also left beside the zip, with the Windows Installer packages
-# Orvane-ShellExt-<version>-x64.msi, -arm64.msi and -x86.msi (scripts/msi.sh).
+# Orvane-ShellExt-<version>-x64.msi, -arm64.msi and -x86.msi (scripts/msi.sh),
+# their winget manifests (winget/Kelvoss.Orvane.ShellExt/<version>/, written by
+# tools/package/winget.py) and the administrative templates (policy/, also in
+# the zip).
 # All DLLs, programs and packages are signed (tools/package/sign.sh): with
 # ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set, otherwise with a throwaway test
 # certificate whose public part is left as Orvane-Test-Signing.cer beside the
@@ -134,6 +137,13 @@ build_msix() {
     cp -f "$folder/$2" "$out/$2"
 }
 
+# The administrative templates, in the zip and beside the MSIs.
+stage_policy() {
+    cp -r policy "$folder/policy"
+    rm -rf "$out/policy"
+    cp -r policy "$out/policy"
+}
+
 # Fixed file times, so that unchanged files look the same in every release.
 zip_folder() {
     if [ -f "$cer" ]; then cp "$cer" "$folder/"; fi
@@ -151,10 +161,15 @@ build_msis() {
     bash scripts/msi.sh --arch arm64 --signing "$signing" --dll64 "$dll_arm64" --dll32 "$dll32" \
         --cmd-dll "$dllcmd_arm64" --msix "$out/$name-arm64.msix" --exe "$exe_arm64" --out "$out"
     bash scripts/msi.sh --arch x86 --signing "$signing" --dll32 "$dll32" --exe "$exe32" --out "$out"
+    # The winget manifests of the signed MSIs (InstallerUrl from ORVANE_RELEASE_URL).
+    rm -rf "$out/winget"
+    python3 tools/package/winget.py write --version "$version" --out "$out/winget" \
+        "$out/$name-x64.msi" "$out/$name-arm64.msi" "$out/$name-x86.msi" >/dev/null
 }
 
 stage_programs
 stage_texts
+stage_policy
 build_msix x64 "$name.msix"
 build_msix arm64 "$name-arm64.msix"
 zip_folder

@@ -8,7 +8,7 @@ packages=(
     wine wine64
     xvfb xauth imagemagick zip unzip
     cmake ninja-build googletest
-    g++ clang libclang-rt-14-dev python3 openssl
+    g++ clang libclang-rt-14-dev python3 openssl python3-jsonschema python3-yaml libxml2-utils
     wixl msitools
     clang-19 lld-19 llvm-19 dpkg-dev
 )

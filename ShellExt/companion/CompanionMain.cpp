@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include "ShellExt/companion/HandOffVerb.h"
+#include "ShellExt/companion/RepairVerb.h"
 #include "ShellExt/companion/StatusVerb.h"
 #include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/companion/Verbs.h"
@@ -19,6 +20,7 @@ const CompanionVerb s_verbs[] = {
     {L"unregister-all-users", RunUnregisterAllUsers},
     {L"tell-explorer", RunTellExplorer},
     {L"status", RunStatusVerb},
+    {L"repair", RunRepairVerb},
     {L"handoff", RunHandOffVerb},
     {nullptr, nullptr},
 };

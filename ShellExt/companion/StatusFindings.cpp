@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "ShellExt/companion/RepairPlan.h"
+#include "ShellExt/menu/MenuRows.h"
+
 namespace {
 
 using Text = std::u16string;
@@ -30,10 +33,7 @@ Text Decimal(uint32_t n)
 
 Text Hex(uint32_t n)
 {
-    Text str = u"0x";
-    for (int nShift = 28; nShift >= 0; nShift -= 4)
-        str += u"0123456789ABCDEF"[(n >> nShift) & 0xF];
-    return str;
+    return HexText(n);
 }
 
 bool EqualsIgnoringCase(TextView a, TextView b) noexcept
@@ -125,10 +125,40 @@ Text Quoted(TextView str)
     return u"\"" + Text(str) + u"\"";
 }
 
+TextView SourceName(SwitchSource source) noexcept
+{
+    switch (source)
+    {
+    case SwitchSource::kMachinePolicy: return u"machine policy";
+    case SwitchSource::kUserPolicy: return u"user policy";
+    case SwitchSource::kUserSwitch: return u"user switch";
+    default: return u"default";
+    }
+}
+
+// A switch's value as a person reads it: the hidden items by name.
+Text SwitchValueText(SwitchId id, uint32_t nValue)
+{
+    if (id != SwitchId::kHiddenMenuItems)
+        return Decimal(nValue);
+    Text str = Decimal(nValue);
+    const MenuRowSpan rows = CommonMenuRows();
+    TextView strSeparator = u": hides ";
+    for (size_t i = 0; i < rows.nCount; ++i)
+    {
+        if (rows.pRows[i].nType != kSeparatorRow && !IsMenuRowShown(rows, i, nValue))
+        {
+            str += Text(strSeparator) + rows.pRows[i].pszFallback;
+            strSeparator = u", ";
+        }
+    }
+    return str;
+}
+
 class CJudge
 {
 public:
-    explicit CJudge(const StatusRecord& record) : m_record(record) {}
+    explicit CJudge(const StatusRecord& record) : m_record(record), m_plan(PlanRepair(record)) {}
 
     std::vector<Finding> Run()
     {
@@ -141,7 +171,7 @@ public:
         JudgeTweak();
         JudgePackage();
         JudgeMainApplication();
-        JudgeTrace();
+        JudgeSwitches();
         return std::move(m_vecFindings);
     }
 
@@ -215,6 +245,11 @@ private:
         return false;
     }
 
+    bool UserServerMended(const ClassRegistration& entry) const
+    {
+        return entry.scope == RegistryScope::kUser && entry.view == NativeView() && m_plan.bRegisterUserServer;
+    }
+
     void JudgeClassEntries()
     {
         for (const ClassRegistration& entry : m_record.vecClasses)
@@ -234,7 +269,7 @@ private:
                 Add(Severity::kFault, u"class-no-server",
                     strPlace + u": InprocServer32 " + (strTrouble.empty() ? Text(u"names no file") : strTrouble) +
                         u", so Explorer cannot load the handler.",
-                    Text(kReinstall) + u".");
+                    Text(kReinstall) + u"." + Mends(UserServerMended(entry)));
                 continue;
             }
             JudgeClassFile(entry, strPlace);
@@ -251,7 +286,7 @@ private:
             Add(Severity::kFault, u"class-file-missing",
                 strPlace + u" names " + strPath + u", which " + strTrouble + u".",
                 Text(kReinstall) + u", or remove the stale entry: " + RegDelete(ClassKey(entry.scope), entry.view) +
-                    u".");
+                    u"." + Mends(UserServerMended(entry)));
             return;
         }
         Text strFacts = strPlace + u": " + strPath;
@@ -323,7 +358,8 @@ private:
             Add(Severity::kFault, u"class-not-registered",
                 u"The classic handler " + m_record.strClassId + u" is not registered for " +
                     Text(BitsOf(nativeView)) + u"-bit Explorer.",
-                Text(kReinstall) + u" (or: regsvr32 \"<install folder>\\" + Text(DllFor(nativeView)) + u"\").");
+                Text(kReinstall) + u" (or: regsvr32 \"<install folder>\\" + Text(DllFor(nativeView)) + u"\")." +
+                    Mends(m_plan.bRegisterUserServer));
         if (m_record.bWindows64 && EffectiveEntry(RegistryView::k32) == nullptr)
             Add(Severity::kNote, u"class-32-missing",
                 u"The classic handler is not registered for 32-bit programs: their Open and Save dialogs show no "
@@ -350,13 +386,13 @@ private:
             Add(Severity::kFault, u"menu-handler-other",
                 strKey + u" " + (strTrouble.empty() ? u"names " + Quoted(value.strText) : strTrouble) +
                     u" instead of the classic handler " + m_record.strClassId + u".",
-                Text(kReinstall) + u".");
+                Text(kReinstall) + u"." + Mends(m_plan.bWriteUserMenuHandler));
         }
         if (!bSeen && EffectiveEntry(nativeView) != nullptr)
             Add(Severity::kFault, u"menu-handler-missing",
                 Text(u"*\\shellex\\ContextMenuHandlers\\Orvane is missing (HKLM and HKCU): Explorer never asks the "
                      u"handler for its menu."),
-                Text(kReinstall) + u".");
+                Text(kReinstall) + u"." + Mends(m_plan.bWriteUserMenuHandler));
     }
 
     void JudgeLists()
@@ -423,8 +459,8 @@ private:
             Add(Severity::kNote, u"package", u"This user's package list cannot be read.");
             return;
         }
-        const Text strRegister =
-            u"Run \"<install folder>\\OrvaneShellExt.exe\" register-user" + Text(kRestartExplorer) + u".";
+        const Text strRegister = u"Run \"<install folder>\\OrvaneShellExt.exe\" register-user" +
+                                 Text(kRestartExplorer) + u"." + Mends(m_plan.bRegisterPackage);
         if (m_record.vecPackages.empty())
         {
             Add(Severity::kFault, u"package-missing",
@@ -570,21 +606,57 @@ private:
                 u"Choose an installed language in the main application, or reinstall it.");
     }
 
-    void JudgeTrace()
+    // Each switch's value and where it came from, then every value that
+    // does not count: a policy of the wrong type or out of range, a user
+    // switch that is no REG_DWORD.
+    void JudgeSwitches()
     {
-        const RegValue& trace = m_record.trace;
-        const Text strKey = Text(u"HKCU") + kProductKeyText + u"\\ShellExt";
-        if (trace.state == ValueState::kNumber)
-            Add(Severity::kOk, u"trace", trace.nNumber != 0 ? u"The trace is on." : u"The trace is off.");
-        else if (trace.state == ValueState::kAbsent)
-            Add(Severity::kOk, u"trace", u"The trace is off.");
-        else
-            Add(Severity::kNote, u"trace",
-                strKey + u", Trace " + ValueTrouble(trace, u"a REG_DWORD") + u": the trace stays off.",
-                u"reg add " + Quoted(strKey) + u" /v Trace /t REG_DWORD /d 1 /f (0 turns it off).");
+        for (size_t i = 0; i < kSwitchCount; ++i)
+        {
+            const SwitchId id = static_cast<SwitchId>(i);
+            const SwitchDefinition& definition = SwitchDefinitionOf(id);
+            const EffectiveSwitch effective = ResolveSwitch(id, m_record.switches);
+            Add(Severity::kOk, u"switch",
+                Text(definition.pszName) + u" = " + SwitchValueText(id, effective.nValue) + u" (" +
+                    Text(SourceName(effective.source)) + u")");
+            JudgePolicyValue(id, u"HKLM", m_record.switches.machinePolicy[i]);
+            JudgePolicyValue(id, u"HKCU", m_record.switches.userPolicy[i]);
+            if (definition.bUserMaySet && m_record.switches.userSwitch[i].state == RawState::kWrongType)
+            {
+                const Text strKey = Text(u"HKCU\\") + kSwitchesKeyText;
+                Add(Severity::kNote, u"switch-value",
+                    strKey + u", " + definition.pszName + u" is not a REG_DWORD: the switch stays off.",
+                    u"reg add " + Quoted(strKey) + u" /v " + definition.pszName + u" /t REG_DWORD /d 1 /f "
+                    u"(0 turns it off).");
+            }
+        }
+    }
+
+    void JudgePolicyValue(SwitchId id, TextView strHive, const RawSwitchValue& raw)
+    {
+        if (raw.state == RawState::kAbsent || IsPolicyValueAccepted(id, raw))
+            return;
+        const SwitchDefinition& definition = SwitchDefinitionOf(id);
+        const Text strKey = Text(strHive) + u"\\" + kPolicyKeyText;
+        const Text strTrouble = raw.state == RawState::kWrongType
+                                    ? Text(u"is not a REG_DWORD")
+                                    : u"is " + Decimal(raw.nNumber) + u", beyond its largest value " +
+                                          Decimal(definition.nMaximum);
+        Add(Severity::kNote, u"policy-ignored",
+            strKey + u", " + definition.pszName + u" " + strTrouble + u": the policy is ignored.",
+            u"An administrator sets it in the Group Policy editor (Orvane shell extension), or: reg add " +
+                Quoted(strKey) + u" /v " + definition.pszName + u" /t REG_DWORD /d <0.." +
+                Decimal(definition.nMaximum) + u"> /f");
+    }
+
+    // The fix of a fault that `repair` would mend says so.
+    static Text Mends(bool bMended)
+    {
+        return bMended ? Text(kRepairMends) : Text();
     }
 
     const StatusRecord& m_record;
+    const RepairPlan m_plan;
     std::vector<Finding> m_vecFindings;
 };
 
@@ -621,6 +693,14 @@ size_t CountFaults(const std::vector<Finding>& vecFindings) noexcept
 }
 
 }  // namespace
+
+std::u16string HexText(uint32_t n)
+{
+    std::u16string str = u"0x";
+    for (int nShift = 28; nShift >= 0; nShift -= 4)
+        str += u"0123456789ABCDEF"[(n >> nShift) & 0xF];
+    return str;
+}
 
 std::vector<Finding> JudgeStatus(const StatusRecord& record)
 {

@@ -29,6 +29,9 @@ std::vector<Finding> JudgeStatus(const StatusRecord& record);
 
 bool HasFault(const std::vector<Finding>& vecFindings) noexcept;
 
+// "0x0000002A": a code as the findings write it.
+std::u16string HexText(uint32_t n);
+
 // One finding per line, "FAULT [id] text  Fix: fix", CR LF line ends, and a
 // closing count. Control characters of registry garbage show as '?'.
 std::u16string FormatStatusText(const std::vector<Finding>& vecFindings);

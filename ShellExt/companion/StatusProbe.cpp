@@ -9,12 +9,14 @@
 
 #include "ShellExt/companion/CompanionIds.h"
 #include "ShellExt/companion/StatusFindings.h"
+#include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/module/Guids.h"
 #include "ShellExt/settings/ProductPaths.h"
 #include "ShellExt/settings/Settings.h"
+#include "ShellExt/settings/Switches.h"
 
 namespace {
 
@@ -27,7 +29,6 @@ const wchar_t kClassicMenuTweakKey[] =
 const wchar_t kPackageRepositoryKey[] =
     L"Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\Repository\\"
     L"Packages";
-const wchar_t kTraceKey[] = L"Software\\Kelvoss\\Orvane\\ShellExt";
 const wchar_t kClassId[] = ORVANE_CLSID_SIMPLESHLEXT_TEXT;
 
 // The extension reads its product values into 520 bytes; so does this
@@ -572,13 +573,19 @@ void ProbeMainApplication(StatusRecord& record)
     record.strLanguage = ToText(strLanguage.c_str());
     record.strLanguageFile = ToText(BuildLanguageFilePath(szInstallDir, strLanguage).c_str());
     record.languageFile = InspectPath(record.strLanguageFile, FileDepth::kExistence);
+}
 
-    CRegKeyHandle trace;
-    const KeyState traceKey = OpenKey(HKEY_CURRENT_USER, kTraceKey, KEY_WOW64_64KEY, trace);
-    if (traceKey == KeyState::kPresent)
-        record.trace = QueryNumber(trace.Get(), L"Trace");
-    else if (traceKey == KeyState::kUnreadable)
-        record.trace.state = ValueState::kUnreadable;
+// --- this program's own installation ---------------------------------------
+
+void ProbeOwnFolder(StatusRecord& record)
+{
+    const std::wstring strFolder = CompanionFolder();
+    if (strFolder.empty())
+        return;
+    record.strProgramFolder = ToText(strFolder.c_str());
+    record.strOwnDll = record.strProgramFolder + ToText(ORVANE_CLASSIC_DLL_FILE);
+    record.ownDll = InspectPath(record.strOwnDll, FileDepth::kExistence);
+    record.bPackageBeside = !FindPackage(strFolder).empty();
 }
 
 }  // namespace
@@ -593,5 +600,7 @@ StatusRecord ProbeStatus()
     ProbeClassicHandler(record);
     ProbePackage(record);
     ProbeMainApplication(record);
+    ProbeOwnFolder(record);
+    record.switches = ReadRawSwitchValues();
     return record;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/settings/SwitchPolicy.h"
+
 enum class KeyState : uint8_t
 {
     kAbsent,
@@ -164,6 +166,15 @@ struct StatusRecord
     std::u16string strLanguageFile;
     FileFacts languageFile;
 
-    // HKCU\Software\Kelvoss\Orvane\ShellExt, Trace.
-    RegValue trace;
+    // This program's folder (with its closing backslash), the classic
+    // handler's DLL of this program's processor in it, and whether exactly
+    // one Windows 11 package lies beside it: what repair works from.
+    std::u16string strProgramFolder;
+    std::u16string strOwnDll;
+    FileFacts ownDll;
+    bool bPackageBeside = false;
+
+    // The switches, in the machine's and the user's policy and the user's
+    // own key (settings/Switches.h).
+    RawSwitchValues switches;
 };

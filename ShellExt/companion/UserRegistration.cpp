@@ -73,13 +73,6 @@ UserRegistrationFacts GatherFacts() noexcept
     return {IsServiceAccount(), ::GetSystemMetrics(SM_CLEANBOOT) != 0, IsWindowsSetupRunning(), WindowsBuild()};
 }
 
-// This program's folder with its closing backslash, or empty.
-std::wstring OwnFolder()
-{
-    const std::wstring strPath = FullModulePath(nullptr);
-    size_t nSlash = strPath.find_last_of(L'\\');
-    return nSlash == std::wstring::npos ? std::wstring() : strPath.substr(0, nSlash + 1);
-}
 
 std::wstring PowerShellPath()
 {
@@ -90,18 +83,6 @@ std::wstring PowerShellPath()
     return std::wstring(szSystem, cch) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
 }
 
-// The one sparse package that the installation put beside this program.
-std::wstring FindPackage(const std::wstring& strFolder)
-{
-    WIN32_FIND_DATAW found;
-    CFindHandle search(::FindFirstFileW((strFolder + L"*.msix").c_str(), &found));
-    if (!search)
-        return {};
-    std::wstring strPackage = strFolder + found.cFileName;
-    if (::FindNextFileW(search.Get(), &found))
-        return {};  // two packages: which one is ours is not for us to guess
-    return strPackage;
-}
 
 // Runs the script with its words, hidden; true when it reported success.
 bool RunScript(const std::wstring& strFolder, const std::wstring& strWords)
@@ -157,7 +138,26 @@ bool SetString(HKEY hKey, const wchar_t* pszName, const std::wstring& strValue) 
 
 }  // namespace
 
-static void TellExplorer() noexcept
+std::wstring CompanionFolder()
+{
+    const std::wstring strPath = FullModulePath(nullptr);
+    size_t nSlash = strPath.find_last_of(L'\\');
+    return nSlash == std::wstring::npos ? std::wstring() : strPath.substr(0, nSlash + 1);
+}
+
+std::wstring FindPackage(const std::wstring& strFolder)
+{
+    WIN32_FIND_DATAW found;
+    CFindHandle search(::FindFirstFileW((strFolder + L"*.msix").c_str(), &found));
+    if (!search)
+        return {};
+    std::wstring strPackage = strFolder + found.cFileName;
+    if (::FindNextFileW(search.Get(), &found))
+        return {};  // two packages: which one is ours is not for us to guess
+    return strPackage;
+}
+
+void TellExplorer() noexcept
 {
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
@@ -193,10 +193,21 @@ static int RunUserPackageStep(int nArgs, bool (*pfnStep)(const std::wstring& str
         return kCompanionUsage;
     if (DecideUserRegistration(GatherFacts()) != UserRegistrationStep::Proceed)
         return kCompanionDone;
-    const std::wstring strFolder = OwnFolder();
+    const std::wstring strFolder = CompanionFolder();
     const bool bDone = !strFolder.empty() && pfnStep(strFolder);
     TellExplorer();
     return bDone ? kCompanionDone : kUserRegistrationFailed;
+}
+
+bool MayRegisterUserPackage() noexcept
+{
+    return DecideUserRegistration(GatherFacts()) == UserRegistrationStep::Proceed;
+}
+
+bool RegisterUserPackage()
+{
+    const std::wstring strFolder = CompanionFolder();
+    return !strFolder.empty() && RegisterPackage(strFolder);
 }
 
 int RunRegisterUser(int nArgs, wchar_t**)

@@ -50,24 +50,37 @@ void SetItemPicture(HMENU hMenu, UINT nPosition, const MenuItemRecord& record, b
 class CMarkerMenuBuilder
 {
 public:
-    CMarkerMenuBuilder(CSimpleShlExt& extension, UINT idCmdFirst, std::wstring strLangFile) noexcept
-        : m_extension(extension), m_idCmdFirst(idCmdFirst), m_strLangFile(std::move(strLangFile))
+    CMarkerMenuBuilder(CSimpleShlExt& extension, UINT idCmdFirst, std::wstring strLangFile,
+                       uint32_t nHiddenItems) noexcept
+        : m_extension(extension),
+          m_idCmdFirst(idCmdFirst),
+          m_strLangFile(std::move(strLangFile)),
+          m_nHiddenItems(nHiddenItems)
     {
     }
 
-    void AddRows(HMENU hMenu, UINT nFirstPosition, MenuRowSpan rows) noexcept
+    // Returns the position after the last row that went in.
+    UINT AddRows(HMENU hMenu, UINT nFirstPosition, MenuRowSpan rows) noexcept
     {
+        UINT nPosition = nFirstPosition;
         for (size_t i = 0; i < rows.nCount; ++i)
         {
-            const UINT nPosition = nFirstPosition + static_cast<UINT>(i);
             const MenuRow& row = rows.pRows[i];
+            if (!IsMenuRowShown(rows, i, m_nHiddenItems))
+            {
+                if (row.nType != kSeparatorRow)
+                    m_extension.AddHiddenItemRecord();
+                continue;
+            }
             if (row.nType == kSeparatorRow)
                 ::InsertMenuW(hMenu, nPosition, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
             else if (row.nType == kItemExtendedSubmenu)
                 AddExtendedSubmenu(hMenu, nPosition, row);
             else
                 AddItem(hMenu, nPosition, row, m_idCmdFirst + row.nOffset);
+            ++nPosition;
         }
+        return nPosition;
     }
 
     CaptionPtr Caption(const char16_t* pszKey, const char16_t* pszFallback) const noexcept
@@ -103,6 +116,7 @@ private:
     CSimpleShlExt& m_extension;
     UINT m_idCmdFirst;
     std::wstring m_strLangFile;
+    uint32_t m_nHiddenItems;
 };
 
 }  // namespace
@@ -151,6 +165,17 @@ BOOL CSimpleShlExt::AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmen
     return bInserted;
 }
 
+void CSimpleShlExt::AddHiddenItemRecord() noexcept
+{
+    try
+    {
+        m_vecMenuItems.push_back(MenuItemRecord{});
+    }
+    catch (...)
+    {
+    }
+}
+
 STDMETHODIMP CSimpleShlExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                              UINT uFlags)
 {
@@ -192,12 +217,11 @@ HRESULT CSimpleShlExt::BuildMarkerMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFi
     catch (...)
     {
     }
-    CMarkerMenuBuilder builder(*this, idCmdFirst, std::move(strLangFile));
+    CMarkerMenuBuilder builder(*this, idCmdFirst, std::move(strLangFile), m_switches.nHiddenMenuItems);
 
     CMenuHandle submenu(::CreatePopupMenu());
-    const MenuRowSpan common = CommonMenuRows();
-    builder.AddRows(submenu.Get(), 0, common);
-    builder.AddRows(submenu.Get(), static_cast<UINT>(common.nCount), TailMenuRows(bExtended));
+    const UINT nTailPosition = builder.AddRows(submenu.Get(), 0, CommonMenuRows());
+    builder.AddRows(submenu.Get(), nTailPosition, TailMenuRows(bExtended));
 
     CaptionPtr caption = builder.Caption(kMarkFileKey, kMarkFileFallback);
     // Only an entry that went in gets the logo: at indexMenu there would

@@ -66,7 +66,8 @@ HRESULT ReadDroppedNames(CDropListReader& reader, std::vector<std::wstring>& vec
 // Only the terminators: Explorer makes an object for every icon it shows, and
 // clearing the 1,560 bytes of both buffers was a third of the creation's own
 // cost. Every writer of these buffers terminates what it writes.
-CSimpleShlExt::CSimpleShlExt() noexcept : m_trace(kTraceObject, CurrentShellExtSwitches().bTrace)
+CSimpleShlExt::CSimpleShlExt() noexcept
+    : m_switches(CurrentShellExtSwitches()), m_trace(kTraceObject, m_switches.bTrace)
 {
     m_szInstallDir[0] = L'\0';
     m_szFileName[0] = L'\0';

@@ -12,6 +12,7 @@
 #include "ShellExt/menu/MenuItemRecord.h"
 #include "ShellExt/module/ComObject.h"
 #include "ShellExt/module/Guids.h"
+#include "ShellExt/settings/Switches.h"
 
 // The class's own interface: nothing beyond IUnknown, described by the type
 // library so that the class has an identity of its own.
@@ -69,14 +70,19 @@ public:
     // opens), then gives it its picture. Returns the result of the insertion.
     BOOL AddMenuItem(HMENU hMenu, UINT nPosition, UINT_PTR idOrSubmenu, const wchar_t* pszCaption,
                      const MenuRow& row) noexcept;
+    // Appends the record of an item the HiddenMenuItems policy leaves out: it
+    // names no command, so its offset starts nothing, and the offsets after
+    // it keep their meaning.
+    void AddHiddenItemRecord() noexcept;
 
 protected:
     wchar_t m_szInstallDir[MAX_PATH];
     wchar_t m_szFileName[2 * MAX_PATH];
     std::vector<std::wstring> m_vecSelectedFiles;
     std::vector<MenuItemRecord> m_vecMenuItems;
-    // On or off for the object's life, as the Trace switch was when Explorer
-    // made it (settings/Switches.h).
+    // The switches as they were when Explorer made the object
+    // (settings/Switches.h); the trace is on or off for the object's life.
+    const ShellExtSwitches m_switches;
     const CCallTrace m_trace;
 
 private:

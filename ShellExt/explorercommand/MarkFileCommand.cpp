@@ -129,7 +129,9 @@ STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL fOkT
         ReadSiteWindow(m_site.get(), site);
         details.eSite = site.eSite;
         details.pszSiteClass = site.szClass;
-        if (!IsCommandShown(site.ForPlacement(), m_switches.bShowCommandInClassicMenus, nItems))
+        // The ShowWindows11Command policy 0 hides the command in every menu.
+        if (!m_switches.bShowWindows11Command ||
+            !IsCommandShown(site.ForPlacement(), m_switches.bShowCommandInClassicMenus, nItems))
             return S_OK;
         *pCmdState = ECS_ENABLED;
         if (!m_bHandOffStarted)
@@ -168,7 +170,8 @@ STDMETHODIMP CMarkFileCommand::EnumSubCommands(IEnumExplorerCommand** ppEnum)
         *ppEnum = nullptr;
         return GuardComMethod([&] {
             LoadSettingsOnce();
-            return CreateSubCommandEnum(m_szInstallDir, m_strLangFile, m_trace.IsOn(), ppEnum);
+            return CreateSubCommandEnum(m_szInstallDir, m_strLangFile, m_switches.nHiddenMenuItems, m_trace.IsOn(),
+                                        ppEnum);
         });
     });
 }

@@ -270,10 +270,12 @@ SubCommandInfo MakeSubCommandInfo(const MenuRow& row, const wchar_t* pszInstallD
 }
 
 HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, const std::wstring& strLangFile,
-                       bool bTrace, CCommandList& list)
+                       uint32_t nHiddenItems, bool bTrace, CCommandList& list)
 {
     for (size_t i = 0; i < rows.nCount; ++i)
     {
+        if (!IsMenuRowShown(rows, i, nHiddenItems))
+            continue;
         CComOwner<CComObject<CMarkerSubCommand>> command;
         HRESULT hr = NewObject(command);
         if (FAILED(hr))
@@ -287,8 +289,8 @@ HRESULT AddSubCommands(const MenuRowSpan& rows, const wchar_t* pszInstallDir, co
 
 }  // namespace
 
-HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile, bool bTrace,
-                             IEnumExplorerCommand** ppEnum) noexcept
+HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile, uint32_t nHiddenItems,
+                             bool bTrace, IEnumExplorerCommand** ppEnum) noexcept
 {
     if (ppEnum == nullptr)
         return E_POINTER;
@@ -297,9 +299,9 @@ HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& s
         // The classic plain menu, in its order: its common rows and its plain tail.
         auto list = std::make_shared<CCommandList>();
         list->reserve(CommonMenuRows().nCount + TailMenuRows(false).nCount);
-        HRESULT hr = AddSubCommands(CommonMenuRows(), pszInstallDir, strLangFile, bTrace, *list);
+        HRESULT hr = AddSubCommands(CommonMenuRows(), pszInstallDir, strLangFile, nHiddenItems, bTrace, *list);
         if (SUCCEEDED(hr))
-            hr = AddSubCommands(TailMenuRows(false), pszInstallDir, strLangFile, bTrace, *list);
+            hr = AddSubCommands(TailMenuRows(false), pszInstallDir, strLangFile, nHiddenItems, bTrace, *list);
         if (FAILED(hr))
             return hr;
         return CSubCommandEnum::CreateEnum(std::move(list), 0, ppEnum);

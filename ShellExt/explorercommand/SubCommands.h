@@ -7,10 +7,13 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <cstdint>
 #include <string>
 
 // Makes the subcommands for one opening, with the captions of strLangFile
-// and the icon library of pszInstallDir, and an enumerator over them. With
-// bTrace, every call on a subcommand is traced (diagnostics/Trace.h).
-HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile, bool bTrace,
-                             IEnumExplorerCommand** ppEnum) noexcept;
+// and the icon library of pszInstallDir, and an enumerator over them. The
+// items of nHiddenItems (menu/MenuRows.h) are left out; the others hand over
+// what they hand over with none hidden. With bTrace, every call on a
+// subcommand is traced (diagnostics/Trace.h).
+HRESULT CreateSubCommandEnum(const wchar_t* pszInstallDir, const std::wstring& strLangFile, uint32_t nHiddenItems,
+                             bool bTrace, IEnumExplorerCommand** ppEnum) noexcept;

@@ -74,3 +74,28 @@ unsigned MenuCommandCount(bool bExtended) noexcept
 {
     return bExtended ? kExtendedCommandCount : kPlainCommandCount;
 }
+
+namespace {
+
+bool IsItemHidden(const MenuRow& row, uint32_t nHiddenItems) noexcept
+{
+    if (row.nType != kItemMarker && row.nType != kItemColor)
+        return false;
+    return row.nOffset < 32 && ((nHiddenItems & kHideableMenuItems) >> row.nOffset & 1) != 0;
+}
+
+}  // namespace
+
+bool IsMenuRowShown(MenuRowSpan rows, size_t nIndex, uint32_t nHiddenItems) noexcept
+{
+    if (nIndex >= rows.nCount)
+        return false;
+    if (rows.pRows[nIndex].nType != kSeparatorRow)
+        return !IsItemHidden(rows.pRows[nIndex], nHiddenItems);
+    for (size_t i = nIndex; i-- > 0 && rows.pRows[i].nType != kSeparatorRow;)
+    {
+        if (!IsItemHidden(rows.pRows[i], nHiddenItems))
+            return true;
+    }
+    return false;
+}

@@ -63,3 +63,15 @@ MenuRowSpan TailMenuRows(bool bExtended) noexcept;
 MenuRowSpan ExtendedSubmenuRows() noexcept;
 // How many command identifiers one build hands out.
 unsigned MenuCommandCount(bool bExtended) noexcept;
+
+// The items an administrator may hide (the HiddenMenuItems policy): one bit
+// per marker and colour in the menu's order, which is their command offset
+// (bit 0 "High Priority" .. bit 9 "Gray").
+constexpr uint32_t kHideableMenuItems = 0x3FF;
+
+// Whether row nIndex of rows shows with the items of nHiddenItems left out.
+// A hidden item keeps its command offset, so the others keep theirs. A
+// separator shows only after an item that shows since the previous one;
+// the rows after the last separator ("Restore Default", "More Icons") can
+// never be hidden, so no separator is ever left last.
+bool IsMenuRowShown(MenuRowSpan rows, size_t nIndex, uint32_t nHiddenItems) noexcept;

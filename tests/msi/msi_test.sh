@@ -106,6 +106,19 @@ else
     wide=$(msi_table "$new_msi" Component 1,4 | awk -F'\t' '$2 % 512 >= 256 { print $1 }')
     if [ -z "$wide" ]; then pass "no component of the 32-bit package is 64-bit"; else fail "64-bit components: $wide"; fi
 fi
+# The winget manifests package.sh writes, against winget's JSON schemas (with
+# Debian's jsonschema) and the package's hash; a changed byte must fail them.
+winget=("$here/../../tools/package/winget.py")
+version=$(msiinfo export "$new_msi" Property | sed -n 's/^ProductVersion\t//p' | tr -d '\r')
+manifests=$(python3 "${winget[@]}" write --version "$version" --out "$scratch/winget" "$new_msi")
+winget+=(check --schemas "$here/../../tools/package/schemas")
+if report=$(/usr/bin/python3 "${winget[@]}" --files "$scratch" "$manifests" 2>&1); then
+    pass "the winget manifests are valid and name the package's hash"
+else fail "the winget manifests:"$'\n'"$report"; fi
+mkdir "$scratch/changed" && cp "$new_msi" "$scratch/changed/" && printf x >>"$scratch/changed/${new_msi##*/}"
+if ! /usr/bin/python3 "${winget[@]}" --files "$scratch/changed" "$manifests" >/dev/null 2>&1; then
+    pass "a package changed after the manifests fails their check"
+else fail "the winget check passed a changed package"; fi
 msiextract -C "$scratch/content" "$new_msi" >/dev/null
 while read -r f; do
     if osslsigncode extract-signature -in "$f" -out "$scratch/sig" >/dev/null 2>&1; then

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/companion/RepairPlan.h"
 #include "ShellExt/companion/StatusFindings.h"
 
 namespace {
@@ -160,13 +161,84 @@ TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
         {"install folder gone", [](StatusRecord& r) { r.installDir.state = PathState::kMissing; }, {u"install-dir-missing"}},
         {"icon library missing", [](StatusRecord& r) { r.iconLibrary.state = PathState::kMissing; }, {u"icon-library-missing"}},
         {"chosen language's file missing", [](StatusRecord& r) { r.strLanguage = u"deutsch"; }, {u"language-file-missing"}},
-        {"trace of the wrong type is only a note", [](StatusRecord& r) { r.trace.state = ValueState::kWrongType; }, {}},
+        {"trace of the wrong type is only a note",
+         [](StatusRecord& r) { r.switches.userSwitch[size_t(SwitchId::kTrace)].state = RawState::kWrongType; }, {}},
+        {"a policy out of range is only a note",
+         [](StatusRecord& r) {
+             r.switches.machinePolicy[size_t(SwitchId::kHiddenMenuItems)] = {RawState::kNumber, 0x400};
+         },
+         {}},
     };
     for (const FaultCase& c : vecCases)
     {
         StatusRecord record = CleanRecord();
         c.plant(record);
         EXPECT_EQ(c.setExpected, FaultIds(record)) << c.pszName;
+    }
+}
+
+// What repair does for this user ("S" server, "H" menu handler, "P"
+// package) and how many things it leaves to an administrator.
+TEST(RepairPlan, MendsOnlyThisUsersScopeAndNamesTheRest)
+{
+    auto perUser = [](StatusRecord& r) {
+        r.strOwnDll = u"C:\\U\\OrvaneShlExt64F.dll";
+        r.ownDll = File(kMachineAmd64);
+        r.vecClasses.clear();
+    };
+    const struct
+    {
+        const char* pszName;
+        std::function<void(StatusRecord&)> plant;
+        const char* pszSteps;
+        size_t nLeft;
+    } cases[] = {
+        {"nothing wrong", [](StatusRecord& r) { r.strOwnDll = u"c:\\o\\64.DLL"; r.ownDll = File(); }, "", 0},
+        {"per-user installation without its registration", perUser, "S", 0},
+        {"per-user registration naming another file",
+         [&](StatusRecord& r) {
+             perUser(r);
+             r.vecClasses.push_back(Registration(RegistryScope::kUser, RegistryView::k64, u"D:\\old.dll", 0x8664));
+         },
+         "S", 0},
+        {"HKLM's menu handler gone", [](StatusRecord& r) { r.vecClasses[0].menuHandler = RegValue(); }, "H", 0},
+        {"HKLM's menu handler foreign", [](StatusRecord& r) { r.vecClasses[0].menuHandler = Text(u"{0}"); }, "H", 0},
+        {"HKCU's menu handler foreign over HKLM's",
+         [](StatusRecord& r) {
+             r.vecClasses.push_back(Registration(RegistryScope::kUser, RegistryView::k64, u"C:\\O\\64.dll", 0x8664));
+             r.vecClasses.back().menuHandler = Text(u"{0}");
+         },
+         "H", 0},
+        {"Windows 11 without the package",
+         [](StatusRecord& r) { r.bPackageChecked = r.bPackageBeside = true; }, "P", 0},
+        {"Windows 11 without the package, none beside", [](StatusRecord& r) { r.bPackageChecked = true; }, "", 0},
+        {"blocked machine-wide",
+         [](StatusRecord& r) { r.vecBlocked[0].listed = KeyState::kPresent; }, "", 1},
+        {"the command hidden by policy",
+         [](StatusRecord& r) {
+             r.switches.machinePolicy[size_t(SwitchId::kShowWindows11Command)] = {RawState::kNumber, 0};
+         },
+         "", 1},
+        {"a per-machine DLL gone",
+         [](StatusRecord& r) { r.vecClasses[0].file.state = PathState::kMissing; }, "", 1},
+    };
+    for (const auto& c : cases)
+    {
+        StatusRecord record = CleanRecord();
+        c.plant(record);
+        const RepairPlan plan = PlanRepair(record);
+        const std::string strSteps = std::string(plan.bRegisterUserServer ? "S" : "") +
+                                     (plan.bWriteUserMenuHandler ? "H" : "") + (plan.bRegisterPackage ? "P" : "");
+        EXPECT_EQ(c.pszSteps, strSteps) << c.pszName;
+        EXPECT_EQ(c.nLeft, plan.vecLeftToAdministrator.size()) << c.pszName;
+        // Every fault repair mends says so in its fix, and no other does.
+        for (const Finding& finding : JudgeStatus(record))
+        {
+            const bool bSays = finding.strFix.find(kRepairMends) != std::u16string::npos;
+            EXPECT_TRUE(!bSays || !strSteps.empty()) << c.pszName;
+            if (finding.severity == Severity::kFault && !strSteps.empty())
+                EXPECT_TRUE(bSays) << c.pszName << " " << std::string(finding.strId.begin(), finding.strId.end());
+        }
     }
 }
 

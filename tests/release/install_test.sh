@@ -38,7 +38,8 @@ if [ -f "$zip" ]; then pass "package.sh wrote $(basename "$zip")"; else fail "pa
 unzip -q "$zip" -d "$scratch/unpacked"
 folder=$(cd "$scratch/unpacked" && ls -d Orvane-ShellExt-*)
 folder_win="$scratch_win\\unpacked\\$folder"
-for f in Orvane-Test-Signing.cer install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd platform.cmd INSTALL.txt; do
+for f in Orvane-Test-Signing.cer install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd platform.cmd INSTALL.txt \
+    policy/Orvane.admx policy/en-US/Orvane.adml policy/de-DE/Orvane.adml; do
     expect_file "$scratch/unpacked/$folder/$f" "the package holds $f"
 done
 # Each program where the scripts look for its processor's, as the packaging

@@ -3,13 +3,16 @@
 # installation (the DLL registered with regsvr32, the main application's
 # values, its icon library) has nothing wrong and exits 0, as text and as
 # JSON; then one planted fault at a time must give exactly its finding and
-# exit 1, and undoing it must leave the installation clean again.
-#   status_test.sh OrvaneShellExt.exe OrvaneShlExt64F.dll Main.icl PREFIX
+# exit 1, and undoing it must leave the installation clean again. Then
+# `repair` from broken states: it must mend what this user may change, end
+# in status, change nothing outside HKCU, and change nothing the second time.
+#   status_test.sh OrvaneShellExt.exe OrvaneShlExt64F.dll Main.icl PREFIX STANDIN
 set -uo pipefail
 status_exe=$1
 dll=$2
 icl=$3
 export WINEPREFIX=$4
+standin=$5
 bash "$(dirname "$0")/../wineprefix.sh" setup "$WINEPREFIX" >/dev/null || exit 1
 source "$(dirname "$0")/common.sh"
 cleanup_actions+=("bash '$(dirname "$0")/../wineprefix.sh' cleanup '$WINEPREFIX' >/dev/null")
@@ -93,5 +96,58 @@ for row in "${faults[@]}"; do
     eval "$undo"
     expect_clean "after undoing '$name'"
 done
+
+# --- repair -------------------------------------------------------------------
+# The registry of one hive, both views, as reg.exe exports it.
+hive() {
+    local view
+    for view in 64 32; do
+        wine reg export "$1\Software" "$scratch_win\\hive.reg" /reg:$view /y >/dev/null 2>&1 </dev/null
+        iconv -f UTF-16LE -t UTF-8 "$scratch/hive.reg" 2>/dev/null | tr -d '\r'
+    done
+}
+# name | breaking | what repair leaves (status's exit code) | mending what repair does not
+powershell=$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe
+cp "$powershell" "$scratch/powershell.orig"
+cleanup_actions+=("cp '$scratch/powershell.orig' '$powershell'")
+cp "$standin" "$powershell"
+user_server="run regsvr32 /s /u '$install_win\\OrvaneShlExt64F.dll'; run regsvr32 /s /n /i:user '$install_win\\OrvaneShlExt64F.dll'"
+machine_server="run regsvr32 /s /u /n /i:user '$install_win\\OrvaneShlExt64F.dll'; run regsvr32 /s '$install_win\\OrvaneShlExt64F.dll'"
+handler='Software\Classes\*\shellex\ContextMenuHandlers\Orvane'
+repairs=(
+    "all fine|:|0|:"
+    "handler key gone|reg delete 'HKLM\\$handler' /reg:64 /f|0|reg delete 'HKCU\\$handler' /f; reg add 'HKLM\\$handler' /ve /d '$clsid' /reg:64 /f"
+    "per-user server gone|$user_server; reg delete 'HKCU\\Software\\Classes\\CLSID\\$clsid' /f|0|$machine_server"
+    "package gone|$win11; touch '$install/Orvane-ShellExt-test.msix'|1|$not_win11; rm '$install/Orvane-ShellExt-test.msix'"
+)
+export ORVANE_STANDIN_LOG="$scratch_win\\powershell.log" WINEDLLOVERRIDES="powershell.exe=n"
+for row in "${repairs[@]}"; do
+    IFS='|' read -r name break wanted mend <<<"$row"
+    eval "$break"
+    machine_before=$(hive HKLM)
+    grep -qi '^\[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID' <<<"$machine_before" || fail "repair, $name: HKLM not exported"
+    run "$install/OrvaneShellExt.exe" repair
+    expect_status "$wanted" "repair, $name"
+    if [ "$name" = "all fine" ] && grep -q '\[repaired\]' "$last_output"; then fail "repair, $name: it mended something"
+    elif [ "$name" != "all fine" ] && ! grep -q '^ok    \[repaired\]' "$last_output"; then fail "repair, $name: nothing mended"
+    fi
+    if [ "$wanted" = 0 ]; then expect_output '^Nothing is wrong' "repair, $name: status after it"
+    elif [ "$(fault_ids)" = package-missing ]; then pass "repair, $name: only the package Wine cannot register is left"
+    else fail "repair, $name: faults '$(fault_ids)'"; fi
+    if [ "$(hive HKLM)" = "$machine_before" ]; then pass "repair, $name: HKLM unchanged"; else fail "repair, $name: HKLM changed"; fi
+    user_before=$(hive HKCU)
+    run "$install/OrvaneShellExt.exe" repair
+    # Wine registers no package: there the second run hands it over again.
+    if [ "$(hive HKCU)" = "$user_before" ] && { [ "$wanted" != 0 ] || ! grep -q '\[repaired\]' "$last_output"; }; then
+        pass "repair, $name: a second run changes nothing"
+    else fail "repair, $name: the second run changed something"; fi
+    eval "$mend"
+done
+script=$(tr -d '\r' <"$scratch/powershell.log" 2>/dev/null | sed -n 's/^cmdline .*-File //p' | sort -u)
+if [ "$script" = "\"$install_win\\Windows11Menu.ps1\" register \"$install_win\\Orvane-ShellExt-test.msix\" \"$install_win\\Windows11\\.\" Kelvoss.Orvane.ShellExt" ]; then
+    pass "repair registers the package beside it as register-user does"
+else fail "PowerShell was asked for '$script'"; fi
+unset ORVANE_STANDIN_LOG WINEDLLOVERRIDES
+expect_clean "after the repairs"
 
 finish

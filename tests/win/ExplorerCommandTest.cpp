@@ -426,6 +426,74 @@ TEST_F(ExplorerCommandTest, EveryMenuHasOneMarkFile)
     }
 }
 
+// The HiddenMenuItems policy, set machine-wide: both front ends leave the
+// same items out, keep the separators between what is left, and every other
+// item keeps its offset and record, and so its hand-off.
+TEST_F(ExplorerCommandTest, HiddenMenuItemsLeaveTheRestAsTheyWere)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    const ClassicMenu full = BuildClassicMenu(m_strFile);
+    struct CPolicy
+    {
+        ~CPolicy()
+        {
+            ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kShellExtPolicyKey, L"HiddenMenuItems");
+            ForgetShellExtSwitches();
+        }
+    } policy;
+    const struct
+    {
+        DWORD dwHidden;
+        std::vector<std::wstring> vecCaptions;  // "" a separator
+    } cases[] = {
+        {0x249, {L"Low Priority", L"Planned Work", L"Approved", L"Rejected", L"", L"Green", L"Blue", L"",
+                 L"Restore Default", L"More Icons"}},
+        {0x23F, {L"Red", L"Green", L"Blue", L"", L"Restore Default", L"More Icons"}},
+        {0x3FF, {L"Restore Default", L"More Icons"}},
+        {0x3CF, {L"Approved", L"Rejected", L"", L"Restore Default", L"More Icons"}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.dwHidden);
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kShellExtPolicyKey, L"HiddenMenuItems",
+                                                   REG_DWORD, &c.dwHidden, sizeof(c.dwHidden)));
+        ForgetShellExtSwitches();
+        const ClassicMenu classic = BuildClassicMenu(m_strFile);
+        std::vector<std::wstring> vecShown;
+        for (size_t i = 0; i < classic.vecCaptions.size(); ++i)
+            vecShown.push_back(classic.vecSeparators[i] ? L"" : classic.vecCaptions[i]);
+        EXPECT_EQ(c.vecCaptions, vecShown);
+        ASSERT_EQ(full.vecRecords.size(), classic.vecRecords.size());
+        for (size_t k = 0; k < classic.vecRecords.size(); ++k)
+        {
+            const MenuItemRecord& r = classic.vecRecords[k];
+            const MenuItemRecord& w = (c.dwHidden >> k & 1) ? MenuItemRecord{} : full.vecRecords[k];
+            EXPECT_TRUE(r.nType == w.nType && r.crColor == w.crColor && r.nIconIndex == w.nIconIndex) << k;
+        }
+
+        // The command DLL keeps its own copy of the switches: loaded afresh.
+        m_top.Reset();
+        m_selection.Reset();
+        m_dll.Reset();
+        CommandNode tree = OpenTree({m_strFile});
+        std::vector<std::wstring> vecTitles;
+        for (const CommandNode& child : tree.vecChildren)
+            vecTitles.push_back(child.flags == ECF_ISSEPARATOR ? L"" : child.strTitle);
+        EXPECT_EQ(c.vecCaptions, vecTitles);
+    }
+    // "Approved", offset 4, hands off what it handed off with nothing hidden.
+    PumpMessagesUntil(12000, [] { return g_pModule->GetModuleLockCount() == 0; });
+    StandinLog log;
+    CommandNode tree = OpenTree({m_strFile});
+    ASSERT_FALSE(tree.vecChildren.empty());
+    ASSERT_EQ(L"Approved", tree.vecChildren[0].strTitle);
+    ASSERT_EQ(S_OK, tree.vecChildren[0].command->Invoke(m_selection.Get(), nullptr));
+    ASSERT_TRUE(PumpMessagesUntil(kStartWaitMs, [&] { return !WithoutHandOffs(log.Read()).empty(); }));
+    const StandinStart start = WithoutHandOffs(log.Read())[0];
+    EXPECT_EQ(L"-oi \"" + start.vecArgs[1] + L"\" \"" + installation.IconLibrary() + L"\" 6", ParametersOf(start));
+}
+
 // The classic handler's trace, in this process: the command's own, in the
 // command DLL, is driven through the shell host (shellhost_test.sh).
 class TraceSwitchTest : public CommandTestBase
