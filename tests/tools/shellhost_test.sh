@@ -115,10 +115,11 @@ if [ -f "$command_dll" ]; then
         expect_output '^command   \{[0-9A-Fa-f-]+\} from .*AppxManifest.xml$' "by default the class comes from the built package manifest"
         expect_output '^ +Mark File  flags HASSUBCOMMANDS  state ENABLED' "and makes the same command"
     fi
-    # Where it shows: hidden only in a classic menu's site, unless the user's
+    # Where it shows: hidden only in a classic menu's site (a window, or a GetWindow
+    # that answers E_NOTIMPL; a service of the site is never asked), unless the user's
     # switch says otherwise; with the trace on, one line per call, no names.
     cleanup_actions+=("wine reg delete 'HKCU\\Software\\Kelvoss\\Orvane\\ShellExt' /f >/dev/null 2>&1 </dev/null")
-    for site in classic:HIDDEN tree:ENABLED none:ENABLED; do
+    for site in classic:HIDDEN tree:ENABLED none:ENABLED notimpl:HIDDEN service:ENABLED; do
         run "$host" xmenu --site "${site%%:*}" --manifest "$manifest" "$file"
         expect_output "^ +Mark File  flags HASSUBCOMMANDS  state ${site##*:}( |$)" "--site ${site%%:*}: ${site##*:}"
     done

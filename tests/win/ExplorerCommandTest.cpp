@@ -393,9 +393,12 @@ TEST_F(ExplorerCommandTest, HidesItselfWhereAClassicMenuAsks)
         {"new menu: no site", false, nullptr, SiteReach::Direct, true, ECS_ENABLED},
         {"a site without a window", true, nullptr, SiteReach::Direct, true, ECS_ENABLED},
         {"folder view", true, L"SHELLDLL_DefView", SiteReach::Direct, true, ECS_HIDDEN},
-        {"Open dialog, by service", true, L"#32770", SiteReach::ServiceProvider, true, ECS_HIDDEN},
+        {"Open dialog", true, L"#32770", SiteReach::Direct, true, ECS_HIDDEN},
+        {"GetWindow answers E_NOTIMPL", true, nullptr, SiteReach::NotImplemented, true, ECS_HIDDEN},
+        {"a service provider only, leading to a window", true, L"SHELLDLL_DefView", SiteReach::ServiceProvider, true,
+         ECS_ENABLED},
         {"navigation pane", true, L"NamespaceTreeControl", SiteReach::Direct, true, ECS_ENABLED},
-        {"navigation pane, by service", true, L"NamespaceTreeControl", SiteReach::ServiceProvider, false, ECS_HIDDEN},
+        {"navigation pane, nothing selected", true, L"NamespaceTreeControl", SiteReach::Direct, false, ECS_HIDDEN},
     };
     for (const auto& c : cases)
     {
@@ -420,8 +423,8 @@ TEST_F(ExplorerCommandTest, EveryMenuHasOneMarkFile)
     // Only classic menus hold the classic handlers' entries.
     for (HostSite eSite : {HostSite::Classic, HostSite::None, HostSite::Tree})
     {
-        const bool bShown = StateInSite(eSite != HostSite::None, HostSiteWindowClass(eSite),
-                                        SiteReach::ServiceProvider, FALSE, selection.Get()) == ECS_ENABLED;
+        const bool bShown = StateInSite(eSite != HostSite::None, HostSiteWindowClass(eSite), SiteReach::Direct, FALSE,
+                                        selection.Get()) == ECS_ENABLED;
         EXPECT_EQ(1, (eSite == HostSite::Classic ? 1 : 0) + (bShown ? 1 : 0)) << static_cast<int>(eSite);
     }
 }
