@@ -20,6 +20,7 @@ const CompanionVerb s_verbs[] = {
     {L"tell-explorer", RunTellExplorer},
     {L"status", RunStatusVerb},
     {L"handoff", RunHandOffVerb},
+    {L"start", RunStartVerb},
     {nullptr, nullptr},
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ShellExt/settings/SwitchValue.h"
+
 namespace {
 
 using Text = std::u16string;
@@ -167,9 +169,13 @@ private:
         return u"reg delete " + Quoted(strKey) + u" /reg:" + Text(BitsOf(view)) + u" /f";
     }
 
+    // The 64-bit view's DLL is the machine's own: ARM64 Explorer loads
+    // only the ARM64 one.
     TextView DllFor(RegistryView view) const
     {
-        return view == RegistryView::k64 ? u"OrvaneShlExt64F.dll" : u"OrvaneShlExt32F.dll";
+        if (view != RegistryView::k64)
+            return u"OrvaneShlExt32F.dll";
+        return m_record.nNativeMachine == kMachineArm64 ? u"OrvaneShlExtA64F.dll" : u"OrvaneShlExt64F.dll";
     }
 
     RegistryView NativeView() const
@@ -574,8 +580,14 @@ private:
     {
         const RegValue& trace = m_record.trace;
         const Text strKey = Text(u"HKCU") + kProductKeyText + u"\\ShellExt";
-        if (trace.state == ValueState::kNumber)
-            Add(Severity::kOk, u"trace", trace.nNumber != 0 ? u"The trace is on." : u"The trace is off.");
+        if (trace.state == ValueState::kNumber && IsSwitchValueOn(trace.nNumber))
+            Add(Severity::kOk, u"trace", u"The trace is on.");
+        else if (trace.state == ValueState::kNumber && trace.nNumber != 0)
+            Add(Severity::kNote, u"trace",
+                strKey + u", Trace is " + Decimal(trace.nNumber) + u": only 1 turns it on; the trace is off.",
+                u"reg add " + Quoted(strKey) + u" /v Trace /t REG_DWORD /d 1 /f (0 turns it off).");
+        else if (trace.state == ValueState::kNumber)
+            Add(Severity::kOk, u"trace", u"The trace is off.");
         else if (trace.state == ValueState::kAbsent)
             Add(Severity::kOk, u"trace", u"The trace is off.");
         else

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include <new>
 
 #include "ShellExt/companion/StatusFindings.h"
 #include "ShellExt/companion/StatusProbe.h"
 #include "ShellExt/companion/VerbOutput.h"
 #include "ShellExt/companion/Verbs.h"
+#include "ShellExt/core/ExceptionHr.h"
 
 int RunStatusVerb(int nArgs, wchar_t** ppszArgs)
 {
@@ -18,15 +18,20 @@ int RunStatusVerb(int nArgs, wchar_t** ppszArgs)
             return kCompanionUsage;
         bJson = true;
     }
-    try
-    {
+    // Whatever is thrown on the way (out of memory, a size computed wrongly)
+    // ends as one line and kStatusFailed, never as a crash.
+    int nExit = kStatusFailed;
+    const HRESULT hr = CallNoThrow([&]() -> HRESULT {
         const std::vector<Finding> vecFindings = JudgeStatus(ProbeStatus());
         WriteVerbOutput(bJson ? FormatStatusJson(vecFindings) : FormatStatusText(vecFindings));
-        return HasFault(vecFindings) ? kStatusFoundFaults : kCompanionDone;
-    }
-    catch (const std::bad_alloc&)
+        nExit = HasFault(vecFindings) ? kStatusFoundFaults : kCompanionDone;
+        return S_OK;
+    });
+    if (FAILED(hr))
     {
-        WriteVerbOutput(u"status: out of memory\r\n");
+        WriteVerbOutput(hr == E_OUTOFMEMORY ? u"status: failed: out of memory\r\n"
+                                            : u"status: failed: an unexpected error inside the status check\r\n");
         return kStatusFailed;
     }
+    return nExit;
 }

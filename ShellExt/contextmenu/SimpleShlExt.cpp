@@ -74,11 +74,13 @@ STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataOb
         if (FAILED(hr))
             return hr;
 
-        // "Show more options" after the Windows 11 menu is the same
-        // right-click: the Explorer command's hand-off of this selection is
-        // already pending.
-        if (!IsHandOffPending(SelectionKeyOfPaths(m_vecSelectedFiles)))
-            StartHandOffTimer();
+        // The right-click's slot: "Show more options" after the Windows 11
+        // menu is the same right-click, whose hand-off the Explorer command
+        // has started already; the other way round, the command finds this
+        // one pending.
+        CHandOffSlot slot;
+        if (slot.Create(SelectionKeyOfPaths(m_vecSelectedFiles)) != CHandOffSlot::Outcome::Existed)
+            StartHandOffTimer(slot.Detach());
         return S_OK;
     });
 }

@@ -16,14 +16,16 @@ void CopySelectionFile() noexcept;
 // of its name: another thread may write a newer one in between.
 void CopySelectionFileFrom(const wchar_t* pszSelectionFile) noexcept;
 
-// Starts g_szAppPath with the given parameters, without waiting for it.
+// Starts g_szAppPath with the given parameters, without waiting for it and
+// without any error UI.
 void StartMainApplication(const wchar_t* pszParameters) noexcept;
 
 // Starts one ten-second hand-off timer on the calling thread. While it is
 // pending it holds a module lock: its callback is code of this DLL, and a
 // host that unloaded the DLL in between would crash when the timer fires.
 // The lock goes back when the timer fires, or when the thread ends first
-// (the timer ends with it).
-void StartHandOffTimer() noexcept;
+// (the timer ends with it). hSlot, the right-click's pending hand-off slot
+// (PendingHandOff.h) or null, is taken over and held until the timer fires.
+void StartHandOffTimer(HANDLE hSlot = nullptr) noexcept;
 
 void CALLBACK SelectionTimerProc(HWND hwnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);

@@ -3,23 +3,106 @@
 // those.
 #include "ShellExt/menu/HandOff.h"
 
+#include <cstddef>
+#include <new>
+#include <utility>
+#include <vector>
+
 #include "ShellExt/module/Module.h"
 
 namespace {
 
 const UINT kHandOffDelayMs = 10000;
+// A slot whose timer has not fired this long after it was due belongs to a
+// thread that ended first (its timer with it): it is given back then.
+const ULONGLONG kOverdueMs = 20000;
+
+// The pending hand-off slots (PendingHandOff.h) of the process's timers, each
+// held until its timer fires.
+struct HeldSlot
+{
+    UINT_PTR idEvent;
+    HANDLE hSlot;
+    ULONGLONG nDue;
+};
+
+class CHeldSlots
+{
+public:
+    // Takes hSlot over: held until Release(idEvent), or closed now when it
+    // cannot be kept.
+    void Hold(UINT_PTR idEvent, HANDLE hSlot) noexcept
+    {
+        if (hSlot == nullptr)
+            return;
+        const ULONGLONG nNow = ::GetTickCount64();
+        ::AcquireSRWLockExclusive(&m_lock);
+        CloseOverdue(nNow);
+        try
+        {
+            m_vecSlots.push_back({idEvent, hSlot, nNow + kHandOffDelayMs});
+            hSlot = nullptr;
+        }
+        catch (const std::bad_alloc&)
+        {
+        }
+        ::ReleaseSRWLockExclusive(&m_lock);
+        if (hSlot != nullptr)
+            ::CloseHandle(hSlot);
+    }
+
+    void Release(UINT_PTR idEvent) noexcept
+    {
+        ::AcquireSRWLockExclusive(&m_lock);
+        for (size_t i = 0; i < m_vecSlots.size(); ++i)
+        {
+            if (m_vecSlots[i].idEvent == idEvent && m_vecSlots[i].hSlot != nullptr)
+            {
+                ::CloseHandle(m_vecSlots[i].hSlot);
+                m_vecSlots.erase(m_vecSlots.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+        ::ReleaseSRWLockExclusive(&m_lock);
+    }
+
+private:
+    void CloseOverdue(ULONGLONG nNow) noexcept
+    {
+        for (size_t i = m_vecSlots.size(); i-- > 0;)
+        {
+            if (nNow > m_vecSlots[i].nDue + kOverdueMs)
+            {
+                ::CloseHandle(m_vecSlots[i].hSlot);
+                m_vecSlots.erase(m_vecSlots.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+    }
+
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    std::vector<HeldSlot> m_vecSlots;
+};
+
+CHeldSlots s_heldSlots;
 
 }  // namespace
 
-void StartHandOffTimer() noexcept
+void StartHandOffTimer(HANDLE hSlot) noexcept
 {
     // The lock belongs to this thread: a thread that ends before its message
     // loop has run the timer takes the timer with it, and gives the lock back.
     AddThreadModuleLock();
     // A thread timer without a window: the system picks the identifier, and
     // the callback runs from this thread's message loop.
-    if (::SetTimer(nullptr, 1, kHandOffDelayMs, SelectionTimerProc) == 0)
+    const UINT_PTR idEvent = ::SetTimer(nullptr, 1, kHandOffDelayMs, SelectionTimerProc);
+    if (idEvent == 0)
+    {
         ReleaseThreadModuleLock();
+        if (hSlot != nullptr)
+            ::CloseHandle(hSlot);
+        return;
+    }
+    s_heldSlots.Hold(idEvent, hSlot);
 }
 
 void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent, DWORD /*dwTime*/)
@@ -27,5 +110,6 @@ void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent,
     ::KillTimer(nullptr, idEvent);
     CopySelectionFile();
     StartMainApplication(L"-ad");
+    s_heldSlots.Release(idEvent);
     ReleaseThreadModuleLock();
 }

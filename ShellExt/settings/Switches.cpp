@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/settings/SwitchValue.h"
 
 const wchar_t kShellExtSwitchesKey[] = L"Software\\Kelvoss\\Orvane\\ShellExt";
 
@@ -24,7 +25,7 @@ bool IsSwitchOn(HKEY hKey, const wchar_t* pszName) noexcept
     DWORD cbData = sizeof(dwValue);
     return ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cbData) ==
                ERROR_SUCCESS &&
-           dwType == REG_DWORD && cbData == sizeof(dwValue) && dwValue == 1;
+           dwType == REG_DWORD && cbData == sizeof(dwValue) && IsSwitchValueOn(dwValue);
 }
 
 }  // namespace

@@ -834,15 +834,7 @@ HRESULT FloorCommandState(IUnknown* pSite, IShellItemArray* pSelection, EXPCMDST
         return S_OK;
     IOleWindow* pWindow = nullptr;
     if (FAILED(pSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
-    {
-        IServiceProvider* pProvider = nullptr;
-        if (SUCCEEDED(pSite->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&pProvider))))
-        {
-            if (FAILED(pProvider->QueryService(IID_IOleWindow, IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
-                pWindow = nullptr;
-            pProvider->Release();
-        }
-    }
+        pWindow = nullptr;
     HWND hWnd = nullptr;
     if (pWindow != nullptr)
     {

@@ -64,9 +64,8 @@ void FloorCommandPaths(FloorState& state, IShellItemArray* pSelection);
 // the classic item at nOffset does.
 HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset);
 
-// The state asked in a site: the item count, IOleWindow from the site
-// (directly or through IServiceProvider), its window's class; hidden where
-// the class is not the navigation pane's tree.
+// The state asked in a site: the item count, the site's own IOleWindow, its
+// window's class; hidden where the class is not the navigation pane's tree.
 HRESULT FloorCommandState(IUnknown* pSite, IShellItemArray* pSelection, EXPCMDSTATE* pState);
 
 // Deletes the bitmaps the floor's last menu build handed out.
