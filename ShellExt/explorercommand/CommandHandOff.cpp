@@ -1,5 +1,6 @@
 #include "ShellExt/explorercommand/CommandHandOff.h"
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/explorercommand/ShellItemPaths.h"
 #include "ShellExt/menu/CompanionStart.h"

@@ -7,6 +7,7 @@
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/HandOffFormat.h"
 #include "ShellExt/menu/SelectionFile.h"
+#include "ShellExt/settings/Settings.h"
 
 namespace {
 
@@ -46,7 +47,11 @@ HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelect
 
     CopySelectionFileFrom(pszSelectionFile);
     const wchar_t* pszParameters = reinterpret_cast<const wchar_t*>(strParameters.c_str());
-    if (start == ProgramStart::ThroughCompanion && StartCompanionWithParameters(pszParameters))
+    // Without a program there is nothing to hand to the companion either.
+    wchar_t szAppPath[MAX_PATH];
+    g_szAppPath.CopyTo(szAppPath);
+    if (start == ProgramStart::ThroughCompanion && szAppPath[0] != L'\0' &&
+        StartCompanionWithParameters(pszParameters))
         return S_OK;
     StartMainApplication(pszParameters);
     return S_OK;
