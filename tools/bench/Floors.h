@@ -57,8 +57,8 @@ HRESULT FloorCommandTitle(FloorState& state, LPWSTR* ppszTitle);
 // the copies handed out and freed again. pszCommandDll: the DLL whose
 // swatches the colours show. Returns how many icon locations were made.
 int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll);
-// The items' file-system paths into vecSelectedFiles, in one walk of the
-// array's enumerator.
+// The items' file-system paths into vecSelectedFiles: the array asked for
+// its data object (Wine's has none), then one walk of its enumerator.
 void FloorCommandPaths(FloorState& state, IShellItemArray* pSelection);
 // A subcommand chosen for the items of pSelection: their paths, then what
 // the classic item at nOffset does.
