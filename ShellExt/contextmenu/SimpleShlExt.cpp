@@ -78,9 +78,10 @@ STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataOb
         // menu is the same right-click, whose hand-off the Explorer command
         // has started already; the other way round, the command finds this
         // one pending.
+        const uint64_t nKey = SelectionKeyOfPaths(m_vecSelectedFiles);
         CHandOffSlot slot;
-        if (slot.Create(SelectionKeyOfPaths(m_vecSelectedFiles)) != CHandOffSlot::Outcome::Existed)
-            StartHandOffTimer(slot.Detach());
+        if (slot.Create(nKey) != CHandOffSlot::Outcome::Existed || IsHandOffTimerPending(nKey))
+            StartHandOffTimer(nKey, slot.Detach());
         return S_OK;
     });
 }

@@ -22,7 +22,8 @@ const ULONGLONG kOverdueMs = 20000;
 struct HeldSlot
 {
     UINT_PTR idEvent;
-    HANDLE hSlot;
+    uint64_t nKey;
+    HANDLE hSlot;  // null for a right-click whose slot another timer here holds
     ULONGLONG nDue;
 };
 
@@ -31,16 +32,14 @@ class CHeldSlots
 public:
     // Takes hSlot over: held until Release(idEvent), or closed now when it
     // cannot be kept.
-    void Hold(UINT_PTR idEvent, HANDLE hSlot) noexcept
+    void Hold(UINT_PTR idEvent, uint64_t nKey, HANDLE hSlot) noexcept
     {
-        if (hSlot == nullptr)
-            return;
         const ULONGLONG nNow = ::GetTickCount64();
         ::AcquireSRWLockExclusive(&m_lock);
         CloseOverdue(nNow);
         try
         {
-            m_vecSlots.push_back({idEvent, hSlot, nNow + kHandOffDelayMs});
+            m_vecSlots.push_back({idEvent, nKey, hSlot, nNow + kHandOffDelayMs});
             hSlot = nullptr;
         }
         catch (const std::bad_alloc&)
@@ -56,14 +55,25 @@ public:
         ::AcquireSRWLockExclusive(&m_lock);
         for (size_t i = 0; i < m_vecSlots.size(); ++i)
         {
-            if (m_vecSlots[i].idEvent == idEvent && m_vecSlots[i].hSlot != nullptr)
+            if (m_vecSlots[i].idEvent == idEvent)
             {
-                ::CloseHandle(m_vecSlots[i].hSlot);
+                if (m_vecSlots[i].hSlot != nullptr)
+                    ::CloseHandle(m_vecSlots[i].hSlot);
                 m_vecSlots.erase(m_vecSlots.begin() + static_cast<std::ptrdiff_t>(i));
                 break;
             }
         }
         ::ReleaseSRWLockExclusive(&m_lock);
+    }
+
+    bool IsHeld(uint64_t nKey) noexcept
+    {
+        ::AcquireSRWLockExclusive(&m_lock);
+        bool bHeld = false;
+        for (const HeldSlot& held : m_vecSlots)
+            bHeld = bHeld || (held.nKey == nKey && held.hSlot != nullptr);
+        ::ReleaseSRWLockExclusive(&m_lock);
+        return bHeld;
     }
 
 private:
@@ -73,7 +83,8 @@ private:
         {
             if (nNow > m_vecSlots[i].nDue + kOverdueMs)
             {
-                ::CloseHandle(m_vecSlots[i].hSlot);
+                if (m_vecSlots[i].hSlot != nullptr)
+                    ::CloseHandle(m_vecSlots[i].hSlot);
                 m_vecSlots.erase(m_vecSlots.begin() + static_cast<std::ptrdiff_t>(i));
             }
         }
@@ -87,7 +98,7 @@ CHeldSlots s_heldSlots;
 
 }  // namespace
 
-void StartHandOffTimer(HANDLE hSlot) noexcept
+void StartHandOffTimer(uint64_t nKey, HANDLE hSlot) noexcept
 {
     // The lock belongs to this thread: a thread that ends before its message
     // loop has run the timer takes the timer with it, and gives the lock back.
@@ -102,7 +113,12 @@ void StartHandOffTimer(HANDLE hSlot) noexcept
             ::CloseHandle(hSlot);
         return;
     }
-    s_heldSlots.Hold(idEvent, hSlot);
+    s_heldSlots.Hold(idEvent, nKey, hSlot);
+}
+
+bool IsHandOffTimerPending(uint64_t nKey) noexcept
+{
+    return s_heldSlots.IsHeld(nKey);
 }
 
 void CALLBACK SelectionTimerProc(HWND /*hwnd*/, UINT /*uMsg*/, UINT_PTR idEvent, DWORD /*dwTime*/)

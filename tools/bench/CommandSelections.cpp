@@ -1,6 +1,7 @@
 #include "tools/bench/CommandSelections.h"
 
 #include <shlguid.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <aclapi.h>
