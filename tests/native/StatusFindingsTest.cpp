@@ -170,6 +170,37 @@ TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
     }
 }
 
+// The trace is on exactly when the extension takes the switch to be on, and
+// fixes name the DLL of the machine's own processor.
+TEST(StatusFindings, TraceAndFixesAsTheMachineHasThem)
+{
+    auto findingText = [](const StatusRecord& record, const std::u16string& strId) {
+        for (const Finding& finding : JudgeStatus(record))
+            if (finding.strId == strId)
+                return finding.strText + u" | " + finding.strFix;
+        return std::u16string();
+    };
+    const struct
+    {
+        uint32_t nValue;
+        std::u16string strWanted;
+    } traces[] = {{0, u"The trace is off."}, {1, u"The trace is on."}, {2, u"only 1 turns it on; the trace is off"}};
+    for (const auto& c : traces)
+    {
+        StatusRecord record = CleanRecord();
+        record.trace = RegValue{ValueState::kNumber, u"", c.nValue, 4, 0};
+        EXPECT_NE(std::u16string::npos, findingText(record, u"trace").find(c.strWanted)) << c.nValue;
+    }
+    for (const uint16_t nMachine : {kMachineAmd64, kMachineArm64})
+    {
+        StatusRecord record = CleanRecord();
+        record.nNativeMachine = nMachine;
+        record.vecClasses.clear();
+        const std::u16string strDll = nMachine == kMachineArm64 ? u"OrvaneShlExtA64F.dll" : u"OrvaneShlExt64F.dll";
+        EXPECT_NE(std::u16string::npos, findingText(record, u"class-not-registered").find(strDll)) << nMachine;
+    }
+}
+
 TEST(StatusFindings, TextAndJsonCarryEveryFindingSafely)
 {
     std::vector<Finding> vecFindings = {{Severity::kOk, u"a", u"fine", u""},
