@@ -119,7 +119,7 @@ if [ -f "$command_dll" ]; then
     # that answers E_NOTIMPL; a service of the site is never asked), unless the user's
     # switch says otherwise; with the trace on, one line per call, no names.
     cleanup_actions+=("wine reg delete 'HKCU\\Software\\Kelvoss\\Orvane\\ShellExt' /f >/dev/null 2>&1 </dev/null")
-    for site in classic:HIDDEN tree:ENABLED none:ENABLED notimpl:HIDDEN service:ENABLED; do
+    for site in classic:HIDDEN tree:ENABLED notimpl:HIDDEN service:ENABLED none:ENABLED; do
         run "$host" xmenu --site "${site%%:*}" --manifest "$manifest" "$file"
         expect_output "^ +Mark File  flags HASSUBCOMMANDS  state ${site##*:}( |$)" "--site ${site%%:*}: ${site##*:}"
     done

@@ -127,6 +127,11 @@ public:
         }
         if (m_options.bSelectionsOnly)
             return RunSelectionsOnly();
+        if (m_options.bCommandSelectionsOnly)
+        {
+            TimeCommandSelections();
+            return Finish();
+        }
         TimeCreation();
         TimeInitialize();
         TimeQueryContextMenu("QueryContextMenu plain", CMF_NORMAL, 12);
