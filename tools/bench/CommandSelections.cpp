@@ -336,7 +336,7 @@ std::vector<Comparison> TimeCommandSelection(CommandSelectionRun& run, const cha
         ++run.nFailures;
         return vecResults;
     }
-    FloorState floor;
+    FloorState& floor = *run.pFloor;
     Comparison invoke = CompareWithFloor(
         (std::string("command: Invoke, start skipped (") + pszSize + ")").c_str(), scaled, [](bool) {},
         [&](bool bOurs, size_t) {
@@ -349,7 +349,8 @@ std::vector<Comparison> TimeCommandSelection(CommandSelectionRun& run, const cha
             floor.vecSelectedFiles.clear();
             FloorReadDropList(array.Get(),
                               [&](const wchar_t* psz, size_t cch) { floor.vecSelectedFiles.emplace_back(psz, cch); });
-            FloorInvokeCommand(floor, kDoneWork);
+            if (FloorInvokeCommand(floor, kDoneWork) != S_OK)
+                ++run.nFailures;
         },
         [](bool) {});
     if (floor.vecSelectedFiles != run.vecFiles)

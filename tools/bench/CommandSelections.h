@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/bench/Floors.h"
 #include "tools/bench/Timing.h"
 
 struct CommandSelectionRun
 {
     IClassFactory* pFactory;          // the command DLL's class object
+    FloorState* pFloor;               // settings read and a menu built, as for the classic InvokeCommand
     std::vector<std::wstring> vecFiles;
     double dScale;
     int nFailures = 0;
