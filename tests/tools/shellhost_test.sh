@@ -44,10 +44,12 @@ export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
 # Waits until the reference application has logged a start and ended, then
 # makes its log the output to check.
 # (The application writes each start's block with one write, so a block
-# that is there is complete.) An optional pattern waits for that start.
+# that is there is complete.) An optional pattern waits for that start, up
+# to 30 s: a chosen subcommand's start comes from the companion program,
+# after the host has returned, and a loaded machine takes its time.
 refapp_log=$scratch/refapp.log
 read_refapp_log() {
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         grep -qE -- "${1:-exit code}" "$refapp_log" 2>/dev/null && break
         sleep 0.1
     done
