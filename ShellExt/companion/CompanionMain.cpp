@@ -22,6 +22,7 @@ const CompanionVerb s_verbs[] = {
     {L"status", RunStatusVerb},
     {L"repair", RunRepairVerb},
     {L"handoff", RunHandOffVerb},
+    {L"start", RunStartVerb},
     {nullptr, nullptr},
 };
 

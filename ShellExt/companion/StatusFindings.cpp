@@ -197,9 +197,13 @@ private:
         return u"reg delete " + Quoted(strKey) + u" /reg:" + Text(BitsOf(view)) + u" /f";
     }
 
+    // The 64-bit view's DLL is the machine's own: ARM64 Explorer loads
+    // only the ARM64 one.
     TextView DllFor(RegistryView view) const
     {
-        return view == RegistryView::k64 ? u"OrvaneShlExt64F.dll" : u"OrvaneShlExt32F.dll";
+        if (view != RegistryView::k64)
+            return u"OrvaneShlExt32F.dll";
+        return m_record.nNativeMachine == kMachineArm64 ? u"OrvaneShlExtA64F.dll" : u"OrvaneShlExt64F.dll";
     }
 
     RegistryView NativeView() const
@@ -621,15 +625,28 @@ private:
                     Text(SourceName(effective.source)) + u")");
             JudgePolicyValue(id, u"HKLM", m_record.switches.machinePolicy[i]);
             JudgePolicyValue(id, u"HKCU", m_record.switches.userPolicy[i]);
-            if (definition.bUserMaySet && m_record.switches.userSwitch[i].state == RawState::kWrongType)
-            {
-                const Text strKey = Text(u"HKCU\\") + kSwitchesKeyText;
-                Add(Severity::kNote, u"switch-value",
-                    strKey + u", " + definition.pszName + u" is not a REG_DWORD: the switch stays off.",
-                    u"reg add " + Quoted(strKey) + u" /v " + definition.pszName + u" /t REG_DWORD /d 1 /f "
-                    u"(0 turns it off).");
-            }
+            JudgeUserSwitch(id, m_record.switches.userSwitch[i]);
         }
+    }
+
+    // A user switch that does not count: no REG_DWORD, or a number other
+    // than the 0 and 1 the switch knows (only 1 turns it on).
+    void JudgeUserSwitch(SwitchId id, const RawSwitchValue& raw)
+    {
+        const SwitchDefinition& definition = SwitchDefinitionOf(id);
+        if (!definition.bUserMaySet)
+            return;
+        const Text strKey = Text(u"HKCU\\") + kSwitchesKeyText;
+        const Text strFix = u"reg add " + Quoted(strKey) + u" /v " + definition.pszName +
+                            u" /t REG_DWORD /d 1 /f (0 turns it off).";
+        if (raw.state == RawState::kWrongType)
+            Add(Severity::kNote, u"switch-value",
+                strKey + u", " + definition.pszName + u" is not a REG_DWORD: the switch stays off.", strFix);
+        else if (raw.state == RawState::kNumber && raw.nNumber > 1)
+            Add(Severity::kNote, u"switch-value",
+                strKey + u", " + definition.pszName + u" is " + Decimal(raw.nNumber) +
+                    u": only 1 turns it on; the switch is off.",
+                strFix);
     }
 
     void JudgePolicyValue(SwitchId id, TextView strHive, const RawSwitchValue& raw)

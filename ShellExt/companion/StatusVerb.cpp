@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include <new>
-
 #include "ShellExt/companion/StatusProbe.h"
 #include "ShellExt/companion/VerbOutput.h"
 #include "ShellExt/companion/Verbs.h"
+#include "ShellExt/core/ExceptionHr.h"
 
 bool ReadJsonOption(int nArgs, wchar_t** ppszArgs, bool& bJson) noexcept
 {
@@ -22,19 +21,24 @@ bool ReadJsonOption(int nArgs, wchar_t** ppszArgs, bool& bJson) noexcept
 
 int ReportStatus(bool bJson, std::vector<Finding> vecFindings) noexcept
 {
-    try
-    {
+    // Whatever is thrown on the way (out of memory, a size computed wrongly)
+    // ends as one line and kStatusFailed, never as a crash.
+    int nExit = kStatusFailed;
+    const HRESULT hr = CallNoThrow([&]() -> HRESULT {
         const std::vector<Finding> vecStatus = JudgeStatus(ProbeStatus());
         const bool bFault = HasFault(vecStatus);
         vecFindings.insert(vecFindings.end(), vecStatus.begin(), vecStatus.end());
         WriteVerbOutput(bJson ? FormatStatusJson(vecFindings) : FormatStatusText(vecFindings));
-        return bFault ? kStatusFoundFaults : kCompanionDone;
-    }
-    catch (const std::bad_alloc&)
+        nExit = bFault ? kStatusFoundFaults : kCompanionDone;
+        return S_OK;
+    });
+    if (FAILED(hr))
     {
-        WriteVerbOutput(u"status: out of memory\r\n");
+        WriteVerbOutput(hr == E_OUTOFMEMORY ? u"status: failed: out of memory\r\n"
+                                            : u"status: failed: an unexpected error inside the status check\r\n");
         return kStatusFailed;
     }
+    return nExit;
 }
 
 int RunStatusVerb(int nArgs, wchar_t** ppszArgs)

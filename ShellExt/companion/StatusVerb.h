@@ -8,7 +8,8 @@
 
 // Exit code when at least one finding is a fault; none gives kCompanionDone.
 const int kStatusFoundFaults = 1;
-// Exit code when the program ran out of memory before it could answer.
+// Exit code when the status could not be gathered or written (out of memory,
+// anything thrown on the way): one line says so.
 const int kStatusFailed = 3;
 
 int RunStatusVerb(int nArgs, wchar_t** ppszArgs);

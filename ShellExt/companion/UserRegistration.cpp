@@ -29,6 +29,10 @@ constexpr const wchar_t* kPackageFolder = L"Windows11";
 // script must not hold a logon for longer than this.
 constexpr DWORD kScriptTimeoutMs = 120 * 1000;
 
+// Where a skipped registration asks for the user's next logon.
+constexpr const wchar_t* kRunOnceKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const wchar_t* kCatchUpValue = L"OrvaneShellExtWindows11Menu";
+
 bool IsServiceAccount() noexcept
 {
     CThreadHandle token;
@@ -185,14 +189,42 @@ static bool RemovePackage(const std::wstring& strFolder)
     return RunScript(strFolder, std::wstring(L"remove ") + ORVANE_PACKAGE_NAME);
 }
 
+// The user's next logon runs "<this program>" register-user again: written
+// when this logon had to skip, so that Active Setup's record of a run that
+// did nothing does not keep the user from the menu for good. RunOnce
+// removes the value before it runs the command; a logon that skips again
+// writes it again. Safe mode leaves RunOnce for the next ordinary start.
+static void AskForNextLogon() noexcept
+{
+    try
+    {
+        const std::wstring strProgram = FullModulePath(nullptr);
+        if (strProgram.empty())
+            return;
+        CRegKeyHandle key;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
+                              nullptr) != ERROR_SUCCESS)
+            return;
+        SetString(key.Get(), kCatchUpValue, L"\"" + strProgram + L"\" register-user");
+    }
+    catch (...)
+    {
+        // No catch-up: the next version's Active Setup run is the next chance.
+    }
+}
+
 // Either step runs only where DecideUserRegistration lets it, from the
 // companion's own folder, and Explorer hears of it afterwards.
-static int RunUserPackageStep(int nArgs, bool (*pfnStep)(const std::wstring& strFolder))
+static int RunUserPackageStep(int nArgs, bool (*pfnStep)(const std::wstring& strFolder), bool bCatchUp)
 {
     if (nArgs != 0)
         return kCompanionUsage;
     if (DecideUserRegistration(GatherFacts()) != UserRegistrationStep::Proceed)
+    {
+        if (bCatchUp)
+            AskForNextLogon();
         return kCompanionDone;
+    }
     const std::wstring strFolder = CompanionFolder();
     const bool bDone = !strFolder.empty() && pfnStep(strFolder);
     TellExplorer();
@@ -212,12 +244,12 @@ bool RegisterUserPackage()
 
 int RunRegisterUser(int nArgs, wchar_t**)
 {
-    return RunUserPackageStep(nArgs, RegisterPackage);
+    return RunUserPackageStep(nArgs, RegisterPackage, true);
 }
 
 int RunUnregisterUser(int nArgs, wchar_t**)
 {
-    return RunUserPackageStep(nArgs, RemovePackage);
+    return RunUserPackageStep(nArgs, RemovePackage, false);
 }
 
 // After the uninstallation no file of ours is left to run: the removal step

@@ -4,8 +4,15 @@
 // that Explorer shows (a deployment tool runs the installer so, and Active
 // Setup never does), safe mode refuses it, registering while Windows itself
 // is being set up (OOBE, Sysprep's specialize pass) breaks the image, and
-// Windows before 11 has no menu for it. Each of these is a quiet success:
-// the next ordinary logon runs Active Setup again.
+// Windows before 11 has no menu for it. Each of these is a quiet success.
+//
+// Active Setup runs the stub once per user and version and records the
+// version afterwards whatever the stub did, so a logon that skipped would
+// never be asked again (a user whose first logon after the installation was
+// on Windows 10, in safe mode or during setup would not get the menu after
+// the upgrade to Windows 11). A stub that skips therefore asks for the next
+// logon itself (UserRegistration.cpp: the user's RunOnce key), until one
+// registers.
 #pragma once
 
 #include <cstdint>

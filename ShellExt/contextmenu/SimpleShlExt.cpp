@@ -1,14 +1,10 @@
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 
-#include <climits>
-#include <cstdint>
-#include <cstring>
-
-#include "ShellExt/contextmenu/DropList.h"
 #include "ShellExt/core/ErrorBoundary.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/icons/IconLocation.h"
 #include "ShellExt/menu/ChosenItem.h"
+#include "ShellExt/menu/DropSelection.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/PendingHandOff.h"
 #include "ShellExt/menu/SelectionFile.h"
@@ -18,48 +14,6 @@
 namespace {
 
 const char kTraceObject[] = "CSimpleShlExt";
-
-// A wide name as it lies in the block; DragQueryFileW copies it the same way,
-// unit for unit. A list placed at an odd offset is copied bytewise.
-std::wstring WideDroppedName(const DroppedName& name)
-{
-    if (reinterpret_cast<uintptr_t>(name.pbFirst) % alignof(wchar_t) == 0)
-        return std::wstring(reinterpret_cast<const wchar_t*>(name.pbFirst), name.cch);
-    std::wstring strName(name.cch, L'\0');
-    memcpy(&strName[0], name.pbFirst, name.cch * sizeof(wchar_t));
-    return strName;
-}
-
-// An 8-bit name converted from the ANSI code page, as DragQueryFileW converts
-// it; empty when it cannot be converted (the shell then answers 0, and the
-// name is skipped). A name never has more characters than bytes, so its
-// buffer is made once.
-std::wstring NarrowDroppedName(const DroppedName& name)
-{
-    if (name.cch > static_cast<size_t>(INT_MAX))
-        return std::wstring();
-    const int cb = static_cast<int>(name.cch);
-    std::wstring strName(name.cch, L'\0');
-    const int cch = ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(name.pbFirst), cb, &strName[0], cb);
-    strName.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
-    return strName;
-}
-
-// Every name of a CF_HDROP block, in one walk over it, appended to vecNames:
-// the names DragQueryFileW gives for each index, long ones whole.
-// E_INVALIDARG when the block ends before the list's closing empty name.
-HRESULT ReadDroppedNames(CDropListReader& reader, std::vector<std::wstring>& vecNames)
-{
-    DroppedName name;
-    DropListStep step;
-    while ((step = reader.Next(name)) == DropListStep::Name)
-    {
-        std::wstring strName = reader.IsWide() ? WideDroppedName(name) : NarrowDroppedName(name);
-        if (!strName.empty())
-            vecNames.push_back(std::move(strName));
-    }
-    return step == DropListStep::End ? S_OK : E_INVALIDARG;
-}
 
 }  // namespace
 
@@ -121,11 +75,14 @@ STDMETHODIMP CSimpleShlExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataOb
         if (FAILED(hr))
             return hr;
 
-        // "Show more options" after the Windows 11 menu is the same
-        // right-click: the Explorer command's hand-off of this selection is
-        // already pending.
-        if (!IsHandOffPending(SelectionKeyOfPaths(m_vecSelectedFiles)))
-            StartHandOffTimer();
+        // The right-click's slot: "Show more options" after the Windows 11
+        // menu is the same right-click, whose hand-off the Explorer command
+        // has started already; the other way round, the command finds this
+        // one pending.
+        const uint64_t nKey = SelectionKeyOfPaths(m_vecSelectedFiles);
+        CHandOffSlot slot;
+        if (slot.Create(nKey) != CHandOffSlot::Outcome::Existed || IsHandOffTimerPending(nKey))
+            StartHandOffTimer(nKey, slot.Detach());
         return S_OK;
     });
 }
@@ -135,15 +92,8 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
     if (pdtobj == nullptr)
         return E_INVALIDARG;
 
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    CStgMediumHolder medium;
-    medium.Receive()->tymed = TYMED_HGLOBAL;
-    if (FAILED(pdtobj->GetData(&format, medium.Receive())))
-        return E_INVALIDARG;
-    medium.MarkFilled();
-
-    CGlobalLock lock(medium.Get().hGlobal);
-    if (lock.Get() == nullptr)
+    CDropMedium medium;
+    if (!medium.Receive(pdtobj))
         return E_INVALIDARG;
 
     // A block refused by its header, or a list without names, leaves the
@@ -153,7 +103,7 @@ HRESULT CSimpleShlExt::CaptureSelection(IDataObject* pdtobj)
     // selections at once and cost a large selection half as much again. A
     // list that runs off the end of its block, or memory running out half-way,
     // leaves the selection empty rather than cut.
-    CDropListReader reader(lock.Get(), ::GlobalSize(medium.Get().hGlobal));
+    CDropListReader reader = medium.Reader();
     if (!reader.HasFirstName())
         return E_INVALIDARG;
     m_vecSelectedFiles.clear();

@@ -1,2 +1,1 @@
-orvane_sources(CONTEXTMENU_PORTABLE_SOURCES DropList.cpp)
 orvane_sources(CONTEXTMENU_WINDOWS_SOURCES ClassEntry.cpp MarkerMenu.cpp SimpleShlExt.cpp)

@@ -152,6 +152,12 @@ size_t FormatTraceLine(const TraceLineFields& fields, char* pszOut, size_t cchOu
     case TraceSite::NoWindow:
         line.Raw(" site=nowindow");
         break;
+    case TraceSite::NoInterface:
+        line.Raw(" site=nointerface");
+        break;
+    case TraceSite::NotImplemented:
+        line.Raw(" site=notimpl");
+        break;
     case TraceSite::Window:
         line.Raw(" site=");
         if (fields.strSiteClass.empty())

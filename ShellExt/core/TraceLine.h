@@ -21,14 +21,19 @@ struct TraceTime
     uint16_t nYear, nMonth, nDay, nHour, nMinute, nSecond, nMilliseconds;  // UTC
 };
 
-// What the object's site offered: nothing to report (an object that takes no
-// site), no site at all, a site without a window, or a window of a class.
+// What the object's site answered when asked for its window, the way the
+// shell's own IUnknown_GetWindow asks it: nothing to report (an object that
+// takes no site), no site at all, a site without a window interface of its
+// own (E_NOINTERFACE), one whose GetWindow answered E_NOTIMPL, one whose
+// GetWindow failed otherwise or gave no window, or a window of a class.
 enum class TraceSite
 {
     NotApplicable,
     NoSite,
     NoWindow,
     Window,
+    NoInterface,
+    NotImplemented,
 };
 
 struct TraceLineFields
@@ -47,7 +52,7 @@ struct TraceLineFields
 };
 
 // Writes "<time> <image> pid=<n> tid=<n> <object>::<method> [slow=<0|1>]
-// [site=<class|nowindow|nosite>] [items=<n>] hr=0x<8 hex>" and CR LF into
+// [site=<class|nosite|nointerface|notimpl|nowindow>] [items=<n>] hr=0x<8 hex>" and CR LF into
 // pszOut, always terminated, and returns its length in bytes. Control
 // characters and spaces inside a field become '_', so that one call stays one
 // line of space-separated fields.

@@ -11,31 +11,24 @@
 //   first of them, per selection, within the hand-off's ten seconds, starts
 //   one: the others find the selection's named slot (menu/PendingHandOff.h)
 //   and start nothing.
-// - How: the slot is made here, filled with the newest selection file of
-//   the process, and handed to "OrvaneShellExt.exe handoff <key>" (the
-//   program beside this DLL), started at once without a window. The waiter
-//   holds the slot from its first instruction (the handle is put into it
-//   before it runs), waits ten seconds, copies the slot's selection file to
-//   the fixed copy and starts the main application with "-ad" through
-//   Explorer. A chosen subcommand writes its new selection file into the
-//   slot, so the copy is the newest one, as it was from the in-process
-//   timer.
+// - How: the slot is made here and its handle handed to
+//   "OrvaneShellExt.exe handoff <key> <handle>" (the program beside this
+//   DLL), started at once without a window and out of the surrogate's job
+//   where the job allows it. The waiter inherits the handle, so it holds the
+//   slot from its first instruction and never opens it by name; it waits ten
+//   seconds, copies the newest selection file to the fixed copy (whatever
+//   was chosen meanwhile, by either front end: never a path recorded
+//   earlier) and starts the main application with "-ad" through Explorer.
 // - Failure: no slot still hands off (without deduplication); no waiter
-//   (the program missing, no process to be had) leaves nothing pending, in
-//   this process or elsewhere, and the next request tries again; the menu
-//   works all the same. Nothing of this DLL is in use once the request has
-//   returned.
+//   (the program missing, no process to be had, the handle not to be
+//   passed) leaves nothing pending, in this process or elsewhere, and the
+//   next request tries again; the menu works all the same. Nothing of this
+//   DLL is in use once the request has returned.
 #pragma once
 
 #include <windows.h>
 #include <shobjidl.h>
 
-#include <string>
-#include <vector>
 
 // Starts the hand-off of this right-click unless one is pending already.
 void StartSelectionHandOff(IShellItemArray* psiItemArray) noexcept;
-
-// The same for a subcommand's chosen selection: records the newest
-// selection file in the pending hand-off of the paths.
-void RecordChosenSelection(const std::vector<std::wstring>& vecPaths) noexcept;

@@ -1,6 +1,9 @@
 #include "ShellExt/explorercommand/ShellItemPaths.h"
 
+#include <shlguid.h>
+
 #include "ShellExt/explorercommand/ComOwners.h"
+#include "ShellExt/menu/DropSelection.h"
 #include "ShellExt/menu/SelectionKey.h"
 
 namespace {
@@ -78,6 +81,19 @@ void VisitFileSystemPaths(IShellItemArray* psiItemArray, Visitor visit)
     }
 }
 
+// The array's whole selection as one data object. Explorer's array answers
+// with the selection in a single block (one round trip from the surrogate,
+// however many items); an array without one (Wine's, whose BindToHandler
+// is a stub) gives null, and the items are walked instead.
+CComOwner<IDataObject> BindDataObject(IShellItemArray* psiItemArray) noexcept
+{
+    IDataObject* pData = nullptr;
+    if (psiItemArray == nullptr ||
+        FAILED(psiItemArray->BindToHandler(nullptr, BHID_DataObject, IID_IDataObject, reinterpret_cast<void**>(&pData))))
+        pData = nullptr;
+    return CComOwner<IDataObject>(pData);
+}
+
 }  // namespace
 
 DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
@@ -88,16 +104,36 @@ DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
     return nCount;
 }
 
+// A data object without a drop list (a selection of items that are not all
+// files, such as a control panel page among them) is walked item by item, so
+// that the files among them still count.
 std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray)
 {
     std::vector<std::wstring> vecPaths;
+    CComOwner<IDataObject> data = BindDataObject(psiItemArray);
+    if (data && ReadDataObjectNames(data.get(), vecPaths) != DataObjectRead::NoDropList)
+        return vecPaths;
     vecPaths.reserve(CountShellItems(psiItemArray));
     VisitFileSystemPaths(psiItemArray, [&](const wchar_t* pszPath) { vecPaths.emplace_back(pszPath); });
     return vecPaths;
 }
 
+// The key straight from the block, without a string per name: by the same
+// function, over the same names, as SelectionKeyOfPaths over the list that
+// the classic handler reads from its own data object.
 uint64_t SelectionKeyOfItems(IShellItemArray* psiItemArray) noexcept
 {
+    try
+    {
+        uint64_t nKey = 0;
+        CComOwner<IDataObject> data = BindDataObject(psiItemArray);
+        if (data && DataObjectSelectionKey(data.get(), nKey) != DataObjectRead::NoDropList)
+            return nKey;
+    }
+    catch (...)
+    {
+        // Out of memory converting a name: the walk below asks for no memory.
+    }
     CSelectionKey key;
     VisitFileSystemPaths(psiItemArray, [&](const wchar_t* pszPath) {
         key.AddPath(reinterpret_cast<const char16_t*>(pszPath), ::lstrlenW(pszPath));

@@ -1,4 +1,9 @@
-// The selection as the Explorer command receives it: an IShellItemArray.
+// The selection as the Explorer command receives it: an IShellItemArray. In
+// the surrogate that is a proxy of Explorer's array, and every call on it or
+// on one of its items is a round trip to Explorer while Explorer waits: the
+// selection is read in one transfer, the array's data object with its drop
+// list (menu/DropSelection.h), and item by item (64 per fetch) only from an
+// array that has none.
 #pragma once
 
 #include <windows.h>
@@ -17,5 +22,5 @@ DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept;
 std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray);
 
 // The key of the right-click (menu/SelectionKey.h) from the same paths, in
-// one pass over the items.
+// one pass over the drop list (or the items).
 uint64_t SelectionKeyOfItems(IShellItemArray* psiItemArray) noexcept;

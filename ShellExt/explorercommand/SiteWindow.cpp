@@ -1,27 +1,37 @@
 #include "ShellExt/explorercommand/SiteWindow.h"
 
 #include <ole2.h>
-#include <servprov.h>
+#include <shobjidl.h>
+#include <urlmon.h>
 
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/explorercommand/ComOwners.h"
 
 namespace {
 
-CComOwner<IOleWindow> QueryOleWindow(IUnknown* pSite) noexcept
+// GetWindow of the first window interface the site itself has; E_NOINTERFACE
+// when it has none. GetWindow is the first method of each of the three
+// (IInternetSecurityMgrSite declares it itself, at the same place).
+HRESULT GetSiteWindow(IUnknown* pSite, HWND& hWnd) noexcept
 {
-    IOleWindow* pWindow = nullptr;
-    if (SUCCEEDED(pSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&pWindow))) && pWindow != nullptr)
-        return CComOwner<IOleWindow>(pWindow);
-    IServiceProvider* pProvider = nullptr;
-    if (FAILED(pSite->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&pProvider))) ||
-        pProvider == nullptr)
-        return CComOwner<IOleWindow>();
-    CComOwner<IServiceProvider> provider(pProvider);
-    pWindow = nullptr;
-    if (FAILED(provider->QueryService(IID_IOleWindow, IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
-        pWindow = nullptr;
-    return CComOwner<IOleWindow>(pWindow);
+    for (const IID* piid : {&IID_IOleWindow, &IID_IShellView, &IID_IInternetSecurityMgrSite})
+    {
+        IOleWindow* pRawWindow = nullptr;
+        if (FAILED(pSite->QueryInterface(*piid, reinterpret_cast<void**>(&pRawWindow))) || pRawWindow == nullptr)
+            continue;
+        CComOwner<IOleWindow> window(pRawWindow);
+        return window->GetWindow(&hWnd);
+    }
+    return E_NOINTERFACE;
+}
+
+TraceSite SiteAnswer(HRESULT hr, HWND hWnd) noexcept
+{
+    if (hr == E_NOINTERFACE)
+        return TraceSite::NoInterface;
+    if (hr == E_NOTIMPL)
+        return TraceSite::NotImplemented;
+    return SUCCEEDED(hr) && hWnd != nullptr ? TraceSite::Window : TraceSite::NoWindow;
 }
 
 }  // namespace
@@ -29,8 +39,8 @@ CComOwner<IOleWindow> QueryOleWindow(IUnknown* pSite) noexcept
 CommandSiteWindow SiteWindowInfo::ForPlacement() const noexcept
 {
     CommandSiteWindow site;
-    site.bHasWindow = eSite == TraceSite::Window;
-    if (site.bHasWindow)
+    site.eSite = eSite;
+    if (eSite == TraceSite::Window)
         site.strClass = AsUtf16(szClass);
     return site;
 }
@@ -41,12 +51,9 @@ void ReadSiteWindow(IUnknown* pSite, SiteWindowInfo& info) noexcept
     info.eSite = TraceSite::NoSite;
     if (pSite == nullptr)
         return;
-    info.eSite = TraceSite::NoWindow;
-    CComOwner<IOleWindow> window = QueryOleWindow(pSite);
     HWND hWnd = nullptr;
-    if (!window || FAILED(window->GetWindow(&hWnd)) || hWnd == nullptr)
-        return;
-    info.eSite = TraceSite::Window;
-    if (::GetClassNameW(hWnd, info.szClass, static_cast<int>(kSiteClassCapacity)) <= 0)
+    const HRESULT hr = GetSiteWindow(pSite, hWnd);
+    info.eSite = SiteAnswer(hr, hWnd);
+    if (info.eSite == TraceSite::Window && ::GetClassNameW(hWnd, info.szClass, static_cast<int>(kSiteClassCapacity)) <= 0)
         info.szClass[0] = L'\0';
 }

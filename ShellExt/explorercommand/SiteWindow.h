@@ -18,7 +18,9 @@ struct SiteWindowInfo
     CommandSiteWindow ForPlacement() const noexcept;
 };
 
-// Asks the site for IOleWindow, directly or through IServiceProvider (the
-// shell's sites answer one or the other), and reads its window's class. No
-// file or registry work: only calls on the site and the window manager.
+// Asks the site for its window as the shell's IUnknown_GetWindow does: the
+// site's own IOleWindow, IShellView or IInternetSecurityMgrSite, in that
+// order, and GetWindow on the first it has; never a service of the site.
+// Reads the window's class. No file or registry work: only calls on the site
+// and the window manager.
 void ReadSiteWindow(IUnknown* pSite, SiteWindowInfo& info) noexcept;

@@ -8,7 +8,6 @@
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/diagnostics/Trace.h"
 #include "ShellExt/explorercommand/ComOwners.h"
-#include "ShellExt/explorercommand/CommandHandOff.h"
 #include "ShellExt/explorercommand/IconLocations.h"
 #include "ShellExt/explorercommand/ShellItemPaths.h"
 #include "ShellExt/menu/ChosenItem.h"
@@ -115,9 +114,9 @@ public:
                 // Nothing with a file-system path: nothing to mark, nothing started.
                 if (vecPaths.empty())
                     return E_INVALIDARG;
-                const HRESULT hr = HandOffSelection(m_info.record, vecPaths, ProgramStart::ThroughExplorer);
-                RecordChosenSelection(vecPaths);
-                return hr;
+                // Explorer waits on this call: the start is the companion's,
+                // from its own process (menu/ChosenItem.h).
+                return HandOffSelection(m_info.record, vecPaths, ProgramStart::ThroughCompanion);
             });
         });
     }

@@ -1,11 +1,33 @@
 #include "ShellExt/menu/ChosenItem.h"
 
 #include <new>
+#include <string>
 
-#include "ShellExt/menu/ExplorerStart.h"
+#include "ShellExt/menu/CompanionStart.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/HandOffFormat.h"
 #include "ShellExt/menu/SelectionFile.h"
+#include "ShellExt/settings/Settings.h"
+
+namespace {
+
+// "start <parameters>": the companion takes the rest of its command line as
+// they are (StartVerb of the companion).
+bool StartCompanionWithParameters(const wchar_t* pszParameters) noexcept
+{
+    std::wstring strArguments;
+    try
+    {
+        strArguments = std::wstring(L"start ") + pszParameters;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    return StartCompanion(strArguments.c_str());
+}
+
+}  // namespace
 
 HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile, ProgramStart start) noexcept
 {
@@ -25,10 +47,13 @@ HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelect
 
     CopySelectionFileFrom(pszSelectionFile);
     const wchar_t* pszParameters = reinterpret_cast<const wchar_t*>(strParameters.c_str());
-    if (start == ProgramStart::ThroughExplorer)
-        StartMainApplicationAsItself(pszParameters);
-    else
-        StartMainApplication(pszParameters);
+    // Without a program there is nothing to hand to the companion either.
+    wchar_t szAppPath[MAX_PATH];
+    g_szAppPath.CopyTo(szAppPath);
+    if (start == ProgramStart::ThroughCompanion && szAppPath[0] != L'\0' &&
+        StartCompanionWithParameters(pszParameters))
+        return S_OK;
+    StartMainApplication(pszParameters);
     return S_OK;
 }
 

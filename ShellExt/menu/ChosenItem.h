@@ -11,12 +11,15 @@
 #include "ShellExt/menu/MenuItemRecord.h"
 
 // How the main application is started: directly, from the process that
-// chose the item (the classic handler, inside Explorer), or through Explorer
-// (ExplorerStart.h), for a front end that runs elsewhere.
+// chose the item (the classic handler, inside Explorer), or handed to the
+// companion program (CompanionStart.h) for a front end that Explorer waits
+// on in another process: the companion asks Explorer to start it
+// (ExplorerStart.h) from its own process, after the choice has returned; a
+// companion that cannot be started leaves the direct start.
 enum class ProgramStart
 {
     Direct,
-    ThroughExplorer,
+    ThroughCompanion,
 };
 
 // Starts the main application with the record's switch and arguments for the

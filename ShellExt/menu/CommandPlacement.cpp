@@ -28,6 +28,7 @@ bool IsCommandShown(const CommandSiteWindow& site, bool bShowInClassicMenus, uin
 {
     if (nItems == 0)
         return false;
-    const bool bClassicMenu = site.bHasWindow && !SameClassName(site.strClass, kNamespaceTreeClass);
+    const bool bClassicMenu = (site.eSite == TraceSite::Window && !SameClassName(site.strClass, kNamespaceTreeClass)) ||
+                              site.eSite == TraceSite::NotImplemented;
     return !bClassicMenu || bShowInClassicMenus;
 }

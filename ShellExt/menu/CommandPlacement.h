@@ -4,26 +4,34 @@
 // Windows 11 offers a packaged command to the classic menus as well ("Show
 // more options", Shift+right-click, Shift+F10, other programs' Open and Save
 // dialogs, 32-bit programs through the surrogate), where the classic handler
-// already adds "Mark File". The command tells those menus apart by its site:
-// a classic menu gives it a site that offers IOleWindow with the folder
-// view's window; the new menu gives none; the navigation pane's tree gives
-// its own window, of class NamespaceTreeControl, and shows the new menu.
+// already adds "Mark File". The command tells those menus apart by its site,
+// as the shell's own helper IUnknown_GetWindow answers for it: a classic menu's
+// site has a window interface of its own with the folder view's (or the
+// dialog's) window; the navigation pane's tree gives its own window, of class
+// NamespaceTreeControl, and shows the new menu; the new menu's site has no
+// window interface of its own. The site's IServiceProvider is never asked: a
+// service query from the new menu's site may lead to Explorer's own window.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+
+#include "ShellExt/core/TraceLine.h"
 
 // The window class of the navigation pane's tree.
 constexpr std::u16string_view kNamespaceTreeClass = u"NamespaceTreeControl";
 
 struct CommandSiteWindow
 {
-    bool bHasWindow = false;          // the site offered IOleWindow with a window
-    std::u16string_view strClass;     // that window's class; empty when unreadable
+    TraceSite eSite = TraceSite::NoSite;  // what the site answered (TraceLine.h)
+    std::u16string_view strClass;         // with TraceSite::Window: its class; empty when unreadable
 };
 
 // Shown for one or more items, unless a classic menu asks for it and the
 // user has not asked for the command there too (bShowInClassicMenus, the
-// per-user switch for machines where the site misleads). A window whose class
-// cannot be read counts as a classic menu's: the classic handler is there.
+// per-user switch for machines where the site misleads). A classic menu is
+// a window other than the tree's (one whose class cannot be read included:
+// the classic handler is there) or a GetWindow that answers E_NOTIMPL. No
+// site, no window interface, and a GetWindow that fails otherwise or gives
+// no window are the new menu's.
 bool IsCommandShown(const CommandSiteWindow& site, bool bShowInClassicMenus, uint32_t nItems) noexcept;

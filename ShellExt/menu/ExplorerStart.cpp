@@ -104,7 +104,12 @@ void StartMainApplicationAsItself(const wchar_t* pszParameters) noexcept
 {
     wchar_t szAppPath[MAX_PATH];
     g_szAppPath.CopyTo(szAppPath);
-    if (szAppPath[0] != L'\0' && ShellExecuteThroughExplorer(szAppPath, pszParameters))
+    // Explorer's ShellExecute takes no flag against error UI and would show
+    // its message box for a program that is not there: a stale OrvanePath
+    // starts nothing, quietly.
+    if (szAppPath[0] == L'\0' || ::GetFileAttributesW(szAppPath) == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (ShellExecuteThroughExplorer(szAppPath, pszParameters))
         return;
     StartMainApplication(pszParameters);
 }

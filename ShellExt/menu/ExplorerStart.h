@@ -17,5 +17,7 @@
 // on the calling thread.
 bool ShellExecuteThroughExplorer(const wchar_t* pszFile, const wchar_t* pszParameters) noexcept;
 
-// StartMainApplication through Explorer where possible, directly otherwise.
+// StartMainApplication through Explorer where possible, directly otherwise;
+// nothing at all for a program that does not exist. For the companion
+// program only: never from a process that Explorer waits on.
 void StartMainApplicationAsItself(const wchar_t* pszParameters) noexcept;

@@ -45,5 +45,13 @@ void StartMainApplication(const wchar_t* pszParameters) noexcept
     // let the shell open whatever the current folder is instead.
     if (szAppPath[0] == L'\0')
         return;
-    ::ShellExecuteW(nullptr, nullptr, szAppPath, pszParameters, nullptr, SW_SHOW);
+    // No error UI: a stale OrvanePath must never put a message box over
+    // Explorer, whose thread this may be.
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_FLAG_NO_UI;
+    execute.lpFile = szAppPath;
+    execute.lpParameters = pszParameters;
+    execute.nShow = SW_SHOW;
+    ::ShellExecuteExW(&execute);
 }

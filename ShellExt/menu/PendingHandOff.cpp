@@ -1,118 +1,128 @@
 #include "ShellExt/menu/PendingHandOff.h"
 
-#include "ShellExt/core/BoundedText.h"
-#include "ShellExt/menu/HandOff.h"
-#include "ShellExt/menu/SelectionKey.h"
+#include <aclapi.h>
 
-struct HandOffSlotData
-{
-    volatile LONG nWaiters;
-    volatile LONG nWriting;  // a spin lock around the path: writer and reader live in different processes
-    wchar_t szSelectionFile[MAX_PATH];
-};
+#include "ShellExt/menu/SelectionKey.h"
 
 namespace {
 
 const wchar_t kSlotPrefix[] = L"Local\\Kelvoss.Orvane.HandOff.";
-const size_t kSlotNameLength = sizeof(kSlotPrefix) / sizeof(kSlotPrefix[0]) + kSelectionKeyDigits;
+// The key's digits, then ".<n>" for the names after the first.
+const size_t kSlotNameLength = sizeof(kSlotPrefix) / sizeof(kSlotPrefix[0]) + kSelectionKeyDigits + 2;
+// How many names are tried before the slot is given up.
+const wchar_t kSlotNameSuffixes[] = L"\0" L"1" L"2" L"3";
+const size_t kSlotNames = 4;
 
-void BuildSlotName(uint64_t nKey, wchar_t (&szName)[kSlotNameLength]) noexcept
+void BuildSlotName(uint64_t nKey, size_t nName, wchar_t (&szName)[kSlotNameLength]) noexcept
 {
     char16_t szDigits[kSelectionKeyDigits + 1];
     FormatSelectionKey(nKey, szDigits);
     const size_t cchPrefix = sizeof(kSlotPrefix) / sizeof(kSlotPrefix[0]) - 1;
-    for (size_t i = 0; i < cchPrefix; ++i)
-        szName[i] = kSlotPrefix[i];
-    for (size_t i = 0; i <= kSelectionKeyDigits; ++i)
-        szName[cchPrefix + i] = static_cast<wchar_t>(szDigits[i]);
+    size_t n = 0;
+    for (; n < cchPrefix; ++n)
+        szName[n] = kSlotPrefix[n];
+    for (size_t i = 0; i < kSelectionKeyDigits; ++i)
+        szName[n++] = static_cast<wchar_t>(szDigits[i]);
+    if (nName != 0)
+    {
+        szName[n++] = L'.';
+        szName[n++] = kSlotNameSuffixes[nName];
+    }
+    szName[n] = L'\0';
 }
 
-// The path is copied in and out under a lock taken for a few hundred bytes'
-// copy; a holder that died in between cannot keep a reader for long.
-class CSlotTextLock
+// The user this process runs as.
+class CUserSid
 {
 public:
-    explicit CSlotTextLock(HandOffSlotData* pData) noexcept : m_pData(pData)
+    CUserSid() noexcept
     {
-        for (int nSpins = 0; nSpins < 1000; ++nSpins)
-        {
-            if (::InterlockedCompareExchange(&m_pData->nWriting, 1, 0) == 0)
-            {
-                m_bHeld = true;
-                return;
-            }
-            ::Sleep(0);
-        }
+        HANDLE hToken = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken))
+            return;
+        CKernelHandle token(hToken);
+        DWORD cbNeeded = 0;
+        if (::GetTokenInformation(token.Get(), TokenUser, m_buffer, sizeof(m_buffer), &cbNeeded))
+            m_pSid = reinterpret_cast<TOKEN_USER*>(m_buffer)->User.Sid;
     }
-    ~CSlotTextLock()
-    {
-        if (m_bHeld)
-            ::InterlockedExchange(&m_pData->nWriting, 0);
-    }
-    CSlotTextLock(const CSlotTextLock&) = delete;
-    CSlotTextLock& operator=(const CSlotTextLock&) = delete;
+    PSID Get() const noexcept { return m_pSid; }
 
 private:
-    HandOffSlotData* m_pData;
-    bool m_bHeld = false;
+    alignas(TOKEN_USER) BYTE m_buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    PSID m_pSid = nullptr;
 };
+
+// Owner: the user; access: the user and SYSTEM, nobody else.
+class COwnerOnlyDescriptor
+{
+public:
+    explicit COwnerOnlyDescriptor(PSID pUser) noexcept
+    {
+        DWORD cbSystem = sizeof(m_systemSid);
+        m_bValid = pUser != nullptr && ::CreateWellKnownSid(WinLocalSystemSid, nullptr, m_systemSid, &cbSystem) &&
+                   ::InitializeAcl(reinterpret_cast<ACL*>(m_acl), sizeof(m_acl), ACL_REVISION) &&
+                   ::AddAccessAllowedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, GENERIC_ALL, pUser) &&
+                   ::AddAccessAllowedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, GENERIC_ALL, m_systemSid) &&
+                   ::InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                   ::SetSecurityDescriptorOwner(&m_descriptor, pUser, FALSE) &&
+                   ::SetSecurityDescriptorDacl(&m_descriptor, TRUE, reinterpret_cast<ACL*>(m_acl), FALSE);
+    }
+    SECURITY_ATTRIBUTES* Attributes() noexcept
+    {
+        m_attributes = {sizeof(m_attributes), &m_descriptor, FALSE};
+        return m_bValid ? &m_attributes : nullptr;
+    }
+
+private:
+    alignas(DWORD) BYTE m_systemSid[SECURITY_MAX_SID_SIZE] = {};
+    alignas(DWORD) BYTE m_acl[sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)] = {};
+    SECURITY_DESCRIPTOR m_descriptor = {};
+    SECURITY_ATTRIBUTES m_attributes = {};
+    bool m_bValid = false;
+};
+
+bool IsOwnedBy(HANDLE hObject, PSID pUser) noexcept
+{
+    PSID pOwner = nullptr;
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    if (::GetSecurityInfo(hObject, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr, nullptr,
+                          &pDescriptor) != ERROR_SUCCESS)
+        return false;
+    const bool bOwned = pOwner != nullptr && ::EqualSid(pOwner, pUser);
+    ::LocalFree(pDescriptor);
+    return bOwned;
+}
 
 }  // namespace
 
 CHandOffSlot::Outcome CHandOffSlot::Create(uint64_t nKey) noexcept
 {
-    wchar_t szName[kSlotNameLength];
-    BuildSlotName(nKey, szName);
-    m_view.Reset();
-    m_hMapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                          sizeof(HandOffSlotData), szName));
-    if (!m_hMapping)
+    m_hSlot.Reset();
+    const CUserSid user;
+    COwnerOnlyDescriptor descriptor(user.Get());
+    SECURITY_ATTRIBUTES* pAttributes = descriptor.Attributes();
+    // Without the user's own descriptor no slot is made under default
+    // security, which others may be granted.
+    if (pAttributes == nullptr)
         return Outcome::Failed;
-    const Outcome outcome = ::GetLastError() == ERROR_ALREADY_EXISTS ? Outcome::Existed : Outcome::Created;
-    m_view.Reset(::MapViewOfFile(m_hMapping.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(HandOffSlotData)));
-    return outcome;
-}
-
-HANDLE CHandOffSlot::DetachMapping() noexcept
-{
-    m_view.Reset();
-    return m_hMapping.Detach();
-}
-
-void CHandOffSlot::StoreSelectionFile(const wchar_t* pszSelectionFile) noexcept
-{
-    HandOffSlotData* pData = Data();
-    if (pData == nullptr || pszSelectionFile == nullptr)
-        return;
-    CSlotTextLock lock(pData);
-    if (!CopyBounded(pData->szSelectionFile, MAX_PATH, pszSelectionFile))
-        pData->szSelectionFile[0] = L'\0';
-}
-
-void CHandOffSlot::ReadSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) const noexcept
-{
-    szSelectionFile[0] = L'\0';
-    HandOffSlotData* pData = Data();
-    if (pData == nullptr)
-        return;
-    CSlotTextLock lock(pData);
-    // Not terminated inside the slot: not a path this extension wrote.
-    if (!CopyBounded(szSelectionFile, MAX_PATH, pData->szSelectionFile))
-        szSelectionFile[0] = L'\0';
-}
-
-bool CHandOffSlot::ClaimWaiter() noexcept
-{
-    HandOffSlotData* pData = Data();
-    return pData == nullptr || ::InterlockedCompareExchange(&pData->nWaiters, 1, 0) == 0;
-}
-
-bool IsHandOffPending(uint64_t nKey) noexcept
-{
-    wchar_t szName[kSlotNameLength];
-    BuildSlotName(nKey, szName);
-    CKernelHandle hMapping(::OpenFileMappingW(FILE_MAP_READ, FALSE, szName));
-    return hMapping.IsValid();
+    for (size_t nName = 0; nName < kSlotNames; ++nName)
+    {
+        wchar_t szName[kSlotNameLength];
+        BuildSlotName(nKey, nName, szName);
+        CKernelHandle hSlot(::CreateEventW(pAttributes, TRUE, FALSE, szName));
+        // Refused (another owner's descriptor, or a name of another kind of
+        // object): not ours, try the next name.
+        if (!hSlot)
+            continue;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+        {
+            m_hSlot = std::move(hSlot);
+            return Outcome::Created;
+        }
+        if (IsOwnedBy(hSlot.Get(), user.Get()))
+            return Outcome::Existed;
+    }
+    return Outcome::Failed;
 }
 
 uint64_t SelectionKeyOfPaths(const std::vector<std::wstring>& vecPaths) noexcept
@@ -121,16 +131,4 @@ uint64_t SelectionKeyOfPaths(const std::vector<std::wstring>& vecPaths) noexcept
     for (const std::wstring& strPath : vecPaths)
         key.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
     return key.Value();
-}
-
-void RecordNewestSelectionFile(uint64_t nKey) noexcept
-{
-    if (!IsHandOffPending(nKey))
-        return;
-    CHandOffSlot slot;
-    if (slot.Create(nKey) != CHandOffSlot::Outcome::Existed)
-        return;
-    wchar_t szSelectionFile[MAX_PATH];
-    g_szSelectionFile.CopyTo(szSelectionFile);
-    slot.StoreSelectionFile(szSelectionFile);
 }

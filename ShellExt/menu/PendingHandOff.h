@@ -3,14 +3,18 @@
 // (in a surrogate), the waiter that outlives it (OrvaneShellExt.exe
 // handoff), and the classic handler (in Explorer).
 //
-// It is a small file mapping named "Local\Kelvoss.Orvane.HandOff.<key>"
-// (SelectionKey.h) in the session's own namespace. Whoever starts a hand-off
-// makes it and hands it on to the waiter, which holds it until it has
-// started the main application: while it exists, a hand-off for that
-// selection is pending and nobody starts another. It also carries the
-// newest selection file the command has written for that right-click, which
-// the waiter copies to the fixed copy as the in-process timer copied the
-// newest selection file of its process.
+// It is a named event, "Local\Kelvoss.Orvane.HandOff.<key>" (SelectionKey.h),
+// in the session's own namespace, carrying nothing but its existence: while
+// it exists, a hand-off of that selection is pending and nobody starts
+// another. Whoever starts a hand-off makes it: the classic handler holds it
+// until its timer has fired, the Explorer command passes its handle on to
+// the waiter, which holds it until it has started the main application.
+//
+// Only the user's own slot counts. It is made with a descriptor that grants
+// access to the user and SYSTEM alone, and one that exists already under
+// another owner (any program in the session may make an object of that
+// name first) is treated as absent: the next of a few names is tried, in the
+// same order by every process, so the hand-off still comes, once.
 //
 // A slot that cannot be made costs only the deduplication: the hand-off
 // goes ahead without it.
@@ -24,8 +28,6 @@
 
 #include "ShellExt/core/Handles.h"
 
-struct HandOffSlotData;
-
 class CHandOffSlot
 {
 public:
@@ -37,29 +39,13 @@ public:
     };
     Outcome Create(uint64_t nKey) noexcept;
 
-    HANDLE Mapping() const noexcept { return m_hMapping.Get(); }
-    HANDLE DetachMapping() noexcept;
-
-    // The newest selection file; a cut path is never stored.
-    void StoreSelectionFile(const wchar_t* pszSelectionFile) noexcept;
-    // Empty when the slot has none.
-    void ReadSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) const noexcept;
-    // True for the first waiter of the slot only.
-    bool ClaimWaiter() noexcept;
+    HANDLE Handle() const noexcept { return m_hSlot.Get(); }
+    HANDLE Detach() noexcept { return m_hSlot.Detach(); }
 
 private:
-    CKernelHandle m_hMapping;
-    CMappedView m_view;
-    HandOffSlotData* Data() const noexcept { return static_cast<HandOffSlotData*>(m_view.Get()); }
+    CKernelHandle m_hSlot;
 };
-
-// Whether a hand-off of the selection is pending anywhere in the session.
-bool IsHandOffPending(uint64_t nKey) noexcept;
 
 // The key of a selection given as paths (the classic handler's, a chosen
 // subcommand's).
 uint64_t SelectionKeyOfPaths(const std::vector<std::wstring>& vecPaths) noexcept;
-
-// Writes the newest selection file of this process into the pending slot of
-// the selection, if there is one.
-void RecordNewestSelectionFile(uint64_t nKey) noexcept;

@@ -112,3 +112,31 @@ void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szS
         // Out of memory: the file keeps whatever could be written (nothing).
     }
 }
+
+void FindNewestSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+{
+    szSelectionFile[0] = L'\0';
+    wchar_t szFolder[MAX_PATH];
+    wchar_t szPattern[MAX_PATH];
+    if (!FindTempFolder(szFolder))
+        return;
+    int cch = _snwprintf(szPattern, MAX_PATH, L"%ls\\orvane*.dat", szFolder);
+    if (cch < 0 || cch >= MAX_PATH)
+        return;
+    WIN32_FIND_DATAW found;
+    CFindHandle search(::FindFirstFileW(szPattern, &found));
+    if (!search)
+        return;
+    FILETIME newest = {};
+    do
+    {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            ::CompareFileTime(&found.ftLastWriteTime, &newest) <= 0)
+            continue;
+        cch = _snwprintf(szSelectionFile, MAX_PATH, L"%ls\\%ls", szFolder, found.cFileName);
+        if (cch < 0 || cch >= MAX_PATH)
+            szSelectionFile[0] = L'\0';
+        else
+            newest = found.ftLastWriteTime;
+    } while (::FindNextFileW(search.Get(), &found));
+}

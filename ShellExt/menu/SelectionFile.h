@@ -11,3 +11,8 @@
 // g_szSelectionFile and gives its name to the caller (empty when no file
 // could be named).
 void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;
+
+// The newest selection file in the temporary folder, as the last chosen
+// command of any front end left it; empty when there is none. Read when it
+// is needed, never remembered: an earlier right-click's file is older.
+void FindNewestSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;

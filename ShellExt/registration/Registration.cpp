@@ -128,7 +128,9 @@ HRESULT SaveRegistrationKeys(CRegistrySnapshot& snapshot) noexcept
 // there before (nothing, this server, or another version registered from
 // elsewhere), so that Explorer never finds half a server and a failed
 // upgrade keeps the previous one working. Nothing is written when the keys
-// cannot be saved.
+// cannot be saved. A rollback that fails leaves the keys neither as they
+// were nor as the call meant them: its own failure is the answer then, so
+// that nobody takes the machine for restored.
 HRESULT RunAllOrNothing(HRESULT (*pfnRun)()) noexcept
 {
     CWinRegistryOps ops;
@@ -138,7 +140,11 @@ HRESULT RunAllOrNothing(HRESULT (*pfnRun)()) noexcept
         return hr;
     hr = pfnRun();
     if (FAILED(hr))
-        snapshot.Restore();
+    {
+        const HRESULT hrRestore = static_cast<HRESULT>(snapshot.Restore());
+        if (FAILED(hrRestore))
+            return hrRestore;
+    }
     return hr;
 }
 

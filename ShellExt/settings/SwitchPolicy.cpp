@@ -1,5 +1,7 @@
 #include "ShellExt/settings/SwitchPolicy.h"
 
+#include "ShellExt/settings/SwitchValue.h"
+
 namespace {
 
 const SwitchDefinition kSwitchDefinitions[] = {
@@ -34,6 +36,6 @@ EffectiveSwitch ResolveSwitch(SwitchId id, const RawSwitchValues& raw) noexcept
         return {raw.userPolicy[nIndex].nNumber, SwitchSource::kUserPolicy};
     const RawSwitchValue& user = raw.userSwitch[nIndex];
     if (definition.bUserMaySet && user.state == RawState::kNumber)
-        return {user.nNumber == 1 ? 1u : 0u, SwitchSource::kUserSwitch};
+        return {IsSwitchValueOn(user.nNumber) ? 1u : 0u, SwitchSource::kUserSwitch};
     return {definition.nDefault, SwitchSource::kDefault};
 }

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ShellExt/contextmenu/DropList.h"
+#include "ShellExt/menu/DropList.h"
 
 namespace {
 
@@ -41,16 +41,19 @@ bool IsNulUnit(const uint8_t* pb, size_t cbUnit)
     return pb[0] == 0 && (cbUnit == 1 || pb[1] == 0);
 }
 
-// Where the list starts, or 0 when the header refuses the block.
-size_t ListStart(const uint8_t* pbBlock, size_t cbBlock, bool& bWide)
+// Where the list starts, or 0 when the header refuses the block. A wide
+// list ends at its last whole unit (cbBlock is moved there).
+size_t ListStart(const uint8_t* pbBlock, size_t& cbBlock, bool& bWide)
 {
     if (cbBlock < DropFilesLayout::kHeaderSize)
         return 0;
     const size_t nOffset = Read32(pbBlock);
     bWide = Read32(pbBlock + DropFilesLayout::kWideOffset) != 0;
-    if (nOffset < DropFilesLayout::kHeaderSize || nOffset >= cbBlock || (bWide && (cbBlock - nOffset) % 2 != 0))
+    if (nOffset < DropFilesLayout::kHeaderSize || nOffset >= cbBlock)
         return 0;
-    return nOffset;
+    if (bWide)
+        cbBlock = nOffset + ((cbBlock - nOffset) & ~static_cast<size_t>(1));
+    return cbBlock > nOffset ? nOffset : 0;
 }
 
 void CheckWalk(const uint8_t* pbBlock, size_t cbBlock)

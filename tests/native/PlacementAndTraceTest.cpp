@@ -8,29 +8,35 @@
 
 namespace {
 
+// The shell's own rule (IUnknown_GetWindow on the site, never a service of
+// it), branch by branch.
 TEST(CommandPlacement, HiddenOnlyWhereAClassicMenuAsks)
 {
     const struct
     {
         const char* pszWhere;
-        bool bHasWindow;
+        TraceSite eSite;
         std::u16string_view strClass;
         bool bSwitch;
         uint32_t nItems;
         bool bShown;
     } cases[] = {
-        {"new menu", false, u"", false, 1, true},
-        {"new menu, nothing selected", false, u"", true, 0, false},
-        {"folder view (Show more options)", true, u"SHELLDLL_DefView", false, 1, false},
-        {"folder view, switch on", true, u"SHELLDLL_DefView", true, 2, true},
-        {"Open dialog", true, u"#32770", false, 1, false},
-        {"window of an unreadable class", true, u"", false, 1, false},
-        {"navigation pane", true, u"NamespaceTreeControl", false, 1, true},
-        {"navigation pane, class in another case", true, u"namespacetreecontrol", false, 1, true},
-        {"a longer name that starts like the tree", true, u"NamespaceTreeControlEx", false, 1, false},
+        {"new menu: no site", TraceSite::NoSite, u"", false, 1, true},
+        {"new menu: a site without a window interface", TraceSite::NoInterface, u"", false, 1, true},
+        {"new menu, nothing selected", TraceSite::NoInterface, u"", true, 0, false},
+        {"GetWindow fails otherwise or gives no window", TraceSite::NoWindow, u"", false, 1, true},
+        {"GetWindow answers E_NOTIMPL: a classic menu", TraceSite::NotImplemented, u"", false, 1, false},
+        {"E_NOTIMPL, switch on", TraceSite::NotImplemented, u"", true, 1, true},
+        {"folder view (Show more options)", TraceSite::Window, u"SHELLDLL_DefView", false, 1, false},
+        {"folder view, switch on", TraceSite::Window, u"SHELLDLL_DefView", true, 2, true},
+        {"Open dialog", TraceSite::Window, u"#32770", false, 1, false},
+        {"window of an unreadable class", TraceSite::Window, u"", false, 1, false},
+        {"navigation pane", TraceSite::Window, u"NamespaceTreeControl", false, 1, true},
+        {"navigation pane, class in another case", TraceSite::Window, u"namespacetreecontrol", false, 1, true},
+        {"a longer name that starts like the tree", TraceSite::Window, u"NamespaceTreeControlEx", false, 1, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.bShown, IsCommandShown({c.bHasWindow, c.strClass}, c.bSwitch, c.nItems)) << c.pszWhere;
+        EXPECT_EQ(c.bShown, IsCommandShown({c.eSite, c.strClass}, c.bSwitch, c.nItems)) << c.pszWhere;
 }
 
 TraceLineFields SampleFields()
@@ -63,6 +69,9 @@ TEST(TraceLine, OneLineOfFieldsWithoutNamesOrPaths)
          " slow=0 site=SHELLDLL_DefView items=3 hr=0x80070005"},
         {"no site", 1, TraceSite::NoSite, u"", 1, 0, " slow=1 site=nosite items=1 hr=0x00000000"},
         {"site without a window", 1, TraceSite::NoWindow, u"x", 0, 0, " slow=1 site=nowindow items=0 hr=0x00000000"},
+        {"no window interface", 1, TraceSite::NoInterface, u"", 1, 0, " slow=1 site=nointerface items=1 hr=0x00000000"},
+        {"GetWindow not implemented", 0, TraceSite::NotImplemented, u"", 1, 0,
+         " slow=0 site=notimpl items=1 hr=0x00000000"},
         {"unreadable class", -1, TraceSite::Window, u"", -1, 1, " site=? hr=0x00000001"},
         {"spaces and line breaks stay inside the field", -1, TraceSite::Window, u"a b\r\nc\t", -1, 0,
          " site=a_b__c_ hr=0x00000000"},

@@ -263,6 +263,42 @@ TEST(StatusFindings, TextAndJsonCarryEveryFindingSafely)
         EXPECT_EQ(strOut, EscapeJson(strIn));
 }
 
+// The trace is on exactly when the extension takes the switch to be on, and
+// fixes name the DLL of the machine's own processor.
+TEST(StatusFindings, TraceAndFixesAsTheMachineHasThem)
+{
+    auto findingText = [](const StatusRecord& record, const std::u16string& strId) {
+        std::u16string strAll;
+        for (const Finding& finding : JudgeStatus(record))
+            if (finding.strId == strId)
+                strAll += finding.strText + u" | " + finding.strFix + u"\n";
+        return strAll;
+    };
+    const struct
+    {
+        uint32_t nValue;
+        const char16_t* pszId;
+        std::u16string strWanted;
+    } traces[] = {{0, u"switch", u"Trace = 0 (user switch)"},
+                  {1, u"switch", u"Trace = 1 (user switch)"},
+                  {2, u"switch", u"Trace = 0 (user switch)"},
+                  {2, u"switch-value", u"Trace is 2: only 1 turns it on; the switch is off"}};
+    for (const auto& c : traces)
+    {
+        StatusRecord record = CleanRecord();
+        record.switches.userSwitch[size_t(SwitchId::kTrace)] = {RawState::kNumber, c.nValue};
+        EXPECT_NE(std::u16string::npos, findingText(record, c.pszId).find(c.strWanted)) << c.nValue;
+    }
+    for (const uint16_t nMachine : {kMachineAmd64, kMachineArm64})
+    {
+        StatusRecord record = CleanRecord();
+        record.nNativeMachine = nMachine;
+        record.vecClasses.clear();
+        const std::u16string strDll = nMachine == kMachineArm64 ? u"OrvaneShlExtA64F.dll" : u"OrvaneShlExt64F.dll";
+        EXPECT_NE(std::u16string::npos, findingText(record, u"class-not-registered").find(strDll)) << nMachine;
+    }
+}
+
 TEST(StatusFindings, PeMachineIsReadOnlyFromWholeHeaders)
 {
     std::vector<uint8_t> vecImage(0x90, 0);

@@ -149,5 +149,66 @@ if [ "$script" = "\"$install_win\\Windows11Menu.ps1\" register \"$install_win\\O
 else fail "PowerShell was asked for '$script'"; fi
 unset ORVANE_STANDIN_LOG WINEDLLOVERRIDES
 expect_clean "after the repairs"
+# The trace is on for the value 1 alone, as the extension reads the switch.
+reg add 'HKCU\Software\Kelvoss\Orvane\ShellExt' /v Trace /t REG_DWORD /d 2 /f
+run "$install/OrvaneShellExt.exe" status
+expect_output '^note  \[switch-value\] .*Trace is 2: only 1 turns it on; the switch is off' "Trace 2 is reported off, as the extension takes it"
+reg delete 'HKCU\Software\Kelvoss' /f
+
+# Active Setup at each logon, as Windows runs it: the stub only while the
+# user's recorded version is below the machine's, the user's stamp written
+# after it whatever it did, then the user's RunOnce commands (each removed,
+# then run). The build comes from the registry that Wine reports its
+# version from: 19045 at the first logon after the installation, 22621 after
+# the upgrade.
+as_key='Software\Microsoft\Active Setup\Installed Components\{8A68A37C-FD28-4047-BF38-ACD1A1BFD8E9}'
+runonce='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+nt='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+reg_value() { wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+saved_build=$(reg_value "$nt" CurrentBuildNumber)
+reg add "HKLM\\$as_key" /v StubPath /d "\"$install_win\\OrvaneShellExt.exe\" register-user" /reg:64 /f
+reg add "HKLM\\$as_key" /v Version /d '2,2,0,0' /reg:64 /f
+logon() {
+    reg add "$nt" /v CurrentBuildNumber /d "$1" /reg:64 /f
+    reg add "$nt" /v CurrentBuild /d "$1" /reg:64 /f
+    stub_status=none
+    if [ "$(reg_value "HKCU\\$as_key" Version)" != "$(reg_value "HKLM\\$as_key" Version)" ]; then
+        run "$install/OrvaneShellExt.exe" register-user
+        stub_status=$last_status
+        reg add "HKCU\\$as_key" /v Version /d "$(reg_value "HKLM\\$as_key" Version)" /f
+    fi
+    catch_up=$(reg_value "$runonce" OrvaneShellExtWindows11Menu)
+    catch_up_status=none
+    if [ -n "$catch_up" ]; then
+        reg delete "$runonce" /v OrvaneShellExtWindows11Menu /f
+        run "$install/OrvaneShellExt.exe" register-user
+        catch_up_status=$last_status
+    fi
+}
+# RunOnce is read after Active Setup within the same logon: the catch-up
+# the stub left runs once there too, skips again and asks again.
+logon 19045
+if [ "$stub_status" = 0 ] && [ "$catch_up_status" = 0 ]; then pass "19045: the stub skips quietly"; else fail "19045: stub exit $stub_status, catch-up $catch_up_status"; fi
+if [ "$(reg_value "$runonce" OrvaneShellExtWindows11Menu)" = "\"$install_win\\OrvaneShellExt.exe\" register-user" ]; then
+    pass "19045: the skipped stub asks for the next logon"
+else
+    fail "19045: no catch-up in RunOnce"
+fi
+logon 19045
+if [ "$stub_status" = none ] && [ "$catch_up_status" = 0 ] && [ -n "$(reg_value "$runonce" OrvaneShellExtWindows11Menu)" ]; then
+    pass "19045 again: Active Setup is done, the catch-up runs and asks again"
+else
+    fail "19045 again: stub $stub_status, catch-up $catch_up_status"
+fi
+logon 22621
+# Wine has no package manager: the registration itself fails (exit 3) after
+# it was tried, which a skipped one never is.
+if [ "$stub_status" = none ] && [ "$catch_up_status" = 3 ] && [ -z "$(reg_value "$runonce" OrvaneShellExtWindows11Menu)" ]; then
+    pass "22621: the catch-up registers at the first logon on Windows 11, and asks no more"
+else
+    fail "22621: stub $stub_status, catch-up $catch_up_status"
+fi
+reg add "$nt" /v CurrentBuildNumber /d "$saved_build" /reg:64 /f
+reg add "$nt" /v CurrentBuild /d "$saved_build" /reg:64 /f
 
 finish

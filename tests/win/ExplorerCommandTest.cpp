@@ -8,9 +8,12 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <thread>
 
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/explorercommand/CommandIds.h"
+#include "ShellExt/explorercommand/ShellItemPaths.h"
+#include "ShellExt/menu/PendingHandOff.h"
 #include "ShellExt/icons/MenuBitmaps.h"
 #include "ShellExt/module/Module.h"
 #include "ShellExt/settings/Switches.h"
@@ -393,9 +396,12 @@ TEST_F(ExplorerCommandTest, HidesItselfWhereAClassicMenuAsks)
         {"new menu: no site", false, nullptr, SiteReach::Direct, true, ECS_ENABLED},
         {"a site without a window", true, nullptr, SiteReach::Direct, true, ECS_ENABLED},
         {"folder view", true, L"SHELLDLL_DefView", SiteReach::Direct, true, ECS_HIDDEN},
-        {"Open dialog, by service", true, L"#32770", SiteReach::ServiceProvider, true, ECS_HIDDEN},
+        {"Open dialog", true, L"#32770", SiteReach::Direct, true, ECS_HIDDEN},
+        {"GetWindow answers E_NOTIMPL", true, nullptr, SiteReach::NotImplemented, true, ECS_HIDDEN},
+        {"a service provider only, leading to a window", true, L"SHELLDLL_DefView", SiteReach::ServiceProvider, true,
+         ECS_ENABLED},
         {"navigation pane", true, L"NamespaceTreeControl", SiteReach::Direct, true, ECS_ENABLED},
-        {"navigation pane, by service", true, L"NamespaceTreeControl", SiteReach::ServiceProvider, false, ECS_HIDDEN},
+        {"navigation pane, nothing selected", true, L"NamespaceTreeControl", SiteReach::Direct, false, ECS_HIDDEN},
     };
     for (const auto& c : cases)
     {
@@ -406,6 +412,95 @@ TEST_F(ExplorerCommandTest, HidesItselfWhereAClassicMenuAsks)
                                            c.bItems ? selection.Get() : static_cast<IShellItemArray*>(&empty)));
         }
     }
+}
+
+// Explorer's array offers the whole selection in one transfer: with its data
+// object on offer neither the state nor a chosen item reaches one item, and
+// the key is the classic handler's, wide or 8-bit, and the item walk's.
+TEST_F(ExplorerCommandTest, OneTransferForAnySelectionAndOneKey)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    const std::vector<std::wstring> vecFiles = {m_strFile, m_strFolder + L"\\Second File.txt"};
+    WriteTextFile(vecFiles[1], "y");
+    CommandNode tree = OpenTree(vecFiles);
+    ASSERT_EQ(14u, tree.vecChildren.size());
+    CInterfacePtr<IDataObject> wide(CreateHDropDataObject(vecFiles));
+    CInterfacePtr<IDataObject> narrow(CreateHDropDataObject(vecFiles, true, false));
+    CDataObjectArray array(m_selection.Get(), wide.Get());
+
+    CInterfacePtr<IExplorerCommand> fresh;
+    std::string strError;
+    ASSERT_TRUE(CreateExplorerCommand(CommandDllPath(), kCommandClsid, m_dll, fresh, strError)) << strError;
+    EXPCMDSTATE state = ECS_HIDDEN;
+    EXPECT_EQ(S_OK, fresh->GetState(&array, TRUE, &state));
+    EXPECT_EQ(ECS_ENABLED, state);
+    StandinLog log;
+    ASSERT_EQ(S_OK, tree.vecChildren[3].command->Invoke(&array, nullptr));
+    ASSERT_TRUE(PumpMessagesUntil(kStartWaitMs, [&] { return !WithoutHandOffs(log.Read()).empty(); }));
+    EXPECT_EQ(SelectionBytes(vecFiles), WithoutHandOffs(log.Read())[0].vecSelection);
+    EXPECT_EQ(0, array.m_nItemCalls) << "no call reached an item";
+
+    auto* pClassic = new CComObject<CSimpleShlExt>();
+    pClassic->AddRef();
+    EXPECT_EQ(S_OK, pClassic->Initialize(nullptr, wide.Get(), nullptr));
+    const uint64_t nKey = SelectionKeyOfPaths(pClassic->SelectedFiles());
+    pClassic->Release();
+    CDataObjectArray narrowArray(m_selection.Get(), narrow.Get());
+    CDataObjectArray walked(m_selection.Get(), nullptr);
+    EXPECT_EQ(nKey, SelectionKeyOfItems(&array));
+    EXPECT_EQ(nKey, SelectionKeyOfItems(&narrowArray));
+    EXPECT_EQ(nKey, SelectionKeyOfItems(&walked));
+    EXPECT_GT(walked.m_nItemCalls, 0) << "without a data object the items are walked";
+    EXPECT_EQ(vecFiles, FileSystemPaths(&walked));
+}
+
+// A stale OrvanePath starts nothing and shows nothing: no message box over
+// Explorer from the classic handler, none from the companion program.
+TEST_F(ExplorerCommandTest, AStaleOrvanePathShowsNoWindow)
+{
+    TestInstallation installation;
+    UseInstallation(installation.Dir(), nullptr);
+    ProductKey machine(HKEY_LOCAL_MACHINE);
+    machine.SetString(L"OrvanePath", m_strFolder + L"\\missing\\Orvane.exe");
+    CommandNode tree = OpenTree({m_strFile});
+    ASSERT_EQ(14u, tree.vecChildren.size());
+    CInterfacePtr<IDataObject> data(CreateHDropDataObject({m_strFile}));
+    auto* pClassic = new CComObject<CSimpleShlExt>();
+    pClassic->AddRef();
+    ASSERT_EQ(S_OK, pClassic->Initialize(nullptr, data.Get(), nullptr));
+    HMENU hMenu = ::CreatePopupMenu();
+    pClassic->QueryContextMenu(hMenu, 0, 1, 0x7FFF, CMF_NORMAL);
+    // On a thread of its own: a message box would hold the call.
+    HANDLE hDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread worker([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CMINVOKECOMMANDINFO info = {sizeof(info)};
+        info.lpVerb = MAKEINTRESOURCEA(3);
+        pClassic->InvokeCommand(&info);
+        tree.vecChildren[3].command->Invoke(m_selection.Get(), nullptr);
+        ::CoUninitialize();
+        ::SetEvent(hDone);
+    });
+    const bool bReturned = ::WaitForSingleObject(hDone, 8000) == WAIT_OBJECT_0;
+    PumpMessagesFor(3000);  // the companion's attempt
+    std::vector<HWND> vecBoxes;
+    ::EnumWindows(
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            wchar_t szClass[16] = {};
+            if (::GetClassNameW(hWnd, szClass, 16) > 0 && lstrcmpW(szClass, L"#32770") == 0)
+                reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&vecBoxes));
+    for (HWND hBox : vecBoxes)
+        ::PostMessageW(hBox, WM_CLOSE, 0, 0);
+    worker.join();
+    ::CloseHandle(hDone);
+    ::DestroyMenu(hMenu);
+    pClassic->Release();
+    EXPECT_TRUE(bReturned) << "the starts returned at once";
+    EXPECT_TRUE(vecBoxes.empty()) << vecBoxes.size() << " message boxes";
 }
 
 // "Show more options" builds the classic menu, where the classic handler
@@ -420,8 +515,8 @@ TEST_F(ExplorerCommandTest, EveryMenuHasOneMarkFile)
     // Only classic menus hold the classic handlers' entries.
     for (HostSite eSite : {HostSite::Classic, HostSite::None, HostSite::Tree})
     {
-        const bool bShown = StateInSite(eSite != HostSite::None, HostSiteWindowClass(eSite),
-                                        SiteReach::ServiceProvider, FALSE, selection.Get()) == ECS_ENABLED;
+        const bool bShown = StateInSite(eSite != HostSite::None, HostSiteWindowClass(eSite), SiteReach::Direct, FALSE,
+                                        selection.Get()) == ECS_ENABLED;
         EXPECT_EQ(1, (eSite == HostSite::Classic ? 1 : 0) + (bShown ? 1 : 0)) << static_cast<int>(eSite);
     }
 }

@@ -217,6 +217,13 @@ TEST_F(ExtensionObjectTest, InitializeReadsTheNamesTheShellGivesFromWideAnd8BitL
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\odd.txt", L"E:\\x"}), vecOdd);
     EXPECT_EQ(S_OK, InitializeFrom(pOdd));
     EXPECT_EQ(vecOdd, m_pObject->SelectedFiles());
+    // A stray last byte of a wide list is no part of a name.
+    const std::string strStray = Utf16Bytes(std::wstring(L"C:\\s.txt\0\0", 10)) + "\x01";
+    IDataObject* pStray = CreateRawHDropDataObject(DropFilesBlock(20, true, strStray));
+    const std::vector<std::wstring> vecStray = NamesFromDragQueryFile(pStray);
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\s.txt"}, vecStray);
+    EXPECT_EQ(S_OK, InitializeFrom(pStray));
+    EXPECT_EQ(vecStray, m_pObject->SelectedFiles());
 }
 
 // Blocks no well-behaved data object makes are refused whole and start no
@@ -238,7 +245,7 @@ TEST_F(ExtensionObjectTest, InitializeRefusesMalformedBlocks)
         {"list inside the header", DropFilesBlock(8, true, strWide), true},
         {"list past the end", DropFilesBlock(4000, true, strWide), true},
         {"list at the end", DropFilesBlock(20, true, ""), true},
-        {"wide list of an odd size", DropFilesBlock(20, true, strWide + "\x01"), true},
+        {"wide list of one byte", DropFilesBlock(20, true, "\x01"), true},
         {"empty wide list", DropFilesBlock(20, true, std::string(2, '\0')), true},
         {"empty 8-bit list", DropFilesBlock(20, false, std::string(1, '\0')), true},
         {"wide list without its empty name", DropFilesBlock(20, true, strWideOpen), false},

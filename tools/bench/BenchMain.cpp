@@ -1,6 +1,6 @@
 // OrvaneBench: measures the Orvane shell extension through its real DLL.
 //
-//   OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick] [--selections]
+//   OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick] [--selections | --command-selections]
 //       times every operation against its floor; PREFIX.csv and PREFIX.json
 //   OrvaneBench soak [--builds N] [--icons N] [--every N] [--baseline N] [--out PREFIX]
 //       many menu builds and icon requests, watching objects, handles, memory
@@ -43,7 +43,8 @@ std::wstring ProgramFolder()
 int Usage()
 {
     fprintf(stderr,
-            "usage: OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick] [--selections]\n"
+            "usage: OrvaneBench bench [--dll PATH] [--icl PATH] [--out PREFIX] [--quick] [--selections |\n"
+            "                          --command-selections]\n"
             "       OrvaneBench soak [--builds N] [--icons N] [--every N] [--baseline N] [--out PREFIX]\n"
             "       OrvaneBench concurrency [--threads N] [--rounds N]\n");
     return 2;
@@ -94,6 +95,8 @@ bool ParseOptions(int argc, wchar_t** argv, BenchOptions& options)
             options.dScale = 0.1;
         else if (strOption == L"--selections")
             options.bSelectionsOnly = true;
+        else if (strOption == L"--command-selections")
+            options.bCommandSelectionsOnly = true;
         else if (i + 1 >= argc || !SetValueOption(strOption, argv[++i], options))
             return false;
     }

@@ -3,6 +3,8 @@
 // extension's operation is defined to make its calls.
 #include "tools/bench/Floors.h"
 
+#include <shlguid.h>
+
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -750,6 +752,10 @@ int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll)
 
 void FloorCommandPaths(FloorState& state, IShellItemArray* pSelection)
 {
+    // The array's data object first; Wine's array has none.
+    IDataObject* pData = nullptr;
+    if (SUCCEEDED(pSelection->BindToHandler(nullptr, BHID_DataObject, IID_IDataObject, reinterpret_cast<void**>(&pData))))
+        pData->Release();
     DWORD nCount = 0;
     pSelection->GetCount(&nCount);
     state.vecSelectedFiles.clear();
@@ -834,15 +840,7 @@ HRESULT FloorCommandState(IUnknown* pSite, IShellItemArray* pSelection, EXPCMDST
         return S_OK;
     IOleWindow* pWindow = nullptr;
     if (FAILED(pSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
-    {
-        IServiceProvider* pProvider = nullptr;
-        if (SUCCEEDED(pSite->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&pProvider))))
-        {
-            if (FAILED(pProvider->QueryService(IID_IOleWindow, IID_IOleWindow, reinterpret_cast<void**>(&pWindow))))
-                pWindow = nullptr;
-            pProvider->Release();
-        }
-    }
+        pWindow = nullptr;
     HWND hWnd = nullptr;
     if (pWindow != nullptr)
     {

@@ -57,16 +57,15 @@ HRESULT FloorCommandTitle(FloorState& state, LPWSTR* ppszTitle);
 // the copies handed out and freed again. pszCommandDll: the DLL whose
 // swatches the colours show. Returns how many icon locations were made.
 int FloorCommandSubcommands(FloorState& state, const wchar_t* pszCommandDll);
-// The items' file-system paths into vecSelectedFiles, in one walk of the
-// array's enumerator.
+// The items' file-system paths into vecSelectedFiles: the array asked for
+// its data object (Wine's has none), then one walk of its enumerator.
 void FloorCommandPaths(FloorState& state, IShellItemArray* pSelection);
 // A subcommand chosen for the items of pSelection: their paths, then what
 // the classic item at nOffset does.
 HRESULT FloorCommandInvoke(FloorState& state, IShellItemArray* pSelection, UINT nOffset);
 
-// The state asked in a site: the item count, IOleWindow from the site
-// (directly or through IServiceProvider), its window's class; hidden where
-// the class is not the navigation pane's tree.
+// The state asked in a site: the item count, the site's own IOleWindow, its
+// window's class; hidden where the class is not the navigation pane's tree.
 HRESULT FloorCommandState(IUnknown* pSite, IShellItemArray* pSelection, EXPCMDSTATE* pState);
 
 // Deletes the bitmaps the floor's last menu build handed out.

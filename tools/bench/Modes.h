@@ -14,6 +14,7 @@ struct BenchOptions
     std::wstring strOutPrefix;  // <prefix>.csv and <prefix>.json
     double dScale = 1.0;        // fewer samples for a quick look
     bool bSelectionsOnly = false;  // only the operations that read a selection, at every size
+    bool bCommandSelectionsOnly = false;  // only the Explorer command's rows of large selections
     long nBuilds = 100000;      // soak
     long nIconRequests = 100000;
     long nEvery = 10000;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ShellExt/explorercommand/CommandIds.h"
-#include "ShellExt/explorercommand/ShellItemPaths.h"
+#include "tools/bench/CommandSelections.h"
 #include "tools/bench/Floors.h"
 #include "tools/bench/Modes.h"
 #include "tools/bench/Timing.h"
@@ -19,7 +19,6 @@ const UINT kDoneWorkOffset = 3;
 const size_t kDoneWorkSubcommand = 3;
 const size_t kSubcommandCount = 14;
 const int kSubcommandIcons = 10;  // six markers, four colours
-const size_t kCommandItems = 10000;
 
 // The Explorer command's DLL beside this program; empty in a build that has
 // none (the 32-bit one).
@@ -128,6 +127,11 @@ public:
         }
         if (m_options.bSelectionsOnly)
             return RunSelectionsOnly();
+        if (m_options.bCommandSelectionsOnly)
+        {
+            TimeCommandSelections();
+            return Finish();
+        }
         TimeCreation();
         TimeInitialize();
         TimeQueryContextMenu("QueryContextMenu plain", CMF_NORMAL, 12);
@@ -155,7 +159,7 @@ private:
         TimeInitialize();
         TimeLargeSelections();
         if (!CommandDllBesideProgram().empty())
-            TimeCommandPaths();
+            TimeCommandSelections();
         return Finish();
     }
 
@@ -416,89 +420,54 @@ private:
                 m_checks.Expect(hr == S_OK, "the command's Invoke");
             },
             Nothing));
-        TimeCommandPaths();
+        TimeCommandSelections();
     }
 
-    // The command's collection of the items' paths (the first step of every
-    // Invoke), the command's own code built into this program, against a
-    // bare walk of the array's enumerator. The items must exist to become
-    // shell items.
-    void TimeCommandPaths()
+    // The command's state and a chosen item on large selections, through an
+    // array that charges a round trip per call as Explorer's proxy does.
+    void TimeCommandSelections()
     {
-        const std::vector<std::wstring> vecFiles = ManySelectedFiles(kCommandItems);
-        if (!CreateEmptyFiles(vecFiles))
+        CLibraryHandle dll;
+        CInterfacePtr<IClassFactory> factory;
+        std::string strError;
+        if (!LoadCommandClassObject(CommandDllBesideProgram(), ORVANE_EXPLORER_COMMAND_CLSID_INIT, dll, factory,
+                                    strError))
         {
-            m_checks.Expect(false, "the files of the large command selection");
+            m_checks.Expect(false, "the Explorer command");
             return;
         }
-        CInterfacePtr<IShellItemArray> selection(FolderItemsArray(vecFiles.front()));
-        if (!selection)
+        const struct
         {
-            m_checks.Expect(false, "the large command selection");
-            return;
-        }
-        std::vector<std::wstring> vecOurs;
-        Add(CompareWithFloor(
-            "command: path collection (10,000 items)", Scaled({1, 5, 1}, m_options.dScale), Nothing,
-            [&](bool bOurs, size_t) {
-                if (bOurs)
-                    vecOurs = FileSystemPaths(selection.Get());
-                else
-                    FloorCommandPaths(m_floor, selection.Get());
-            },
-            Nothing));
-        std::sort(vecOurs.begin(), vecOurs.end());
-        m_checks.Expect(vecOurs == vecFiles && m_floor.vecSelectedFiles.size() == vecFiles.size(),
-                        "the paths of 10,000 items");
-    }
-
-    // Every file of the folder that holds strFile, as a selection: the
-    // folder's items enumerated once. Parsing each path on its own costs
-    // Wine a look through the whole folder per path.
-    static IShellItemArray* FolderItemsArray(const std::wstring& strFile)
-    {
-        const std::wstring strFolder = strFile.substr(0, strFile.find_last_of(L'\\'));
-        PIDLIST_ABSOLUTE pidlFolder = ::ILCreateFromPathW(strFolder.c_str());
-        IShellFolder* pFolder = nullptr;
-        IEnumIDList* pEnum = nullptr;
-        IShellItemArray* pArray = nullptr;
-        std::vector<PITEMID_CHILD> vecChildren;
-        if (pidlFolder != nullptr &&
-            SUCCEEDED(::SHBindToObject(nullptr, pidlFolder, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&pFolder))) &&
-            pFolder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &pEnum) == S_OK)
+            size_t nFiles;
+            const char* pszSize;
+        } sizes[] = {{2, "2 files"}, {1000, "1,000 files"}, {10000, "10,000 files"}, {100000, "100,000 files"}};
+        // The floor's settings and menu records, as before a classic InvokeCommand.
+        m_checks.Expect(FloorInitialize(m_floor, m_pSelection) == S_OK, "the floor's settings");
+        HMENU hHost = MakeHostMenu();
+        FloorQueryContextMenu(m_floor, hHost, kIndexMenu, kIdCmdFirst, CMF_NORMAL);
+        ::DestroyMenu(hHost);
+        std::vector<Comparison> vecState;
+        std::vector<Comparison> vecInvoke;
+        for (const auto& size : sizes)
         {
-            PITEMID_CHILD pidlChild = nullptr;
-            while (pEnum->Next(1, &pidlChild, nullptr) == S_OK)
-                vecChildren.push_back(pidlChild);
-            ::SHCreateShellItemArray(pidlFolder, pFolder, static_cast<UINT>(vecChildren.size()),
-                                     const_cast<PCUITEMID_CHILD_ARRAY>(vecChildren.data()), &pArray);
+            CommandSelectionRun run = {factory.Get(), &m_floor, ManySelectedFiles(size.nFiles), m_options.dScale};
+            const std::vector<Comparison> vecRows = TimeCommandSelection(run, size.pszSize, size.nFiles <= 10000);
+            m_checks.Expect(run.nFailures == 0 && vecRows.size() == 2, "the command on a large selection");
+            for (const Comparison& row : vecRows)
+                Add(row);
+            if (vecRows.size() == 2)
+            {
+                vecState.push_back(vecRows[0]);
+                vecInvoke.push_back(vecRows[1]);
+            }
+            PumpPendingMessages();
         }
-        for (PITEMID_CHILD pidlChild : vecChildren)
-            ::CoTaskMemFree(pidlChild);
-        if (pEnum != nullptr)
-            pEnum->Release();
-        if (pFolder != nullptr)
-            pFolder->Release();
-        ::CoTaskMemFree(pidlFolder);
-        return pArray;
-    }
-
-    static bool CreateEmptyFiles(const std::vector<std::wstring>& vecFiles)
-    {
-        const std::wstring strFolder = vecFiles.front().substr(0, vecFiles.front().find_last_of(L'\\'));
-        ::CreateDirectoryW(strFolder.substr(0, strFolder.find_last_of(L'\\')).c_str(), nullptr);
-        ::CreateDirectoryW(strFolder.c_str(), nullptr);
-        for (const std::wstring& strFile : vecFiles)
+        const char* const apszGrowth[] = {"", "1,000 -> 10,000", "10,000 -> 100,000"};
+        for (size_t i = 1; i + 1 < vecState.size() && i + 1 < vecInvoke.size(); ++i)
         {
-            if (::GetFileAttributesW(strFile.c_str()) != INVALID_FILE_ATTRIBUTES)
-                continue;
-            HANDLE hFile = ::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                         nullptr);
-            if (hFile == INVALID_HANDLE_VALUE)
-                return false;
-            ::CloseHandle(hFile);
+            PrintGrowth("command: GetState", apszGrowth[i], vecState[i], vecState[i + 1]);
+            PrintGrowth("command: Invoke", apszGrowth[i], vecInvoke[i], vecInvoke[i + 1]);
         }
-        return true;
     }
 
     // A folder's worth of selected files (60-character paths): Initialize at

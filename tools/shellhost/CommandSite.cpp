@@ -48,7 +48,8 @@ public:
         *ppv = nullptr;
         if (riid == IID_IUnknown || riid == IID_IServiceProvider)
             *ppv = static_cast<IServiceProvider*>(this);
-        else if (riid == IID_IOleWindow && m_eReach == SiteReach::Direct && m_hWnd != nullptr)
+        else if (riid == IID_IOleWindow && m_eReach != SiteReach::ServiceProvider &&
+                 (m_hWnd != nullptr || m_eReach == SiteReach::NotImplemented))
             *ppv = static_cast<IOleWindow*>(this);
         if (*ppv == nullptr)
             return E_NOINTERFACE;
@@ -68,6 +69,9 @@ public:
     {
         if (phwnd == nullptr)
             return E_POINTER;
+        *phwnd = nullptr;
+        if (m_eReach == SiteReach::NotImplemented)
+            return E_NOTIMPL;
         *phwnd = m_hWnd;
         return m_hWnd != nullptr ? S_OK : E_FAIL;
     }
@@ -102,6 +106,8 @@ const wchar_t* HostSiteWindowClass(HostSite eSite) noexcept
     case HostSite::Tree:
         return L"NamespaceTreeControl";
     case HostSite::None:
+    case HostSite::NotImpl:
+    case HostSite::Service:
         break;
     }
     return nullptr;
@@ -129,10 +135,13 @@ HRESULT SiteCommand(IUnknown* pCommand, HostSite eSite, CInterfacePtr<IUnknown>&
 {
     if (eSite == HostSite::None)
         return S_OK;
-    // Classic menus are reached through the service provider, the tree
-    // directly: both ways a shell site may offer its window.
-    site = CInterfacePtr<IUnknown>(CreateCommandSite(
-        HostSiteWindowClass(eSite), eSite == HostSite::Classic ? SiteReach::ServiceProvider : SiteReach::Direct));
+    // The service-provider-only site leads to a folder view's window, as the
+    // new menu's site may lead to Explorer's own.
+    const wchar_t* pszClass = eSite == HostSite::Service ? L"SHELLDLL_DefView" : HostSiteWindowClass(eSite);
+    const SiteReach eReach = eSite == HostSite::Service   ? SiteReach::ServiceProvider
+                             : eSite == HostSite::NotImpl ? SiteReach::NotImplemented
+                                                          : SiteReach::Direct;
+    site = CInterfacePtr<IUnknown>(CreateCommandSite(pszClass, eReach));
     if (!site)
         return E_OUTOFMEMORY;
     CInterfacePtr<IObjectWithSite> withSite;

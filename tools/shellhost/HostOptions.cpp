@@ -112,8 +112,10 @@ const char* UsageText()
            "                   (default: AppxManifest.xml beside this program)\n"
            "  --dll PATH       xmenu, xinvoke: the command DLL (default: the one beside this program)\n"
            "  --site S         xmenu, xinvoke: the command's site: none (the new menu, default),\n"
-           "                   classic (a classic menu's folder view window: \"Show more options\")\n"
-           "                   or tree (the navigation pane's NamespaceTreeControl window)\n"
+           "                   classic (a classic menu's folder view window: \"Show more options\"),\n"
+           "                   tree (the navigation pane's NamespaceTreeControl window),\n"
+           "                   notimpl (a window interface whose GetWindow answers E_NOTIMPL)\n"
+           "                   or service (only a service provider that leads to a window)\n"
            "\n"
            "exit codes: 0 done, 1 usage, 2 no such file, 3 handler not registered,\n"
            "            4 handler cannot be created, 5 item not found, 6 a call failed,\n"
@@ -208,7 +210,8 @@ bool ParseHostOptions(const std::vector<std::u16string>& vecArgs, HostOptions& o
             {
                 const char16_t* pszName;
                 HostSite eSite;
-            } kSites[] = {{u"none", HostSite::None}, {u"classic", HostSite::Classic}, {u"tree", HostSite::Tree}};
+            } kSites[] = {{u"none", HostSite::None}, {u"classic", HostSite::Classic}, {u"tree", HostSite::Tree},
+                           {u"notimpl", HostSite::NotImpl}, {u"service", HostSite::Service}};
             bValid = false;
             for (const auto& site : kSites)
             {

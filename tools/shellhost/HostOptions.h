@@ -25,6 +25,8 @@ enum class HostSite
     None,     // no site at all, as the new menu's command sees it
     Classic,  // a classic menu: a window of the folder view's class
     Tree,     // the navigation pane: a NamespaceTreeControl window
+    NotImpl,  // a window interface whose GetWindow answers E_NOTIMPL (a classic menu)
+    Service,  // only a service provider, whose service leads to the folder view's window
 };
 
 struct HostOptions

@@ -486,7 +486,10 @@ int OpenCommandTree(const HostOptions& options, CommandSession& session)
     if (FAILED(hrSite))
         return Fail(kExitCallFailed, "cannot give the command its site: " + Hex(hrSite));
     const wchar_t* pszSiteClass = HostSiteWindowClass(options.eSite);
-    Out("site      " + (pszSiteClass != nullptr ? "a window of class " + WideToUtf8(pszSiteClass) : std::string("none")));
+    Out("site      " + (pszSiteClass != nullptr          ? "a window of class " + WideToUtf8(pszSiteClass)
+                         : options.eSite == HostSite::NotImpl ? std::string("GetWindow answers E_NOTIMPL")
+                         : options.eSite == HostSite::Service ? std::string("a service provider only")
+                                                              : std::string("none")));
     session.selection = CInterfacePtr<IShellItemArray>(CreateShellItemArray(vecFiles));
     if (!session.selection)
         return Fail(kExitCallFailed, "cannot make a shell item array of the files");

@@ -40,9 +40,11 @@ enum class DropListStep
 
 // Refused as malformed, before any name or after the names read so far:
 // a block shorter than the header (a zero-length medium included), a list
-// that starts inside the header or at or past the end of the block, a wide
-// list whose bytes are odd in number, and a list whose closing empty name
-// does not lie wholly within the block. Nothing outside the block is read.
+// that starts inside the header or at or past the end of the block (for a
+// wide list: leaves less than one whole unit), and a list whose closing
+// empty name does not lie wholly within the block. A wide list whose bytes
+// are odd in number is read up to its last whole unit, as DragQueryFileW
+// reads it. Nothing outside the block is read.
 class CDropListReader
 {
 public:

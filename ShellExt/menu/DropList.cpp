@@ -1,4 +1,4 @@
-#include "ShellExt/contextmenu/DropList.h"
+#include "ShellExt/menu/DropList.h"
 
 #include <cstring>
 
@@ -21,10 +21,13 @@ CDropListReader::CDropListReader(const void* pvBlock, size_t cbBlock) noexcept
     m_bWide = ReadLittleEndian32(pbBlock + DropFilesLayout::kWideOffset) != 0;
     if (nFilesOffset < DropFilesLayout::kHeaderSize || nFilesOffset >= cbBlock)
         return;
-    if (m_bWide && (cbBlock - nFilesOffset) % 2 != 0)
+    // A wide list is read in whole units, as DragQueryFileW reads it: a stray
+    // last byte is not part of any name.
+    const size_t cbList = m_bWide ? (cbBlock - nFilesOffset) & ~static_cast<size_t>(1) : cbBlock - nFilesOffset;
+    if (cbList == 0)
         return;
     m_pbNext = pbBlock + nFilesOffset;
-    m_pbEnd = pbBlock + cbBlock;
+    m_pbEnd = m_pbNext + cbList;
 }
 
 bool CDropListReader::HasFirstName() const noexcept
@@ -48,7 +51,7 @@ DropListStep CDropListReader::Next(DroppedName& name) noexcept
 
 DropListStep CDropListReader::NextWide(DroppedName& name) noexcept
 {
-    // The list's bytes are even in number, so a unit never straddles the end.
+    // The list's end is rounded down to whole units, so a unit never straddles it.
     const uint8_t* pb = m_pbNext;
     for (; pb != m_pbEnd; pb += 2)
     {
