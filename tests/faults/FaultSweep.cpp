@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "tests/faults/ImportFaults.h"
+#include "tests/faults/SweepHost.h"
 #include "tests/faults/SweepOperations.h"
 #include "tools/bench/ResourceCounts.h"
 #include "tools/common/HDropDataObject.h"
@@ -40,7 +41,6 @@ namespace {
 
 const DWORD kOperationTimeoutMs = 10 * 60 * 1000;
 const int kWarmupRuns = 3;
-const char* const kArchitecture = sizeof(void*) == 8 ? "x64" : "x86";
 
 // Failure points once found faulty and mended: each must stay reached and
 // stay clean. A point is named by its operation, the failing function and
@@ -597,7 +597,7 @@ int SweepAll(bool bRuntimeOnly)
     }
     printf("sweep took %.1f s\n", Seconds() - dStart);
     printf("fault injection (%s%s): %u failure points in %zu operations, %u crashes, %u leaks, %u broken states\n",
-           kArchitecture, bRuntimeOnly ? ", the C runtime's allocations" : "", totals.nPoints, nSwept,
+           kBuildArchitecture, bRuntimeOnly ? ", the C runtime's allocations" : "", totals.nPoints, nSwept,
            totals.nCrashes, totals.nLeaks, totals.nBroken);
     return totals.nCrashes == 0 && totals.nLeaks == 0 && totals.nBroken == 0 && totals.nPoints > 0 ? 0 : 1;
 }
