@@ -87,3 +87,5 @@ echo "setup: all packages present"
 # The clang sysroot for the ARM64 and clang x64 builds, made once from
 # Debian's sources into a cache outside the checkout.
 bash "$(dirname "$0")/toolchain-arm64.sh"
+# Debian's arm64 Wine on qemu, which runs the ARM64 build's tests.
+bash "$(dirname "$0")/wine-arm64.sh"
