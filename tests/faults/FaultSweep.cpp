@@ -389,7 +389,10 @@ int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& str
         const std::string strPoint =
             std::to_string(k) + " " + ImportFaults::RecordedCall(k) + " " + DescribeCaller(ImportFaults::RecordedCaller(k));
         results.Line("start " + strPoint);
+        const unsigned nRestoredBefore = ImportFaults::PlatformRegisterRestored();
         RunResult faulted = RunOnce(operation, context, k);
+        if (ImportFaults::PlatformRegisterRestored() != nRestoredBefore)
+            results.Line("x18 " + strPoint);
         const std::string strFailed = ImportFaults::FailedCall() != nullptr ? ImportFaults::FailedCall() : "nothing";
         std::string strVerdict = "ok";
         if (!faulted.strBroken.empty())
@@ -544,6 +547,10 @@ void SweepOperation(size_t nOperation, const char* pszName, bool bRuntimeOnly, S
             printf("  %s: %s\n", pszName, strLine.c_str() + 8);
             ++nBroken;
         }
+        else if (StartsWith(strLine, "x18 "))
+            printf("  %s: at failure point %s x18 was not the TEB (arm64 Wine's own DLLs, Linux code, do not keep "
+                   "it): given back before failing, as Windows keeps it\n",
+                   pszName, strLine.c_str() + 4);
         else if (StartsWith(strLine, "named ") &&
                  std::find(vecNamed.begin(), vecNamed.end(), strLine.substr(6)) == vecNamed.end())
             vecNamed.push_back(strLine.substr(6));
