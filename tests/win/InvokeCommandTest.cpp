@@ -349,7 +349,10 @@ TEST_F(InvokeCommandTest, TwoThreadsHandingOffAtOnceKeepTheirOwnFilesAndEndWitho
     EXPECT_EQ(S_OK, dll.CanUnloadNow());
 
     std::vector<StandinStart> vecStarts = log.WaitFor(2, kStartWaitMs);
-    ASSERT_EQ(2u, vecStarts.size());
+    std::wstring strStarts;
+    for (const StandinStart& start : vecStarts)
+        strStarts += L"[" + ParametersOf(start) + L"] ";
+    ASSERT_EQ(2u, vecStarts.size()) << WideToUtf8(strStarts);
     ASSERT_EQ(4u, vecStarts[0].vecArgs.size());
     ASSERT_EQ(4u, vecStarts[1].vecArgs.size());
     EXPECT_NE(vecStarts[0].vecArgs[1], vecStarts[1].vecArgs[1]) << "both wrote the same selection file";
