@@ -11,6 +11,7 @@ packages=(
     g++ clang libclang-rt-14-dev python3 openssl
     wixl msitools
     clang-19 lld-19 llvm-19 dpkg-dev
+    qemu-user-static
 )
 # Only the 32-bit DLL's test runs need these; without them the test command
 # runs the 64-bit tests alone, as on a kernel that cannot run 32-bit code.
