@@ -11,6 +11,7 @@ packages=(
     g++ clang libclang-rt-14-dev python3 openssl python3-jsonschema python3-yaml libxml2-utils
     wixl msitools
     clang-19 lld-19 llvm-19 dpkg-dev
+    qemu-user-static
 )
 # Only the 32-bit DLL's test runs need these; without them the test command
 # runs the 64-bit tests alone, as on a kernel that cannot run 32-bit code.
@@ -87,3 +88,5 @@ echo "setup: all packages present"
 # The clang sysroot for the ARM64 and clang x64 builds, made once from
 # Debian's sources into a cache outside the checkout.
 bash "$(dirname "$0")/toolchain-arm64.sh"
+# Debian's arm64 Wine on qemu, which runs the ARM64 build's tests.
+bash "$(dirname "$0")/wine-arm64.sh"

@@ -26,12 +26,19 @@ orvane_wine_env() {
         loader=/usr/lib/wine/wine64
         loader_env='export WINELOADER=/usr/lib/wine/wine64'
     fi
+    local arm64
+    if arm64=$(bash "$1/scripts/wine-arm64.sh" --check); then
+        export ORVANE_ARM64_RUNS=1
+    else
+        export ORVANE_ARM64_RUNS=0 ORVANE_ARM64_WHY_NOT=$arm64
+    fi
     mkdir -p "$shim"
     local name real
     for name in wine wine-stable wineserver; do
         real=$loader
         [ "$name" = wineserver ] && real=/usr/bin/wineserver
-        printf '#!/bin/sh\n%s\nexec "%s" "%s" "$@"\n' "$loader_env" "$launcher" "$real" >"$shim/$name.$$"
+        printf '#!/bin/sh\n[ "${ORVANE_WINE_MACHINE:-}" = arm64 ] && exec "%s" "%s/%s" "$@"\n%s\nexec "%s" "%s" "$@"\n' \
+            "$launcher" "$arm64" "$name" "$loader_env" "$launcher" "$real" >"$shim/$name.$$"
         chmod +x "$shim/$name.$$"
         mv -f "$shim/$name.$$" "$shim/$name"
     done

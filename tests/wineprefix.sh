@@ -25,7 +25,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 pristine_prefix() {
     local version
     version=$(ORVANE_WINE_ANY_CPU=1 wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')
-    echo "${XDG_CACHE_HOME:-$HOME/.cache}/orvane-wineprefix/$version-${WINEARCH:-win64}"
+    # The x64 and the arm64 Wine (ORVANE_WINE_MACHINE=arm64) give the same
+    # version: each has a pristine prefix of its own.
+    echo "${XDG_CACHE_HOME:-$HOME/.cache}/orvane-wineprefix/$version-${WINEARCH:-win64}${ORVANE_WINE_MACHINE:+-$ORVANE_WINE_MACHINE}"
 }
 
 # Makes the pristine prefix unless it is complete; one maker at a time.

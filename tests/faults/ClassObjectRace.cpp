@@ -107,6 +107,6 @@ int RunClassObjectRace(const std::wstring& strDll, unsigned nRounds)
             printf("round %u: %s\n", nRound, strProblem.c_str());
     }
     printf("class object race (%s): %u rounds of %d threads on fresh copies of the DLL, %u failed\n",
-           sizeof(void*) == 8 ? "x64" : "x86", nRounds, kThreads, nFailed);
+           kBuildArchitecture, nRounds, kThreads, nFailed);
     return nFailed == 0 ? 0 : 1;
 }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "tests/faults/ImportFaults.h"
+#include "tests/faults/SweepHost.h"
 #include "tests/faults/SweepOperations.h"
 #include "tools/bench/ResourceCounts.h"
 #include "tools/common/HDropDataObject.h"
@@ -40,7 +41,6 @@ namespace {
 
 const DWORD kOperationTimeoutMs = 10 * 60 * 1000;
 const int kWarmupRuns = 3;
-const char* const kArchitecture = sizeof(void*) == 8 ? "x64" : "x86";
 
 // Failure points once found faulty and mended: each must stay reached and
 // stay clean. A point is named by its operation, the failing function and
@@ -389,7 +389,10 @@ int SweepOneOperation(size_t nOperation, unsigned nFrom, const std::wstring& str
         const std::string strPoint =
             std::to_string(k) + " " + ImportFaults::RecordedCall(k) + " " + DescribeCaller(ImportFaults::RecordedCaller(k));
         results.Line("start " + strPoint);
+        const unsigned nRestoredBefore = ImportFaults::PlatformRegisterRestored();
         RunResult faulted = RunOnce(operation, context, k);
+        if (ImportFaults::PlatformRegisterRestored() != nRestoredBefore)
+            results.Line("x18 " + strPoint);
         const std::string strFailed = ImportFaults::FailedCall() != nullptr ? ImportFaults::FailedCall() : "nothing";
         std::string strVerdict = "ok";
         if (!faulted.strBroken.empty())
@@ -544,6 +547,10 @@ void SweepOperation(size_t nOperation, const char* pszName, bool bRuntimeOnly, S
             printf("  %s: %s\n", pszName, strLine.c_str() + 8);
             ++nBroken;
         }
+        else if (StartsWith(strLine, "x18 "))
+            printf("  %s: at failure point %s x18 was not the TEB (arm64 Wine's own DLLs, Linux code, do not keep "
+                   "it): given back before failing, as Windows keeps it\n",
+                   pszName, strLine.c_str() + 4);
         else if (StartsWith(strLine, "named ") &&
                  std::find(vecNamed.begin(), vecNamed.end(), strLine.substr(6)) == vecNamed.end())
             vecNamed.push_back(strLine.substr(6));
@@ -597,7 +604,7 @@ int SweepAll(bool bRuntimeOnly)
     }
     printf("sweep took %.1f s\n", Seconds() - dStart);
     printf("fault injection (%s%s): %u failure points in %zu operations, %u crashes, %u leaks, %u broken states\n",
-           kArchitecture, bRuntimeOnly ? ", the C runtime's allocations" : "", totals.nPoints, nSwept,
+           kBuildArchitecture, bRuntimeOnly ? ", the C runtime's allocations" : "", totals.nPoints, nSwept,
            totals.nCrashes, totals.nLeaks, totals.nBroken);
     return totals.nCrashes == 0 && totals.nLeaks == 0 && totals.nBroken == 0 && totals.nPoints > 0 ? 0 : 1;
 }

@@ -86,8 +86,64 @@ R FailureResult(const ImportSlot& slot)
         return static_cast<R>(slot.nFailResult);
 }
 
+unsigned g_nPlatformRegisterRestored = 0;
+
+// Windows on ARM64 keeps the thread's TEB in x18 across every call. Debian's
+// arm64 Wine 8 builds its own DLLs as Linux code, and some of them return
+// with x18 changed by the Linux C library, which may use it freely (seen
+// after ILCreateFromPathW and IShellItem::GetDisplayName); the next call
+// into Wine's heap puts it back. A DLL that throws right after such a call
+// faults in the C++ runtime's first thread-local access. A failing call is
+// the last one the DLL sees before it throws, so there the stand-in gives x18
+// the value Windows guarantees, and counts each time it had to. Elsewhere
+// it does nothing.
+void KeepPlatformRegister()
+{
+#if defined(__aarch64__)
+    void* pX18 = nullptr;
+    __asm__ volatile("mov %0, x18" : "=r"(pX18));
+    struct
+    {
+        LONG nExitStatus;
+        void* pTeb;
+        void* rgRest[4];
+    } basic = {};
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto pfnQuery = reinterpret_cast<QueryThread>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    if (pfnQuery == nullptr || pfnQuery(::GetCurrentThread(), 0 /* ThreadBasicInformation */, &basic,
+                                        sizeof(basic), nullptr) != 0)
+        return;
+    if (pX18 != basic.pTeb)
+        ++g_nPlatformRegisterRestored;
+    // Also after the query, which is a call into Wine as well.
+    __asm__ volatile("mov x18, %0" : : "r"(basic.pTeb));
+#endif
+}
+
+template <class Function, class R, class... A>
+R FailCall(const ImportSlot& slot, A... args)
+{
+    if constexpr (std::is_void_v<R>)
+    {
+        if (slot.pfnFail != nullptr)
+            reinterpret_cast<Function>(slot.pfnFail)(args...);
+        else
+            FailureResult<R>(slot);
+        KeepPlatformRegister();
+    }
+    else
+    {
+        const R result =
+            slot.pfnFail != nullptr ? reinterpret_cast<Function>(slot.pfnFail)(args...) : FailureResult<R>(slot);
+        KeepPlatformRegister();
+        return result;
+    }
+}
+
 // The stand-in of one function, for one calling convention: x86 has two
-// (the system's callee-cleans, the C runtime's caller-cleans), x64 one.
+// (the system's callee-cleans, the C runtime's caller-cleans), x64 and ARM64
+// one.
 #define ORVANE_STAND_IN(name, convention)                                                                   \
     template <int Id, class R, class... A>                                                                  \
     R convention name(A... args)                                                                            \
@@ -95,8 +151,7 @@ R FailureResult(const ImportSlot& slot)
         using Function = R(convention*)(A...);                                                              \
         ImportSlot& slot = g_slot<Id>;                                                                      \
         if (CountAndDecide(slot, __builtin_return_address(0)))                                              \
-            return slot.pfnFail != nullptr ? reinterpret_cast<Function>(slot.pfnFail)(args...)              \
-                                           : FailureResult<R>(slot);                                        \
+            return FailCall<Function, R>(slot, args...);                                                    \
         ++slot.nPassed;                                                                                     \
         return reinterpret_cast<Function>(slot.pfnCall)(args...);                                          \
     }                                                                                                       \
@@ -344,6 +399,11 @@ uintptr_t RecordedCaller(unsigned n)
 const char* FailedCall()
 {
     return g_state.pszFailed;
+}
+
+unsigned PlatformRegisterRestored()
+{
+    return g_nPlatformRegisterRestored;
 }
 
 unsigned PassedThrough(const char* pszFunction)

@@ -34,6 +34,10 @@ uintptr_t RecordedCaller(unsigned n);
 // The call that was made to fail in the last run, or null if none was.
 const char* FailedCall();
 
+// How often a failing call found x18 not holding the thread's TEB and put it
+// back (ARM64 under Debian's arm64 Wine only; see KeepPlatformRegister).
+unsigned PlatformRegisterRestored();
+
 // How many calls of a function the patched modules made that did not fail,
 // on any thread, armed or not.
 unsigned PassedThrough(const char* pszFunction);

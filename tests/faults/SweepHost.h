@@ -15,6 +15,16 @@
 #include "tools/common/WinText.h"
 #include "tools/shellhost/ComPtr.h"
 
+// The processor this program was built for, as its results name it.
+constexpr const char* kBuildArchitecture =
+#if defined(__aarch64__)
+    "ARM64";
+#elif defined(__x86_64__)
+    "x64";
+#else
+    "x86";
+#endif
+
 class CLoadedServer : public CServerExports
 {
 public:

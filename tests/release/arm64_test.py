@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The ARM64 files, which nothing here can load, read as Windows reads them
-and held against the x64 build of the same tree.
+"""The ARM64 files, read as Windows reads them and held against the x64 build
+of the same tree (the ARM64 build's own tests run them under emulation).
 
   arm64_test.py ARM64_BIN X64_BIN ROWS_TOOL
 Exit code 77 (skipped) when a build is missing.

@@ -11,7 +11,7 @@
 # package and this folder. Last, as on Windows on ARM64 (the machine's
 # processor in the registry says so), the scripts must register the ARM64
 # files instead of the x64 ones: stand-ins record what regsvr32 and
-# PowerShell are asked for, since no ARM64 code runs here.
+# PowerShell are asked for, since this Wine runs no ARM64 code.
 #   install_test.sh package.sh DLL64 DLL32 HOST64 HOST32 DLLCMD STANDIN ARM64_BIN
 # Exit code 77 (skipped) when the 32-bit or the ARM64 build is missing: the
 # package needs every DLL.

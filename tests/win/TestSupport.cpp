@@ -307,7 +307,18 @@ std::vector<uint8_t> ParseHex(const std::string& strHex)
 
 std::vector<StandinStart> StandinLog::Read() const
 {
-    std::vector<uint8_t> vecBytes = ReadFileBytes(m_strPath);
+    // A start being logged holds the file, unshared, for its one write (a
+    // hand-off's timer may start one at any time while a test pumps): wait
+    // for it rather than take the log for empty.
+    std::vector<uint8_t> vecBytes;
+    for (int nAttempt = 0; nAttempt < 200; ++nAttempt)
+    {
+        ::SetLastError(ERROR_SUCCESS);
+        vecBytes = ReadFileBytes(m_strPath);
+        if (!vecBytes.empty() || ::GetLastError() != ERROR_SHARING_VIOLATION)
+            break;
+        ::Sleep(10);
+    }
     std::istringstream stream(std::string(vecBytes.begin(), vecBytes.end()));
     std::vector<StandinStart> vecStarts;
     StandinStart current;
