@@ -9,6 +9,7 @@
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/PendingHandOff.h"
 #include "ShellExt/menu/SelectionKey.h"
+#include "ShellExt/settings/Elevation.h"
 #include "ShellExt/settings/Settings.h"
 
 namespace {
@@ -37,8 +38,7 @@ void ReadMainApplication() noexcept
 {
     ReadAppDataVariable();
     wchar_t szInstallDir[MAX_PATH] = {};
-    ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
-    ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
+    ReadInstallLocation(IsProcessElevated(), szInstallDir);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/settings/Elevation.h"
 
 const wchar_t kShellExtSwitchesKey[] = L"Software\\Kelvoss\\Orvane\\ShellExt";
 
@@ -36,7 +37,9 @@ ShellExtSwitches ReadShellExtSwitches() noexcept
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kShellExtSwitchesKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
                         key.Receive()) != ERROR_SUCCESS)
         return switches;
-    switches.bTrace = IsSwitchOn(key.Get(), L"Trace");
+    // An elevated process writes no trace: the per-user switch and the
+    // per-user folder are both the user's to point elsewhere.
+    switches.bTrace = IsSwitchOn(key.Get(), L"Trace") && !IsProcessElevated();
     switches.bShowCommandInClassicMenus = IsSwitchOn(key.Get(), L"ShowCommandInClassicMenus");
     return switches;
 }

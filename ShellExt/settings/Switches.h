@@ -3,7 +3,8 @@
 //   Trace                      1: append one line per COM call to the trace
 //   ShowCommandInClassicMenus  1: the Windows 11 command shows in classic
 //                                 menus too, beside the classic handler
-// Anything else, or no value at all, is off.
+// Anything else, or no value at all, is off. An elevated process has no
+// trace, whatever the switch says.
 #pragma once
 
 #include <windows.h>

@@ -1,2 +1,2 @@
-set(SETTINGS_PORTABLE_SOURCES)
-orvane_sources(SETTINGS_WINDOWS_SOURCES Captions.cpp ProductPaths.cpp SharedValues.cpp Settings.cpp Switches.cpp)
+orvane_sources(SETTINGS_PORTABLE_SOURCES ProductValueChoice.cpp)
+orvane_sources(SETTINGS_WINDOWS_SOURCES Captions.cpp Elevation.cpp ProductPaths.cpp SharedValues.cpp Settings.cpp Switches.cpp)
