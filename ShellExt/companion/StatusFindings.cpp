@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ShellExt/settings/ProductValueChoice.h"
+
 namespace {
 
 using Text = std::u16string;
@@ -95,6 +97,18 @@ Text ValueTrouble(const RegValue& value, TextView strWanted = u"text")
     case ValueState::kTooLong: return u"is longer than the reader's buffer";
     case ValueState::kUnreadable: return u"cannot be read (error " + Decimal(value.nError) + u")";
     default: return Text();
+    }
+}
+
+ProductValueState ProductState(const RegValue& value) noexcept
+{
+    switch (value.state)
+    {
+    case ValueState::kText: return ProductValueState::kText;
+    case ValueState::kAbsent: return ProductValueState::kAbsent;
+    case ValueState::kTooLong: return ProductValueState::kTooLong;
+    case ValueState::kUnreadable: return ProductValueState::kUnreadable;
+    default: return ProductValueState::kWrongType;
     }
 }
 
@@ -455,13 +469,16 @@ private:
         }
     }
 
-    // The value the extension ends up with: HKCU's replaces HKLM's whenever
-    // it could be read into the extension's 520 bytes, whatever its type.
-    static const RegValue& EffectiveValue(const RegValue& machine, const RegValue& user) noexcept
+    // The value the extension ends up with, chosen as the extension chooses.
+    const RegValue& EffectiveValue(const RegValue& machine, const RegValue& user) const noexcept
     {
-        const bool bUserTaken = user.state == ValueState::kText || user.state == ValueState::kNumber ||
-                                user.state == ValueState::kWrongType;
-        return bUserTaken ? user : machine;
+        switch (ChooseProductValue(m_record.bElevated, ProductState(machine), ProductState(user)))
+        {
+        case ProductValueSource::kUser: return user;
+        case ProductValueSource::kMachine: return machine;
+        case ProductValueSource::kNone: break;
+        }
+        return user.state != ValueState::kAbsent && !m_record.bElevated ? user : machine;
     }
 
     void JudgeProductValue(const ProductKeyFacts& facts, RegistryScope scope, TextView strName, const RegValue& value)
@@ -495,6 +512,10 @@ private:
                 u"Install the Orvane main application.");
             return;
         }
+        if (m_record.bElevated)
+            Add(Severity::kNote, u"elevated",
+                u"This program runs elevated: like every elevated program, Mark File then takes OrvanePath and "
+                u"OrvaneDir from HKLM" + Text(kProductKeyText) + u" only, and the paths below are those.");
         if (m_record.kelvossUserKey == KeyState::kAbsent)
             Add(Severity::kNote, u"user-key",
                 u"HKCU\\Software\\Kelvoss is missing: this user's settings come from HKLM.");
