@@ -68,11 +68,13 @@ void ReadAppDataVariable() noexcept
 ProductValueState ReadProductText(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_PATH]) noexcept
 {
     szValue[0] = L'\0';
-    // One character more than the value may fill: text that ends without
-    // its terminator right at the limit is caught below instead of cut.
+    // One character more than the value may fill, so that text ending
+    // without its terminator right at the limit is read whole (and then
+    // refused below) rather than cut or turned away by the terminator that
+    // RegGetValueW adds.
     wchar_t szData[MAX_PATH + 1] = {};
     DWORD dwType = REG_NONE;
-    DWORD cbData = MAX_PATH * sizeof(wchar_t);
+    DWORD cbData = sizeof(szData);
     const LSTATUS nStatus = ::RegGetValueW(hKey, nullptr, pszName, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
                                            &dwType, szData, &cbData);
     switch (nStatus)

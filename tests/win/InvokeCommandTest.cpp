@@ -462,10 +462,11 @@ TEST_F(SelectionFileTest, OnlyThisExtensionsPlainFilesOlderThanADayAreDeleted)
 
 TEST_F(SelectionFileTest, ANameTakenIsNeverOpenedAndNoNameIsHandedOutWithoutItsFile)
 {
-    // Every name taken by a folder (what anyone can do to a shared TEMP):
-    // no name at all rather than a folder's.
-    for (int n = 100000; n <= 132767; ++n)
-        ASSERT_TRUE(::CreateDirectoryW((m_strTemp + L"\\orvane" + std::to_wstring(n) + L".dat").c_str(), nullptr));
+    // Every name taken by a folder (what anyone can do to a shared TEMP; see
+    // tests/win/CMakeLists.txt): no name at all rather than a folder's.
+    const std::wstring strTaken = WinPathFromEnv(L"ORVANE_TEST_WORKDIR") + L"\\taken-temp";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((strTaken + L"\\orvane132767.dat").c_str()));
+    ::SetEnvironmentVariableW(L"TEMP", strTaken.c_str());
     EXPECT_EQ(L"", Write());
     wchar_t szRecorded[MAX_PATH];
     g_szSelectionFile.CopyTo(szRecorded);
