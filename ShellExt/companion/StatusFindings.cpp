@@ -504,6 +504,10 @@ private:
                         kProductKeyText + u" cannot be opened.",
                     u"Give your account read access to that key in regedit.");
         }
+        if (m_record.bElevated)
+            Add(Severity::kNote, u"elevated",
+                u"This program runs elevated: like every elevated program, Mark File then takes OrvanePath and "
+                u"OrvaneDir from HKLM" + Text(kProductKeyText) + u" only, and the paths below are those.");
         if (machine.key == KeyState::kAbsent && user.key == KeyState::kAbsent)
         {
             Add(Severity::kFault, u"app-not-installed",
@@ -512,10 +516,6 @@ private:
                 u"Install the Orvane main application.");
             return;
         }
-        if (m_record.bElevated)
-            Add(Severity::kNote, u"elevated",
-                u"This program runs elevated: like every elevated program, Mark File then takes OrvanePath and "
-                u"OrvaneDir from HKLM" + Text(kProductKeyText) + u" only, and the paths below are those.");
         if (m_record.kelvossUserKey == KeyState::kAbsent)
             Add(Severity::kNote, u"user-key",
                 u"HKCU\\Software\\Kelvoss is missing: this user's settings come from HKLM.");
