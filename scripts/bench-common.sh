@@ -11,7 +11,7 @@ build_bench_tools() {
     local preset
     for preset in "${presets[@]}"; do
         cmake --preset "$preset" -B "$build_root/$preset" >/dev/null
-        cmake --build "$build_root/$preset" -j2 --target OrvaneBench "$(dll_of "$preset")" test_icon_library >/dev/null
+        cmake --build "$build_root/$preset" -j2 --target OrvaneBench OrvaneAsUser "$(dll_of "$preset")" test_icon_library >/dev/null
     done
 }
 

@@ -48,7 +48,7 @@ for preset in win64 win32; do
     mkdir -p "$demo"
     note "building $preset (log: $build_log)"
     if ! { cmake --preset "$preset" -B "$build_root/$preset" &&
-        cmake --build "$build_root/$preset" -j2 --target "$dll" $extra OrvaneShellHost OrvaneRefApp; } >"$build_log" 2>&1; then
+        cmake --build "$build_root/$preset" -j2 --target "$dll" $extra OrvaneShellHost OrvaneRefApp OrvaneAsUser; } >"$build_log" 2>&1; then
         tail -n 30 "$build_log" >&2
         echo "demo: the $preset build failed; the whole log is in $build_log" >&2
         exit 1

@@ -253,5 +253,21 @@ if [ "$arch" = arm64 ]; then
         "$(summary 'Revision number (UUID)')" || die "msibuild failed"
     [ "$(summary Template)" = "Arm64;1033" ] || die "the summary's template is '$(summary Template)'"
 fi
+# The install folder and everything below it: only administrators and
+# SYSTEM may change it (full control), users and app packages read and run
+# it, and nothing is inherited from the parent (P: protected), which may be
+# a folder every user can write when ORVANEDIR points outside Program
+# Files. Active Setup runs the companion program at every user's logon, the
+# uninstallation as SYSTEM. Through Windows Installer's own table
+# (MsiLockPermissionsEx, installer schema 500), so that repair and
+# rollback keep the permissions; the folder needs a CreateFolder row of the
+# component that lives in it.
+printf 'Directory_\tComponent_\ns72\ts72\nCreateFolder\tDirectory_\tComponent_\nINSTALLDIR\tCompanion\n' \
+    >"$stage/CreateFolder.idt"
+printf '%s\n' $'MsiLockPermissionsEx\tLockObject\tTable\tSDDLText\tCondition' $'s72\ts72\ts32\ts0\tS255' \
+    $'MsiLockPermissionsEx\tMsiLockPermissionsEx' \
+    $'LockInstallDir\tINSTALLDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)\t' \
+    >"$stage/MsiLockPermissionsEx.idt"
+msibuild "$stage/unsigned.msi" -i "$stage/CreateFolder.idt" "$stage/MsiLockPermissionsEx.idt" || die "msibuild failed"
 sign_copy "$stage/unsigned.msi" "$msi"
 echo "$msi"

@@ -15,6 +15,18 @@
 #   loader, and 32-bit ones cannot run at all: the commands then start the
 #   64-bit loader, and ORVANE_WIN32_RUNS is 0; where the 32-bit loader runs,
 #   it is 1.
+#
+# - Every program under Wine starts elevated. A built program (one with
+#   OrvaneAsUser.exe beside it, as in build/<preset>/bin) is started through
+#   OrvaneAsUser.exe, which gives it the linked limited token: the tests, the
+#   demo and the benchmarks play an ordinary user's Explorer.
+#   ORVANE_WINE_ELEVATED=1 starts it elevated, for the tests of what an
+#   elevated host does.
+# shellcheck disable=SC2016
+orvane_as_user='case "${ORVANE_WINE_ELEVATED:-0}:$1" in
+0:*.exe) if [ -f "${1%/*}/OrvaneAsUser.exe" ] && [ "${1##*/}" != OrvaneAsUser.exe ]; then
+        set -- "${1%/*}/OrvaneAsUser.exe" "$@"; fi ;;
+esac'
 orvane_wine_env() {
     local shim=$1/build/wine-shim
     local launcher=$1/scripts/wine-on-cpu.sh
@@ -37,8 +49,10 @@ orvane_wine_env() {
     for name in wine wine-stable wineserver; do
         real=$loader
         [ "$name" = wineserver ] && real=/usr/bin/wineserver
-        printf '#!/bin/sh\n[ "${ORVANE_WINE_MACHINE:-}" = arm64 ] && exec "%s" "%s/%s" "$@"\n%s\nexec "%s" "%s" "$@"\n' \
-            "$launcher" "$arm64" "$name" "$loader_env" "$launcher" "$real" >"$shim/$name.$$"
+        local as_user=
+        [ "$name" = wineserver ] || as_user=$orvane_as_user
+        printf '#!/bin/sh\n%s\n[ "${ORVANE_WINE_MACHINE:-}" = arm64 ] && exec "%s" "%s/%s" "$@"\n%s\nexec "%s" "%s" "$@"\n' \
+            "$as_user" "$launcher" "$arm64" "$name" "$loader_env" "$launcher" "$real" >"$shim/$name.$$"
         chmod +x "$shim/$name.$$"
         mv -f "$shim/$name.$$" "$shim/$name"
     done

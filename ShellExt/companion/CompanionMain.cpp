@@ -11,6 +11,7 @@
 #include "ShellExt/companion/UserRegistration.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/SystemFunction.h"
 
 namespace {
 
@@ -38,10 +39,26 @@ int RunVerb(int nArgs, wchar_t** ppszArgs)
     return kCompanionUsage;
 }
 
+// Before anything else: every DLL this program loads later comes from the
+// system folder only. Its own imports are DLLs Windows always takes from
+// there (KnownDLLs, checked by tools/package/peimage.py); anything else is
+// loaded by full path when needed. Active Setup runs the program at every
+// user's logon and the uninstallation as SYSTEM, so a DLL planted beside it
+// (or in the folder it is started from) must never be loaded.
+void LoadDllsFromTheSystemFolderOnly() noexcept
+{
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    const auto pfnSetDefault =
+        FindSystemFunction<SetDefaultDllDirectoriesFunction>(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (pfnSetDefault == nullptr || !pfnSetDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        ::SetDllDirectoryW(L"");  // Windows 7 without KB2533623: at least not the current folder
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    LoadDllsFromTheSystemFolderOnly();
     int nArgs = 0;
     LPWSTR* ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
     CLocalBlock args(ppszArgs);

@@ -12,6 +12,7 @@
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/SelectionFile.h"
 #include "ShellExt/menu/SelectionKey.h"
+#include "ShellExt/settings/Elevation.h"
 #include "ShellExt/settings/Settings.h"
 
 namespace {
@@ -40,8 +41,7 @@ void ReadMainApplication() noexcept
 {
     ReadAppDataVariable();
     wchar_t szInstallDir[MAX_PATH] = {};
-    ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
-    ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
+    ReadInstallLocation(IsProcessElevated(), szInstallDir);
 }
 
 // The slot's handle as the starter passed it: inherited, its value the last

@@ -4,6 +4,7 @@
 
 #include "ShellExt/companion/RepairPlan.h"
 #include "ShellExt/menu/MenuRows.h"
+#include "ShellExt/settings/ProductValueChoice.h"
 
 namespace {
 
@@ -95,6 +96,18 @@ Text ValueTrouble(const RegValue& value, TextView strWanted = u"text")
     case ValueState::kTooLong: return u"is longer than the reader's buffer";
     case ValueState::kUnreadable: return u"cannot be read (error " + Decimal(value.nError) + u")";
     default: return Text();
+    }
+}
+
+ProductValueState ProductState(const RegValue& value) noexcept
+{
+    switch (value.state)
+    {
+    case ValueState::kText: return ProductValueState::kText;
+    case ValueState::kAbsent: return ProductValueState::kAbsent;
+    case ValueState::kTooLong: return ProductValueState::kTooLong;
+    case ValueState::kUnreadable: return ProductValueState::kUnreadable;
+    default: return ProductValueState::kWrongType;
     }
 }
 
@@ -495,13 +508,16 @@ private:
         }
     }
 
-    // The value the extension ends up with: HKCU's replaces HKLM's whenever
-    // it could be read into the extension's 520 bytes, whatever its type.
-    static const RegValue& EffectiveValue(const RegValue& machine, const RegValue& user) noexcept
+    // The value the extension ends up with, chosen as the extension chooses.
+    const RegValue& EffectiveValue(const RegValue& machine, const RegValue& user) const noexcept
     {
-        const bool bUserTaken = user.state == ValueState::kText || user.state == ValueState::kNumber ||
-                                user.state == ValueState::kWrongType;
-        return bUserTaken ? user : machine;
+        switch (ChooseProductValue(m_record.bElevated, ProductState(machine), ProductState(user)))
+        {
+        case ProductValueSource::kUser: return user;
+        case ProductValueSource::kMachine: return machine;
+        case ProductValueSource::kNone: break;
+        }
+        return user.state != ValueState::kAbsent && !m_record.bElevated ? user : machine;
     }
 
     void JudgeProductValue(const ProductKeyFacts& facts, RegistryScope scope, TextView strName, const RegValue& value)
@@ -527,6 +543,10 @@ private:
                         kProductKeyText + u" cannot be opened.",
                     u"Give your account read access to that key in regedit.");
         }
+        if (m_record.bElevated)
+            Add(Severity::kNote, u"elevated",
+                u"This program runs elevated: like every elevated program, Mark File then takes OrvanePath and "
+                u"OrvaneDir from HKLM" + Text(kProductKeyText) + u" only, and the paths below are those.");
         if (machine.key == KeyState::kAbsent && user.key == KeyState::kAbsent)
         {
             Add(Severity::kFault, u"app-not-installed",

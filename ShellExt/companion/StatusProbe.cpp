@@ -14,6 +14,7 @@
 #include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/module/Guids.h"
+#include "ShellExt/settings/Elevation.h"
 #include "ShellExt/settings/ProductPaths.h"
 #include "ShellExt/settings/Settings.h"
 #include "ShellExt/settings/Switches.h"
@@ -31,10 +32,8 @@ const wchar_t kPackageRepositoryKey[] =
     L"Packages";
 const wchar_t kClassId[] = ORVANE_CLSID_SIMPLESHLEXT_TEXT;
 
-// The extension reads its product values into 520 bytes; so does this
-// program, to see what the extension sees. Other text gets more room, and a
-// path longer than MAX_PATH is reported as such.
-const DWORD kProductValueBytes = 520;
+// Text other than the product values (which the extension's own reader
+// judges) gets room, and a path longer than MAX_PATH is reported as such.
 const DWORD kTextValueBytes = 4096 * sizeof(wchar_t);
 const DWORD kExpandedChars = 4096;
 const size_t kMaxIconHandlerTypes = 12;
@@ -170,18 +169,44 @@ KeyState ValueListed(HKEY hRoot, const std::wstring& strKey, const wchar_t* pszN
 
 // --- files -------------------------------------------------------------------
 
+// A DLL from the system folder, loaded only for the check that needs it
+// (version.dll, wintrust.dll): the program then starts with nothing but the
+// DLLs every process has, which Windows takes from the system folder whatever
+// lies beside the program.
+CLibraryHandle LoadSystemLibrary(const wchar_t* pszName)
+{
+    wchar_t szFolder[MAX_PATH];
+    const UINT cchFolder = ::GetSystemDirectoryW(szFolder, MAX_PATH);
+    if (cchFolder == 0 || cchFolder >= MAX_PATH)
+        return CLibraryHandle();
+    wchar_t szPath[MAX_PATH];
+    if (!JoinBounded(AsUtf16(szPath), MAX_PATH, {AsUtf16(szFolder), u"\\", AsUtf16(pszName)}))
+        return CLibraryHandle();
+    return CLibraryHandle(::LoadLibraryW(szPath));
+}
+
+using GetFileVersionInfoSizeFunction = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using GetFileVersionInfoFunction = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
 void ReadVersion(const wchar_t* pszPath, FileFacts& facts)
 {
+    const CLibraryHandle version = LoadSystemLibrary(L"version.dll");
+    const auto pfnSize = FindSystemFunction<GetFileVersionInfoSizeFunction>(version.Get(), "GetFileVersionInfoSizeW");
+    const auto pfnInfo = FindSystemFunction<GetFileVersionInfoFunction>(version.Get(), "GetFileVersionInfoW");
+    const auto pfnQuery = FindSystemFunction<VerQueryValueFunction>(version.Get(), "VerQueryValueW");
+    if (pfnSize == nullptr || pfnInfo == nullptr || pfnQuery == nullptr)
+        return;
     DWORD dwIgnored = 0;
-    const DWORD cbInfo = ::GetFileVersionInfoSizeW(pszPath, &dwIgnored);
+    const DWORD cbInfo = pfnSize(pszPath, &dwIgnored);
     if (cbInfo == 0 || cbInfo > kMaxVersionInfoBytes)
         return;
     std::vector<BYTE> vecInfo(cbInfo);
-    if (!::GetFileVersionInfoW(pszPath, 0, cbInfo, vecInfo.data()))
+    if (!pfnInfo(pszPath, 0, cbInfo, vecInfo.data()))
         return;
     void* pFixed = nullptr;
     UINT cbFixed = 0;
-    if (!::VerQueryValueW(vecInfo.data(), L"\\", &pFixed, &cbFixed) || pFixed == nullptr ||
+    if (!pfnQuery(vecInfo.data(), L"\\", &pFixed, &cbFixed) || pFixed == nullptr ||
         cbFixed < sizeof(VS_FIXEDFILEINFO))
         return;
     const VS_FIXEDFILEINFO* pInfo = static_cast<const VS_FIXEDFILEINFO*>(pFixed);
@@ -227,20 +252,6 @@ SignatureState SignatureStateOf(LONG nResult) noexcept
 }
 
 using WinVerifyTrustFunction = LONG(WINAPI*)(HWND, GUID*, LPVOID);
-
-// wintrust.dll from the system folder, loaded only for this check: the
-// program then starts with nothing but the DLLs every process has.
-CLibraryHandle LoadSystemLibrary(const wchar_t* pszName)
-{
-    wchar_t szFolder[MAX_PATH];
-    const UINT cchFolder = ::GetSystemDirectoryW(szFolder, MAX_PATH);
-    if (cchFolder == 0 || cchFolder >= MAX_PATH)
-        return CLibraryHandle();
-    wchar_t szPath[MAX_PATH];
-    if (!JoinBounded(AsUtf16(szPath), MAX_PATH, {AsUtf16(szFolder), u"\\", AsUtf16(pszName)}))
-        return CLibraryHandle();
-    return CLibraryHandle(::LoadLibraryW(szPath));
-}
 
 void CheckSignature(const wchar_t* pszPath, FileFacts& facts)
 {
@@ -529,6 +540,33 @@ void ProbePackage(StatusRecord& record)
 
 // --- the main application ----------------------------------------------------
 
+// A product value judged by the extension's own reader, with the type
+// named when it is the wrong one.
+RegValue QueryProductText(HKEY hKey, const wchar_t* pszName)
+{
+    RegValue value;
+    wchar_t szText[MAX_PATH];
+    switch (ReadProductText(hKey, pszName, szText))
+    {
+    case ProductValueState::kAbsent: value.state = ValueState::kAbsent; break;
+    case ProductValueState::kText:
+        value.state = ValueState::kText;
+        value.strText = ToText(szText);
+        break;
+    case ProductValueState::kWrongType:
+    {
+        DWORD dwType = REG_NONE;
+        ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, nullptr, nullptr);
+        value.state = ValueState::kWrongType;
+        value.nType = dwType;
+        break;
+    }
+    case ProductValueState::kTooLong: value.state = ValueState::kTooLong; break;
+    case ProductValueState::kUnreadable: value.state = ValueState::kUnreadable; break;
+    }
+    return value;
+}
+
 ProductKeyFacts ProbeProductKey(HKEY hHive)
 {
     ProductKeyFacts facts;
@@ -537,8 +575,8 @@ ProductKeyFacts ProbeProductKey(HKEY hHive)
     facts.key = OpenKey(hHive, kProductKey, KEY_WOW64_64KEY, key);
     if (facts.key != KeyState::kPresent)
         return facts;
-    facts.appPath = QueryText(key.Get(), L"OrvanePath", kProductValueBytes);
-    facts.installDir = QueryText(key.Get(), L"OrvaneDir", kProductValueBytes);
+    facts.appPath = QueryProductText(key.Get(), L"OrvanePath");
+    facts.installDir = QueryProductText(key.Get(), L"OrvaneDir");
     return facts;
 }
 
@@ -552,8 +590,8 @@ void ProbeMainApplication(StatusRecord& record)
     // The extension's own reading, so that the paths judged are the paths it
     // uses, with its precedence and its bounds.
     wchar_t szInstallDir[MAX_PATH] = {};
-    ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
-    ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
+    record.bElevated = IsProcessElevated();
+    ReadInstallLocation(record.bElevated, szInstallDir);
     wchar_t szAppPath[MAX_PATH] = {};
     g_szAppPath.CopyTo(szAppPath);
     record.strAppPath = ToText(szAppPath);

@@ -135,6 +135,7 @@ struct StatusRecord
     uint32_t nMinor = 0;
     uint32_t nBuild = 0;
     bool bWindows64 = false;
+    bool bElevated = false;  // this program runs elevated: the product values are an elevated program's
     uint16_t nNativeMachine = kMachineUnknown;
     FileFacts program;  // this program itself
 

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "ShellExt/core/PlainPathFile.h"
+#include "ShellExt/settings/Elevation.h"
 #include "ShellExt/settings/ProductPaths.h"
 #include "ShellExt/settings/Settings.h"
 
@@ -20,6 +22,27 @@ bool BuildFixedCopyPath(wchar_t (&szPath)[MAX_PATH]) noexcept
     return BuildProductPath(szPath, MAX_PATH, szAppData, {u"selectedfiles.dat"});
 }
 
+// The elevated copy: written only through folders that are no links
+// (CreateFileOnPlainPath). A selection file is a few kilobytes; one larger
+// than kMaxCopyBytes is not ours and is not copied.
+void CopyThroughPlainPath(const wchar_t* pszSource, const wchar_t* pszCopy) noexcept
+{
+    const DWORD kMaxCopyBytes = 16 * 1024 * 1024;
+    CFileHandle source(::CreateFileW(pszSource, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER cbSize = {};
+    if (!source || !::GetFileSizeEx(source.Get(), &cbSize) || cbSize.QuadPart > kMaxCopyBytes)
+        return;
+    CHeapBlock data(::HeapAlloc(::GetProcessHeap(), 0, static_cast<SIZE_T>(cbSize.QuadPart) + 1));
+    DWORD cbRead = 0;
+    if (!data || !::ReadFile(source.Get(), data.Get(), static_cast<DWORD>(cbSize.QuadPart), &cbRead, nullptr))
+        return;
+    CFileHandle copy = CreateFileOnPlainPath(pszCopy, OPEN_ALWAYS);
+    DWORD cbWritten = 0;
+    if (copy)
+        ::WriteFile(copy.Get(), data.Get(), cbRead, &cbWritten, nullptr);
+}
+
 }  // namespace
 
 void CopySelectionFile() noexcept
@@ -34,7 +57,10 @@ void CopySelectionFileFrom(const wchar_t* pszSelectionFile) noexcept
     wchar_t szCopy[MAX_PATH] = {};
     if (pszSelectionFile[0] == L'\0' || !BuildFixedCopyPath(szCopy))
         return;
-    ::CopyFileW(pszSelectionFile, szCopy, FALSE);
+    if (IsProcessElevated())
+        CopyThroughPlainPath(pszSelectionFile, szCopy);
+    else
+        ::CopyFileW(pszSelectionFile, szCopy, FALSE);
 }
 
 void StartMainApplication(const wchar_t* pszParameters) noexcept

@@ -1,24 +1,30 @@
 // A chosen menu item becomes a selection file and a start of the main
 // application with the item's switch.
 #include <cstdint>
+#include <cwchar>
 #include <new>
 #include <string>
 
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/PlainPathFile.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/HandOffFormat.h"
 #include "ShellExt/menu/SelectionFile.h"
+#include "ShellExt/settings/Elevation.h"
 
 namespace {
 
 // Selection files are numbered 100000 to 132767, the range the main
-// application knows, so names recur and an old file of the same name is
-// overwritten. Each thread draws from a start of its own, taken at its first
+// application knows, so names recur: a name taken is drawn again. Each thread draws from a start of its own, taken at its first
 // draw from its identifier, its process and the time: from one common start,
 // two windows (or two processes) handing off at about the same moment would
 // write the same file, and one main application would mark the other's
 // selection. A thread's state is 0 until its first draw.
 CTlsIndex s_selectionNumberStates(::TlsAlloc());
+const int kFirstSelectionNumber = 100000;
+// Draws of a new name before giving up: each collides with a chance of at
+// most (files in TEMP) / 32768.
+const int kSelectionNameTries = 16;
 
 uint32_t FirstSelectionNumberState() noexcept
 {
@@ -45,7 +51,7 @@ int NextSelectionFileNumber() noexcept
     nState = nState * 214013u + 2531011u;
     ::TlsSetValue(s_selectionNumberStates.Get(), reinterpret_cast<void*>(static_cast<UINT_PTR>(nState)));
     const int nDraw = static_cast<int>((nState >> 16) & 0x7FFF);
-    return nDraw % 9000000 + 100000;
+    return nDraw % 9000000 + kFirstSelectionNumber;
 }
 
 // The folder named by TEMP, or the system's temporary folder when TEMP is
@@ -64,37 +70,47 @@ bool FindTempFolder(wchar_t (&szFolder)[MAX_PATH]) noexcept
     return true;
 }
 
-bool NameSelectionFile(wchar_t (&szPath)[MAX_PATH]) noexcept
+bool NameSelectionFile(const wchar_t* pszFolder, wchar_t (&szPath)[MAX_PATH]) noexcept
 {
-    wchar_t szFolder[MAX_PATH];
-    if (!FindTempFolder(szFolder))
-        return false;
-    int cch = _snwprintf(szPath, MAX_PATH, L"%ls\\orvane%d.dat", szFolder, NextSelectionFileNumber());
+    int cch = _snwprintf(szPath, MAX_PATH, L"%ls\\orvane%d.dat", pszFolder, NextSelectionFileNumber());
     return cch >= 0 && cch < MAX_PATH;
 }
 
-void WriteBytes(HANDLE hFile, const std::vector<uint8_t>& vecBytes) noexcept
+// A new file of a new name: an existing one, whatever it is (an old
+// selection, a folder, a link someone left there), is never opened; its
+// name is drawn again. An elevated process also refuses a TEMP folder
+// reached through a link.
+CFileHandle CreateSelectionFile(const wchar_t* pszFolder, wchar_t (&szPath)[MAX_PATH]) noexcept
 {
-    DWORD cbWritten = 0;
-    ::WriteFile(hFile, vecBytes.data(), static_cast<DWORD>(vecBytes.size()), &cbWritten, nullptr);
+    const bool bElevated = IsProcessElevated();
+    for (int nTry = 0; nTry < kSelectionNameTries; ++nTry)
+    {
+        if (!NameSelectionFile(pszFolder, szPath))
+            break;
+        CFileHandle file = bElevated ? CreateFileOnPlainPath(szPath, CREATE_NEW)
+                                     : CFileHandle(::CreateFileW(szPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                                 nullptr));
+        if (file)
+            return file;
+        const DWORD dwError = ::GetLastError();
+        // A folder of that name answers "access denied".
+        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS && dwError != ERROR_ACCESS_DENIED)
+            break;
+    }
+    szPath[0] = L'\0';
+    return CFileHandle();
 }
 
-}  // namespace
-
-void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+bool WriteBytes(HANDLE hFile, const std::vector<uint8_t>& vecBytes) noexcept
 {
-    // No usable temporary folder: no file and an empty name, rather than a
-    // cut path that would name some other file.
-    if (!NameSelectionFile(szSelectionFile))
-        szSelectionFile[0] = L'\0';
-    g_szSelectionFile.Store(szSelectionFile);
-    if (szSelectionFile[0] == L'\0')
-        return;
+    DWORD cbWritten = 0;
+    return ::WriteFile(hFile, vecBytes.data(), static_cast<DWORD>(vecBytes.size()), &cbWritten, nullptr) &&
+           cbWritten == vecBytes.size();
+}
 
-    CFileHandle file(::CreateFileW(szSelectionFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return;
+bool WritePaths(HANDLE hFile, const std::vector<std::wstring>& vecPaths) noexcept
+{
     try
     {
         size_t cchPathsAndSeparators = 0;
@@ -105,12 +121,84 @@ void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szS
             encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
         // One write of the whole file: the same bytes as one write per piece,
         // without a system call per path.
-        WriteBytes(file.Get(), encoder.Bytes());
+        return WriteBytes(hFile, encoder.Bytes());
     }
     catch (const std::bad_alloc&)
     {
-        // Out of memory: the file keeps whatever could be written (nothing).
+        return false;
     }
+}
+
+// Whether a name found in TEMP is one of ours: "orvane", six digits in the
+// numbers' range, ".dat".
+bool IsSelectionFileName(const wchar_t* pszName) noexcept
+{
+    const size_t cchDigits = 6;
+    if (wcsnlen(pszName, 17) != 16 || _wcsnicmp(pszName, L"orvane", 6) != 0 || _wcsicmp(pszName + 12, L".dat") != 0)
+        return false;
+    int nNumber = 0;
+    for (size_t i = 6; i < 6 + cchDigits; ++i)
+    {
+        if (pszName[i] < L'0' || pszName[i] > L'9')
+            return false;
+        nNumber = nNumber * 10 + (pszName[i] - L'0');
+    }
+    return nNumber >= kFirstSelectionNumber && nNumber <= kFirstSelectionNumber + 0x7FFF;
+}
+
+bool IsOlderThanADay(const FILETIME& ftWritten, const FILETIME& ftNow) noexcept
+{
+    const ULONGLONG kDay = 24ull * 60 * 60 * 10000000;
+    const ULONGLONG nWritten = (static_cast<ULONGLONG>(ftWritten.dwHighDateTime) << 32) | ftWritten.dwLowDateTime;
+    const ULONGLONG nNow = (static_cast<ULONGLONG>(ftNow.dwHighDateTime) << 32) | ftNow.dwLowDateTime;
+    return nNow > nWritten && nNow - nWritten > kDay;
+}
+
+}  // namespace
+
+void DeleteOldSelectionFiles(const wchar_t* pszFolder) noexcept
+{
+    wchar_t szPattern[MAX_PATH];
+    int cch = _snwprintf(szPattern, MAX_PATH, L"%ls\\orvane*.dat", pszFolder);
+    if (cch < 0 || cch >= MAX_PATH)
+        return;
+    FILETIME ftNow = {};
+    ::GetSystemTimeAsFileTime(&ftNow);
+    WIN32_FIND_DATAW found = {};
+    CFindHandle find(::FindFirstFileW(szPattern, &found));
+    if (!find)
+        return;
+    do
+    {
+        // Plain files of our names only: no folder, no link, nothing fresh.
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+            !IsSelectionFileName(found.cFileName) || !IsOlderThanADay(found.ftLastWriteTime, ftNow))
+            continue;
+        wchar_t szPath[MAX_PATH];
+        cch = _snwprintf(szPath, MAX_PATH, L"%ls\\%ls", pszFolder, found.cFileName);
+        if (cch >= 0 && cch < MAX_PATH)
+            ::DeleteFileW(szPath);
+    } while (::FindNextFileW(find.Get(), &found));
+}
+
+void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+{
+    // No usable temporary folder, no new file, or a write that failed: an
+    // empty name, never the name of a file that does not hold the selection.
+    szSelectionFile[0] = L'\0';
+    wchar_t szFolder[MAX_PATH];
+    if (FindTempFolder(szFolder))
+    {
+        DeleteOldSelectionFiles(szFolder);
+        CFileHandle file = CreateSelectionFile(szFolder, szSelectionFile);
+        if (file && !WritePaths(file.Get(), vecPaths))
+        {
+            file.Reset();
+            ::DeleteFileW(szSelectionFile);
+            szSelectionFile[0] = L'\0';
+        }
+    }
+    g_szSelectionFile.Store(szSelectionFile);
 }
 
 void FindNewestSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
@@ -130,8 +218,8 @@ void FindNewestSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
     FILETIME newest = {};
     do
     {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            ::CompareFileTime(&found.ftLastWriteTime, &newest) <= 0)
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+            !IsSelectionFileName(found.cFileName) || ::CompareFileTime(&found.ftLastWriteTime, &newest) <= 0)
             continue;
         cch = _snwprintf(szSelectionFile, MAX_PATH, L"%ls\\%ls", szFolder, found.cFileName);
         if (cch < 0 || cch >= MAX_PATH)

@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/settings/Elevation.h"
 #include "ShellExt/settings/ProductPaths.h"
 
 const wchar_t kProductKey[] = L"Software\\Kelvoss\\Orvane";
@@ -16,17 +18,30 @@ namespace {
 
 const wchar_t kDllVersionMark[] = L"2.2.0 Free";
 const wchar_t kDefaultLanguage[] = L"english";
-const DWORD kRegistryValueBytes = 520;
 
-// Reads one string value into a cleared buffer of 520 bytes, without a type
-// check. The extra character keeps the text terminated even when the stored
-// data fills all 520 bytes without a NUL of its own.
-bool QueryStringValue(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_PATH + 1]) noexcept
+bool IsTextType(DWORD dwType) noexcept
 {
-    ZeroMemory(szValue, sizeof(szValue));
-    DWORD cbData = kRegistryValueBytes;
-    return ::RegQueryValueExW(hKey, pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(szValue), &cbData) ==
-           ERROR_SUCCESS;
+    return dwType == REG_SZ || dwType == REG_EXPAND_SZ;
+}
+
+// One hive's key of the product, or an empty owner when it does not open.
+// KEY_WOW64_64KEY: the 32-bit build on 64-bit Windows reads the same entries
+// as the 64-bit one, which is where the installer writes them.
+CRegKeyHandle OpenProductKey(HKEY hHive) noexcept
+{
+    CRegKeyHandle key;
+    if (::RegOpenKeyExW(hHive, kProductKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS)
+        key.Reset();
+    return key;
+}
+
+// The value of one hive's key (absent without a key).
+ProductValueState ReadFromKey(const CRegKeyHandle& key, const wchar_t* pszName, wchar_t (&szValue)[MAX_PATH]) noexcept
+{
+    szValue[0] = L'\0';
+    if (!key)
+        return ProductValueState::kAbsent;
+    return ReadProductText(key.Get(), pszName, szValue);
 }
 
 }  // namespace
@@ -50,19 +65,66 @@ void ReadAppDataVariable() noexcept
         g_szAppData.Clear();
 }
 
-void ReadInstallLocation(HKEY hHive, wchar_t (&szInstallDir)[MAX_PATH]) noexcept
+ProductValueState ReadProductText(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_PATH]) noexcept
 {
-    // KEY_WOW64_64KEY: the 32-bit build on 64-bit Windows reads the same
-    // entries as the 64-bit one, which is where the installer writes them.
-    CRegKeyHandle key;
-    if (::RegOpenKeyExW(hHive, kProductKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS)
-        return;
+    szValue[0] = L'\0';
+    // One character more than the value may fill, so that text ending
+    // without its terminator right at the limit is read whole (and then
+    // refused below) rather than cut or turned away by the terminator that
+    // RegGetValueW adds.
+    wchar_t szData[MAX_PATH + 1] = {};
+    DWORD dwType = REG_NONE;
+    DWORD cbData = sizeof(szData);
+    const LSTATUS nStatus = ::RegGetValueW(hKey, nullptr, pszName, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                           &dwType, szData, &cbData);
+    switch (nStatus)
+    {
+    case ERROR_SUCCESS:
+        break;
+    case ERROR_FILE_NOT_FOUND:
+        return ProductValueState::kAbsent;
+    case ERROR_UNSUPPORTED_TYPE:
+        return ProductValueState::kWrongType;
+    case ERROR_MORE_DATA:
+        return IsTextType(dwType) ? ProductValueState::kTooLong : ProductValueState::kWrongType;
+    default:
+        return ProductValueState::kUnreadable;
+    }
+    if (!IsTextType(dwType))
+        return ProductValueState::kWrongType;
+    if (!CopyBounded(szValue, MAX_PATH, szData))
+    {
+        szValue[0] = L'\0';
+        return ProductValueState::kTooLong;
+    }
+    return ProductValueState::kText;
+}
 
-    wchar_t szValue[MAX_PATH + 1];
-    if (QueryStringValue(key.Get(), L"OrvanePath", szValue))
-        g_szAppPath.Store(szValue);
-    if (QueryStringValue(key.Get(), L"OrvaneDir", szValue))
-        CopyBounded(szInstallDir, MAX_PATH, szValue);
+void ReadInstallLocation(bool bElevated, wchar_t (&szInstallDir)[MAX_PATH]) noexcept
+{
+    // An elevated process does not even open the per-user key.
+    const CRegKeyHandle machine = OpenProductKey(HKEY_LOCAL_MACHINE);
+    const CRegKeyHandle user = bElevated ? CRegKeyHandle() : OpenProductKey(HKEY_CURRENT_USER);
+    wchar_t szMachine[MAX_PATH];
+    wchar_t szUser[MAX_PATH];
+
+    ProductValueState machineState = ReadFromKey(machine, L"OrvanePath", szMachine);
+    ProductValueState userState = ReadFromKey(user, L"OrvanePath", szUser);
+    switch (ChooseProductValue(bElevated, machineState, userState))
+    {
+    case ProductValueSource::kMachine: g_szAppPath.Store(szMachine); break;
+    case ProductValueSource::kUser: g_szAppPath.Store(szUser); break;
+    case ProductValueSource::kNone: break;
+    }
+
+    machineState = ReadFromKey(machine, L"OrvaneDir", szMachine);
+    userState = ReadFromKey(user, L"OrvaneDir", szUser);
+    switch (ChooseProductValue(bElevated, machineState, userState))
+    {
+    case ProductValueSource::kMachine: CopyBounded(szInstallDir, MAX_PATH, szMachine); break;
+    case ProductValueSource::kUser: CopyBounded(szInstallDir, MAX_PATH, szUser); break;
+    case ProductValueSource::kNone: break;
+    }
 }
 
 void WriteDllVersion() noexcept
@@ -114,8 +176,7 @@ namespace {
 // the version mark and the ViewSettings.ini path.
 void LoadInstallationAndViewSettings(wchar_t (&szInstallDir)[MAX_PATH])
 {
-    ReadInstallLocation(HKEY_LOCAL_MACHINE, szInstallDir);
-    ReadInstallLocation(HKEY_CURRENT_USER, szInstallDir);
+    ReadInstallLocation(IsProcessElevated(), szInstallDir);
     WriteDllVersion();
 
     std::wstring strIni = g_strViewSettingsIni.Copy();

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ShellExt/settings/ProductValueChoice.h"
 #include "ShellExt/settings/SharedValues.h"
 
 // Registry key of the product, under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
@@ -39,9 +40,17 @@ void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH]);
 // themselves while others on other threads load theirs.
 void LoadSettings(wchar_t (&szInstallDir)[MAX_PATH], std::wstring& strLangFile);
 
-// Reads OrvanePath into g_szAppPath and OrvaneDir into szInstallDir from one
-// hive; a value found replaces its target, a missing one leaves it alone.
-void ReadInstallLocation(HKEY hHive, wchar_t (&szInstallDir)[MAX_PATH]) noexcept;
+// One product value of an open key as the extension judges it: text only
+// from REG_SZ or REG_EXPAND_SZ (kept as stored, not expanded), and only when
+// it fits szValue with its terminator; anything else leaves szValue empty.
+// The companion's status reads the values through the same function.
+ProductValueState ReadProductText(HKEY hKey, const wchar_t* pszName, wchar_t (&szValue)[MAX_PATH]) noexcept;
+
+// Reads OrvanePath into g_szAppPath and OrvaneDir into szInstallDir, each
+// from the hive ChooseProductValue picks; a value found in neither leaves its
+// target alone. bElevated: IsProcessElevated(), or what a program running
+// elevated would read.
+void ReadInstallLocation(bool bElevated, wchar_t (&szInstallDir)[MAX_PATH]) noexcept;
 
 // Leaves the version mark for the main application, only in an existing key.
 void WriteDllVersion() noexcept;

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/settings/Elevation.h"
 
 #define ORVANE_SWITCH(name, def, max, user)
 #define ORVANE_SWITCH_KEY(kind, path) const wchar_t kShellExt##kind##Key[] = L"" path;
@@ -86,7 +87,9 @@ ShellExtSwitches ReadShellExtSwitches() noexcept
 {
     const RawSwitchValues raw = ReadRawSwitchValues();
     ShellExtSwitches switches;
-    switches.bTrace = ResolveSwitch(SwitchId::kTrace, raw).nValue != 0;
+    // An elevated process writes no trace: the user's switch and the
+    // user's folder are both the user's to point elsewhere.
+    switches.bTrace = ResolveSwitch(SwitchId::kTrace, raw).nValue != 0 && !IsProcessElevated();
     switches.bShowCommandInClassicMenus = ResolveSwitch(SwitchId::kShowCommandInClassicMenus, raw).nValue != 0;
     switches.bShowWindows11Command = ResolveSwitch(SwitchId::kShowWindows11Command, raw).nValue != 0;
     switches.nHiddenMenuItems = ResolveSwitch(SwitchId::kHiddenMenuItems, raw).nValue;

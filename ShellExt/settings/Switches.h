@@ -10,7 +10,8 @@
 //   ShowCommandInClassicMenus  1: the Windows 11 command shows in classic
 //                                 menus too, beside the classic handler
 //   Trace                      1: append one line per COM call to the trace;
-//                                 a policy 0 forbids it
+//                                 a policy 0 forbids it, and an elevated
+//                                 process has none, whatever the values say
 //   HiddenMenuItems            policy only: one bit per marker and colour in
 //                                 the menu's order (bit 0 "High Priority" ..
 //                                 bit 9 "Gray"); both front ends leave those out

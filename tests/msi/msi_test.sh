@@ -119,6 +119,14 @@ mkdir "$scratch/changed" && cp "$new_msi" "$scratch/changed/" && printf x >>"$sc
 if ! /usr/bin/python3 "${winget[@]}" --files "$scratch/changed" "$manifests" >/dev/null 2>&1; then
     pass "a package changed after the manifests fails their check"
 else fail "the winget check passed a changed package"; fi
+# The install folder's permissions (applied only by Windows Installer on
+# Windows): administrators and SYSTEM full control, users and app packages
+# read and run, nothing inherited.
+locks=$(msi_table "$new_msi" MsiLockPermissionsEx 2-4)
+folders=$(msi_table "$new_msi" CreateFolder)
+if [ "$locks" = $'INSTALLDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)' ] &&
+    [ "$folders" = $'INSTALLDIR\tCompanion' ]; then pass "the install folder's permissions leave it to administrators"
+else fail "the install folder's permission rows: $locks / $folders"; fi
 msiextract -C "$scratch/content" "$new_msi" >/dev/null
 while read -r f; do
     if osslsigncode extract-signature -in "$f" -out "$scratch/sig" >/dev/null 2>&1; then

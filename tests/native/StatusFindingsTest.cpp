@@ -7,6 +7,7 @@
 
 #include "ShellExt/companion/RepairPlan.h"
 #include "ShellExt/companion/StatusFindings.h"
+#include "ShellExt/settings/ProductValueChoice.h"
 
 namespace {
 
@@ -149,9 +150,17 @@ TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
          [](StatusRecord& r) {
              r.userProduct.key = KeyState::kPresent;
              r.userProduct.appPath = RegValue{ValueState::kWrongType, u"", 0, 4, 0};
-             r.app.state = PathState::kMissing;  // the extension reads the DWORD's bytes as a path
          },
          {u"product-value"}},
+        {"elevated, HKLM names no program: HKCU's is not taken",
+         [](StatusRecord& r) {
+             r.bElevated = true;
+             r.machineProduct.appPath = RegValue();
+             r.userProduct.key = KeyState::kPresent;
+             r.userProduct.appPath = Text(u"C:\\U\\evil.exe");
+             r.strAppPath.clear();
+         },
+         {u"app-not-set"}},
         {"OrvaneDir too long in HKCU: the extension keeps HKLM's",
          [](StatusRecord& r) {
              r.userProduct.key = KeyState::kPresent;
@@ -321,3 +330,25 @@ TEST(StatusFindings, PeMachineIsReadOnlyFromWholeHeaders)
 }
 
 }  // namespace
+
+TEST(ProductValueChoice, AnElevatedProcessTakesOnlyTheMachinesText)
+{
+    using S = ProductValueState;
+    using R = ProductValueSource;
+    struct Case
+    {
+        bool bElevated;
+        S machine;
+        S user;
+        R expected;
+    } cases[] = {
+        {false, S::kText, S::kText, R::kUser},          {false, S::kText, S::kAbsent, R::kMachine},
+        {false, S::kText, S::kWrongType, R::kMachine},  {false, S::kText, S::kTooLong, R::kMachine},
+        {false, S::kAbsent, S::kText, R::kUser},        {false, S::kWrongType, S::kUnreadable, R::kNone},
+        {true, S::kText, S::kText, R::kMachine},        {true, S::kAbsent, S::kText, R::kNone},
+        {true, S::kWrongType, S::kText, R::kNone},      {true, S::kTooLong, S::kAbsent, R::kNone},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, ChooseProductValue(c.bElevated, c.machine, c.user))
+            << c.bElevated << " " << static_cast<int>(c.machine) << " " << static_cast<int>(c.user);
+}

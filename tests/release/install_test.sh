@@ -193,11 +193,51 @@ expect_status 0 "install-user.cmd on Windows 11"
 expect_output "$folder\\.msix: registered for the current user" "install-user.cmd reports the package"
 run cmd /c "$folder_win\\uninstall-user.cmd"
 expect_status 0 "uninstall-user.cmd on Windows 11"
-commands=$(tr -d '\r' <"$scratch/powershell.log" | sed -n 's/^cmdline .*-Command //p')
-expected="\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop; Add-AppxPackage -Path '$folder_win\\$folder.msix' -ExternalLocation '$folder_win\\Windows11' -ErrorAction Stop\"
-\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop\""
+# The commands are fixed text; the paths come through the environment.
+powershell_calls() {  # LOG: each call's command, then its paths
+    tr -d '\r' <"$1" | sed -n 's/^cmdline .*-Command //p; s/^env ORVANE_PACKAGE_\(PATH\|LOCATION\)=/\1 /p'
+}
+add_command="\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop; Add-AppxPackage -Path \$env:ORVANE_PACKAGE_PATH -ExternalLocation \$env:ORVANE_PACKAGE_LOCATION -ErrorAction Stop\""
+remove_command="\"Get-AppxPackage -Name 'Kelvoss.Orvane.ShellExt' | Remove-AppxPackage -ErrorAction Stop\""
+expected="$add_command
+PATH $folder_win\\$folder.msix
+LOCATION $folder_win\\Windows11
+$remove_command"
+commands=$(powershell_calls "$scratch/powershell.log")
 if [ "$commands" = "$expected" ]; then pass "PowerShell replaces the package with the Windows11 folder, then removes it"
 else fail "PowerShell was asked for:"$'\n'"$commands"$'\n'"wanted:"$'\n'"$expected"; fi
+
+# A folder whose name cmd and PowerShell would each take as code:
+# typographic quotes end a PowerShell string, ^ & ( ) mean something to cmd.
+# The scripts take it as data: everything is registered from it,
+# PowerShell's commands never hold it, and nothing else runs. (Wine's cmd
+# itself mangles % and ! in %~dp0, which Windows' does not: those two are a
+# step of docs/windows11.md.)
+hostile="Bob’s ^tools & mkdir pwned & x’;mkdir pwned;’ (1)"
+cp -r "$scratch/unpacked/$folder" "$scratch/unpacked/$hostile"
+hostile_win="$scratch_win\\unpacked\\$hostile"
+export ORVANE_STANDIN_LOG="$scratch_win\\hostile.log"
+pushd "$scratch/unpacked/$hostile" >/dev/null || exit 1
+run cmd /c install.cmd
+expect_status 0 "install.cmd from a folder named $hostile"
+registered=$(default_of "HKLM\\Software\\Classes\\$server_key" 64)
+# reg prints through the console's code page, which has no ’.
+if [ "$registered" = "${hostile_win//’/\'}\\OrvaneShlExt64F.dll" ]; then pass "the class names the DLL in that folder"
+else fail "the class names '$registered'"; fi
+run cmd /c uninstall.cmd
+expect_status 0 "uninstall.cmd from that folder"
+popd >/dev/null || exit 1
+commands=$(powershell_calls "$scratch/hostile.log")
+if [ "$commands" = "$add_command
+PATH $hostile_win\\$folder.msix
+LOCATION $hostile_win\\Windows11
+$remove_command" ]; then pass "PowerShell gets that folder only as data"
+else fail "PowerShell was asked for:"$'\n'"$commands"; fi
+if tr -d '\r' <"$scratch/hostile.log" | grep -qxF "env ORVANE_FOLDER=$hostile_win\\"; then
+    pass "the machine-wide install has PowerShell judge that folder"
+else fail "the folder check was not asked for $hostile_win"; fi
+if [ -z "$(find "$scratch" -name pwned -print -quit)" ]; then pass "nothing in the folder's name ran"
+else fail "a command in the folder's name ran"; fi
 
 # --- Windows on ARM64 -------------------------------------------------------
 # Still Windows 11. The machine's processor as Windows records it, whatever
@@ -227,7 +267,8 @@ native /s /u OrvaneShlExtA64F.dll
 SysWOW64 /s /u OrvaneShlExt32F.dll"
 if [ "$registered" = "$expected" ]; then pass "on ARM64 the native regsvr32 gets the ARM64 DLL, SysWOW64's the 32-bit one"
 else fail "on ARM64 regsvr32 was asked for:"$'\n'"$registered"$'\n'"wanted:"$'\n'"$expected"; fi
-wanted="-Path '$folder_win\\$folder-arm64.msix' -ExternalLocation '$folder_win\\Windows11-ARM64'"
-if grep -qF -- "$wanted" <<<"$calls"; then pass "on ARM64 PowerShell adds the ARM64 package with its folder"
-else fail "on ARM64 PowerShell was not asked for $wanted:"$'\n'"$calls"; fi
+wanted="PATH $folder_win\\$folder-arm64.msix
+LOCATION $folder_win\\Windows11-ARM64"
+if grep -qF -- "$wanted" <<<"$(powershell_calls "$scratch/arm64.log")"; then pass "on ARM64 PowerShell adds the ARM64 package with its folder"
+else fail "on ARM64 PowerShell was not asked for $wanted:"$'\n'"$(powershell_calls "$scratch/arm64.log")"; fi
 finish

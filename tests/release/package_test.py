@@ -322,6 +322,24 @@ class Signing(unittest.TestCase):
             self.assertTrue(verifies(work / "c.pem", dll))
 
 
+class ProgramImports(unittest.TestCase):
+    """peimage.py check: a shipped program imports only KnownDLLs."""
+
+    def test_a_planted_import_is_refused_by_name(self):
+        sys.path.insert(0, str(ROOT / "tools" / "package"))
+        import peimage
+        program = pathlib.Path(DLL).parent / "OrvaneShellExt.exe"
+        data = program.read_bytes()
+        self.assertEqual(peimage.check_listed(["%s\tx64\tgui" % program]), [])
+        at = data.lower().index(b"kernel32.dll\0")
+        with tempfile.TemporaryDirectory() as scratch:
+            planted = pathlib.Path(scratch) / "OrvaneShellExt.exe"
+            planted.write_bytes(data[:at] + b"VERSION.dll\0\0" + data[at + 13:])
+            faults = peimage.check_listed(["%s\tx64\tgui" % planted])
+        self.assertEqual(len(faults), 1, faults)
+        self.assertIn("imports version.dll", faults[0])
+
+
 if __name__ == "__main__":
     DLL = sys.argv.pop(1)
     unittest.main(verbosity=2)

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <thread>
 
+#include "ShellExt/core/Handles.h"
 #include "ShellExt/menu/HandOff.h"
+#include "ShellExt/menu/SelectionFile.h"
 #include "ShellExt/contextmenu/SimpleShlExt.h"
 #include "ShellExt/settings/Settings.h"
 #include "tests/win/ServerTestSupport.h"
@@ -390,6 +392,94 @@ TEST_F(InvokeCommandSlowTest, AChosenItemStartsTheMainApplicationTwiceItsSwitchF
     EXPECT_GE(::GetTickCount() - dwStart, 9900u);
     EXPECT_EQ(L"-ad", ParametersOf(vecStarts[1]));
     EXPECT_EQ(SelectionBytes({L"C:\\a.txt", L"D:\\b"}), vecStarts[1].vecCopy);
+}
+
+}  // namespace
+
+namespace {
+
+// A TEMP of the test's own for the selection files.
+class SelectionFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_strSavedTemp = EnvW(L"TEMP");
+        m_strTemp = MakeTempFolder(L"selection");
+        ::SetEnvironmentVariableW(L"TEMP", m_strTemp.c_str());
+    }
+    void TearDown() override
+    {
+        ::SetEnvironmentVariableW(L"TEMP", m_strSavedTemp.c_str());
+        DeleteFolderTree(m_strTemp);
+    }
+
+    std::wstring Write()
+    {
+        wchar_t szName[MAX_PATH];
+        WriteSelectionFile({L"C:\\a.txt"}, szName);
+        return szName;
+    }
+
+    std::wstring m_strSavedTemp;
+    std::wstring m_strTemp;
+};
+
+void SetWriteTime(const std::wstring& strPath, int nHoursAgo)
+{
+    CFileHandle file(::CreateFileW(strPath.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILETIME ft = {};
+    ::GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER n = {{ft.dwLowDateTime, ft.dwHighDateTime}};
+    n.QuadPart -= static_cast<ULONGLONG>(nHoursAgo) * 3600 * 10000000;
+    ft = {n.LowPart, n.HighPart};
+    ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &ft));
+}
+
+TEST_F(SelectionFileTest, OnlyThisExtensionsPlainFilesOlderThanADayAreDeleted)
+{
+    struct Case
+    {
+        const wchar_t* pszName;
+        bool bFolder;
+        int nHoursAgo;
+        bool bDeleted;
+    } cases[] = {
+        {L"orvane100001.dat", false, 25, true},   {L"orvane132767.dat", false, 48, true},
+        {L"orvane100002.dat", false, 23, false},  {L"orvane100003.dat", true, 48, false},
+        {L"orvane099999.dat", false, 48, false},  {L"orvane1000001.dat", false, 48, false},
+        {L"orvane10000x.dat", false, 48, false},  {L"selectedfiles.dat", false, 48, false},
+    };
+    for (const Case& c : cases)
+    {
+        const std::wstring strPath = m_strTemp + L"\\" + c.pszName;
+        if (c.bFolder)
+            ASSERT_TRUE(::CreateDirectoryW(strPath.c_str(), nullptr));
+        else
+            WriteTextFile(strPath, "old");
+        SetWriteTime(strPath, c.nHoursAgo);
+    }
+    const std::wstring strNew = Write();
+    EXPECT_EQ(SelectionBytes({L"C:\\a.txt"}), ReadFileBytes(strNew));
+    for (const Case& c : cases)
+        EXPECT_EQ(c.bDeleted, ::GetFileAttributesW((m_strTemp + L"\\" + c.pszName).c_str()) ==
+                                  INVALID_FILE_ATTRIBUTES)
+            << c.pszName;
+}
+
+TEST_F(SelectionFileTest, ANameTakenIsNeverOpenedAndNoNameIsHandedOutWithoutItsFile)
+{
+    // Every name taken by a folder (what anyone can do to a shared TEMP; see
+    // tests/win/CMakeLists.txt): no name at all rather than a folder's.
+    const std::wstring strTaken = WinPathFromEnv(L"ORVANE_TEST_WORKDIR") + L"\\taken-temp";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((strTaken + L"\\orvane132767.dat").c_str()));
+    ::SetEnvironmentVariableW(L"TEMP", strTaken.c_str());
+    EXPECT_EQ(L"", Write());
+    wchar_t szRecorded[MAX_PATH];
+    g_szSelectionFile.CopyTo(szRecorded);
+    EXPECT_STREQ(L"", szRecorded);
+
 }
 
 }  // namespace

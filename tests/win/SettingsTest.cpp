@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "ShellExt/core/Handles.h"
+#include "ShellExt/settings/Elevation.h"
 #include "ShellExt/settings/Settings.h"
 #include "tests/win/TestSupport.h"
 
@@ -98,6 +100,54 @@ TEST_F(SettingsTest, AValueFillingAllItsBytesStaysTerminated)
     // Too long for the 520-byte read: skipped, the directory keeps its value.
     machine.SetString(L"OrvaneDir", strLong);
     EXPECT_EQ(L"", LoadInstallDir());
+}
+
+// Raw data under the product key of one hive, of any type.
+void SetRawValue(HKEY hHive, const wchar_t* pszName, DWORD dwType, const void* pData, DWORD cbData)
+{
+    CRegKeyHandle key;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(hHive, kProductKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                               nullptr, key.Receive(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.Get(), pszName, 0, dwType, static_cast<const BYTE*>(pData), cbData));
+}
+
+TEST_F(SettingsTest, PathsComeOnlyFromTextThatFitsWhole)
+{
+    const std::wstring strFull(MAX_PATH, L'p');  // 520 bytes, no terminator
+    const wchar_t szExpand[] = L"%SystemRoot%\\x.exe";
+    const DWORD dwAb = 0x00620061;  // "ab" when read as text
+    struct Case
+    {
+        const char* pszWhat;
+        DWORD dwType;
+        const void* pData;
+        DWORD cbData;
+        const wchar_t* pszExpected;  // what the user's value leaves in g_szAppPath
+    } cases[] = {
+        {"REG_DWORD", REG_DWORD, &dwAb, sizeof(dwAb), L"C:\\M\\orvane.exe"},
+        {"REG_BINARY", REG_BINARY, L"evil.exe", 18, L"C:\\M\\orvane.exe"},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, L"evil.exe\0", 20, L"C:\\M\\orvane.exe"},
+        {"520 bytes unterminated", REG_SZ, strFull.c_str(), 520, L"C:\\M\\orvane.exe"},
+        {"REG_EXPAND_SZ, as stored", REG_EXPAND_SZ, szExpand, sizeof(szExpand), szExpand},
+        {"259 characters", REG_SZ, strFull.c_str(), 518, nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        DeleteProductKeys();
+        g_szAppPath.Clear();
+        ProductKey machine(HKEY_LOCAL_MACHINE), user(HKEY_CURRENT_USER);
+        machine.SetString(L"OrvanePath", L"C:\\M\\orvane.exe");
+        SetRawValue(HKEY_CURRENT_USER, L"OrvanePath", c.dwType, c.pData, c.cbData);
+        LoadInstallDir();
+        EXPECT_EQ(c.pszExpected ? std::wstring(c.pszExpected) : strFull.substr(0, 259), AppPath()) << c.pszWhat;
+    }
+}
+
+// The Wine helpers start every test program with the user's limited token
+// (scripts/wine-env.sh); the ElevatedHostTest cases run elevated on purpose.
+TEST_F(SettingsTest, TheTestsPlayAnOrdinaryUser)
+{
+    EXPECT_FALSE(IsProcessElevated());
 }
 
 TEST_F(SettingsTest, VersionMarkIsWrittenOnlyIntoAnExistingUserKey)

@@ -13,15 +13,18 @@
 # the installer goes on, as the classic menu does not depend on this one.
 param(
     [Parameter(Mandatory = $true)] [ValidateSet('register', 'remove')] [string] $Action,
-    [Parameter(Mandatory = $true)] [string] $Package,
-    [string] $Location,
-    [string] $Name
+    [Parameter(Mandatory = $true)] [ValidateNotNullOrEmpty()] [string] $Package,
+    [ValidateNotNullOrEmpty()] [string] $Location,
+    [ValidateNotNullOrEmpty()] [string] $Name
 )
 $ErrorActionPreference = 'Stop'
 try {
     $build = [int] (Get-CimInstance Win32_OperatingSystem).BuildNumber
     if ($build -lt 22000) { exit 0 }
     if ($Action -eq 'register') {
+        # Get-AppxPackage without a name lists every package of the user:
+        # never let a missing name reach the removal below.
+        if (-not $Location -or -not $Name) { throw 'register needs PACKAGE.msix, FOLDER and PACKAGE_NAME' }
         # Windows refuses to add a package of the version it already has:
         # that one goes first, then it is added again.
         Get-AppxPackage -Name $Name | Remove-AppxPackage

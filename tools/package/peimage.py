@@ -10,7 +10,8 @@ the packaging scripts, for every file they ship:
   peimage.py check < LIST    exit 1, with the reasons, unless each file is
                              an image for its machine that imports only
                              Windows' own DLLs and is a window-less GUI
-                             program or exports DllGetClassObject,
+                             program whose own imports are all KnownDLLs,
+                             or exports DllGetClassObject,
                              DllCanUnloadNow and the other exports named
 LIST has a line per file, tab-separated: FILE, MACHINE, then "gui" or the
 other exports.
@@ -98,10 +99,11 @@ class PeImage:
     def machine_name(self):
         return MACHINES.get(self.machine, "0x%04x" % self.machine)
 
-    def imported_dlls(self):
-        """The DLL names of the import and delay-import tables, lower case."""
+    def imported_dlls(self, delayed=True):
+        """The DLL names of the import and (unless delayed is false) delay-import tables, lower case."""
         names = []
-        for directory, entry_size, name_at in ((_IMPORT, 20, 12), (_DELAY_IMPORT, 32, 4)):
+        tables = ((_IMPORT, 20, 12), (_DELAY_IMPORT, 32, 4)) if delayed else ((_IMPORT, 20, 12),)
+        for directory, entry_size, name_at in tables:
             rva, size = self.directories[directory] if directory < len(self.directories) else (0, 0)
             if not rva:
                 continue
@@ -148,6 +150,27 @@ def foreign_imports(image):
     return [d for d in image.imported_dlls() if d not in SYSTEM_DLLS and not d.startswith(SYSTEM_PREFIXES)]
 
 
+# The DLLs that Windows always maps from the system folder, whatever lies
+# beside a program (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\
+# KnownDLLs of Windows 10 and 11; ntdll.dll and the API sets are resolved
+# before any search). A program's static imports are loaded before its first
+# instruction, before it can restrict the DLL search, so a program that runs
+# from a folder others may write (Downloads, an install folder) at logon or
+# as SYSTEM imports nothing else; it loads other DLLs from the system folder
+# itself.
+KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "difxapi.dll",
+              "gdi32.dll", "gdiplus.dll", "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll",
+              "normaliz.dll", "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll",
+              "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll",
+              "ws2_32.dll", "ntdll.dll"}
+
+
+def searched_imports(image):
+    """A program's static imports that Windows would look for beside it first."""
+    return [d for d in image.imported_dlls(delayed=False)
+            if d not in KNOWN_DLLS and not d.startswith(SYSTEM_PREFIXES)]
+
+
 def shipping_faults(image, machine, exports=(), gui=False):
     """Why Windows could not load the file as the release means it to."""
     faults = []
@@ -159,6 +182,10 @@ def shipping_faults(image, machine, exports=(), gui=False):
     if gui:
         if image.subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
             faults.append("is not a window-less GUI program (subsystem %d)" % image.subsystem)
+        searched = searched_imports(image)
+        if searched:
+            faults.append("imports %s, which Windows would look for beside the program first (not a KnownDLL)"
+                          % ", ".join(searched))
     else:
         missing = sorted(set(COM_SERVER_EXPORTS + tuple(exports)) - set(image.exported_names()))
         if missing:

@@ -1,6 +1,6 @@
 @echo off
-rem Which Windows this is, for install.cmd and uninstall.cmd (called by them,
-rem never run alone): sets
+rem Which Windows this is, for install.cmd and uninstall.cmd (called by them
+rem by name from this folder, never run alone): sets
 rem   IS64            64-bit Windows (x64 or ARM64)
 rem   ARM64           Windows on ARM64, whose Explorer loads only ARM64 code
 rem   NATIVE          the folder of this Windows' own 64-bit programs
@@ -24,7 +24,7 @@ if /i "%PROCESSOR_ARCHITEW6432%"=="ARM64" set "ARM64=1"
 rem On ARM64 Windows a prompt started by an x64 program calls itself AMD64:
 rem the machine's own value decides.
 set "MACHINE="
-for /f "tokens=1,3" %%a in ('reg query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment" /v PROCESSOR_ARCHITECTURE 2^>nul') do (
+for /f "tokens=1,3" %%a in ('%SystemRoot%\System32\reg.exe query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment" /v PROCESSOR_ARCHITECTURE 2^>nul') do (
     if /i "%%a"=="PROCESSOR_ARCHITECTURE" set "MACHINE=%%b"
 )
 if /i "%MACHINE%"=="ARM64" set "ARM64=1"
@@ -39,7 +39,7 @@ if defined ARM64 (
 )
 set "WIN11="
 set "BUILD=0"
-for /f "tokens=1,3" %%a in ('reg query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuildNumber 2^>nul') do (
+for /f "tokens=1,3" %%a in ('%SystemRoot%\System32\reg.exe query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v CurrentBuildNumber 2^>nul') do (
     if /i "%%a"=="CurrentBuildNumber" set "BUILD=%%b"
 )
 if %BUILD% GEQ 22000 set "WIN11=1"

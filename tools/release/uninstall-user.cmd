@@ -1,4 +1,5 @@
 @echo off
 rem Removes the current user's registration of the Orvane shell extension.
-call "%~dp0uninstall.cmd" /user
-exit /b %errorlevel%
+rem Started, not called: a call would expand any % in the folder's name a
+rem second time. Its exit code is this script's.
+"%~dp0uninstall.cmd" /user
