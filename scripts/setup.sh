@@ -8,7 +8,7 @@ packages=(
     wine wine64
     xvfb xauth imagemagick zip unzip
     cmake ninja-build googletest
-    g++ clang libclang-rt-14-dev python3 openssl
+    g++ clang libclang-rt-14-dev python3 python3-jsonschema openssl
     wixl msitools
     clang-19 lld-19 llvm-19 dpkg-dev
 )
