@@ -182,17 +182,15 @@ def debian_package_of(path):
 def gcc_runtimes(machine):
     """The runtimes GCC's static link puts into a file, from the compiler used."""
     compiler = GCC_TRIPLES[machine] + "-g++-posix"
-    libstdcxx = run(compiler, "-print-file-name=libstdc++.a")
-    winpthread = run(compiler, "-print-file-name=libwinpthread.a")
-    gcc_package, gcc_version = debian_package_of(libstdcxx)
-    crt_package, crt_version = debian_package_of(winpthread)
-    origin = "Debian package %s %s" % (gcc_package, gcc_version)
-    crt_origin = "Debian package %s %s" % (crt_package, crt_version)
     triple = GCC_TRIPLES[machine]
-    return [("libstdc++", gcc_version, GCC_LICENCE, origin, triple),
-            ("libgcc", gcc_version, GCC_LICENCE, origin, triple),
-            ("winpthreads", crt_version, "MIT AND BSD-3-Clause", crt_origin, triple),
-            ("MinGW-w64 CRT", crt_version, "ZPL-2.1", crt_origin, triple)]
+
+    def from_package(component, library, licence):
+        package, version = debian_package_of(run(compiler, library))
+        return (component, version, licence, "Debian package %s %s" % (package, version), triple)
+    return [from_package("libstdc++", "-print-file-name=libstdc++.a", GCC_LICENCE),
+            from_package("libgcc", "-print-libgcc-file-name", GCC_LICENCE),
+            from_package("winpthreads", "-print-file-name=libwinpthread.a", "MIT AND BSD-3-Clause"),
+            from_package("MinGW-w64 CRT", "-print-file-name=libmsvcrt.a", "ZPL-2.1")]
 
 
 def clang_runtimes(machine):

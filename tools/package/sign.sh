@@ -65,7 +65,9 @@ identity() {
     mkdir -p "$dir"
     if [ -n "$unsigned" ]; then
         unsigned_identity "$dir"
-    elif [ -n "${ORVANE_SIGN_PFX:-}" ]; then
+        return
+    fi
+    if [ -n "${ORVANE_SIGN_PFX:-}" ]; then
         [ -f "$ORVANE_SIGN_PFX" ] || die "ORVANE_SIGN_PFX: no file $ORVANE_SIGN_PFX"
         [ -n "${ORVANE_SIGN_PASS+set}" ] || die "ORVANE_SIGN_PFX is set but ORVANE_SIGN_PASS is not"
         certificate_from_pfx "$ORVANE_SIGN_PFX" "$dir/cert.pem"
