@@ -35,17 +35,19 @@
 #                                    beside the DLLs of the same architecture)
 #   package.sh --out DIR             writes the packages into DIR
 #   package.sh --zip-only            leaves out the MSIs
+#   package.sh --rows-tool F         the MSIs' registry rows' generator
+#                                    (default: built in the native tree)
 #
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
 source "$(dirname "$0")/common.sh"
 out=$build_root/release
-dll64= dll32= dll_arm64= dllcmd= dllcmd_arm64= exe64= exe32= exe_arm64= zip_only= release= unsigned=
+dll64= dll32= dll_arm64= dllcmd= dllcmd_arm64= exe64= exe32= exe_arm64= zip_only= release= unsigned= rows_tool=
 usage() {
     echo "usage: $0 [--dll64 FILE --dll32 FILE] [--dll-arm64 FILE] [--dllcmd FILE] [--dllcmd-arm64 FILE]" \
-        "[--exe64 FILE --exe32 FILE --exe-arm64 FILE] [--out DIR] [--zip-only] [--release] [--unsigned]" >&2
+        "[--exe64 FILE --exe32 FILE --exe-arm64 FILE] [--out DIR] [--zip-only] [--release] [--unsigned] [--rows-tool FILE]" >&2
     exit 2
 }
-read_options dll64= dll32= dll-arm64= dllcmd= dllcmd-arm64= exe64= exe32= exe-arm64= out= zip-only release unsigned -- "$@"
+read_options dll64= dll32= dll-arm64= dllcmd= dllcmd-arm64= exe64= exe32= exe-arm64= out= zip-only release unsigned rows-tool= -- "$@"
 appx() { python3 tools/package/appx.py "$@"; }
 release_tool() { python3 tools/package/release.py "$@"; }
 if [ -n "$release" ]; then export ORVANE_RELEASE=1; fi
@@ -162,11 +164,12 @@ zip_folder() {
 # The MSIs, signed with the same identity; the 64-bit ones also carry the
 # Windows 11 command and its package.
 build_msis() {
-    bash scripts/msi.sh --arch x64 --signing "$signing" --dll64 "$dll64" --dll32 "$dll32" \
+    local msi_sh=(bash scripts/msi.sh ${rows_tool:+--rows-tool "$(absolute "$rows_tool")"})
+    "${msi_sh[@]}" --arch x64 --signing "$signing" --dll64 "$dll64" --dll32 "$dll32" \
         --cmd-dll "$dllcmd" --msix "$out/$name.msix" --exe "$exe64" --out "$out"
-    bash scripts/msi.sh --arch arm64 --signing "$signing" --dll64 "$dll_arm64" --dll32 "$dll32" \
+    "${msi_sh[@]}" --arch arm64 --signing "$signing" --dll64 "$dll_arm64" --dll32 "$dll32" \
         --cmd-dll "$dllcmd_arm64" --msix "$out/$name-arm64.msix" --exe "$exe_arm64" --out "$out"
-    bash scripts/msi.sh --arch x86 --signing "$signing" --dll32 "$dll32" --exe "$exe32" --out "$out"
+    "${msi_sh[@]}" --arch x86 --signing "$signing" --dll32 "$dll32" --exe "$exe32" --out "$out"
 }
 
 stage_programs
@@ -178,12 +181,12 @@ zip_folder
 # Each shipped program and DLL as the zip (or the x86 MSI) holds it, with the
 # file as linked, whose runtimes the bill of materials names.
 list_binaries() {
-    local IFS=$'\t'
     echo "$name/OrvaneShlExt64F.dll	$folder/OrvaneShlExt64F.dll	$dll64"
     echo "$name/OrvaneShlExt32F.dll	$folder/OrvaneShlExt32F.dll	$dll32"
     echo "$name/OrvaneShlExtA64F.dll	$folder/OrvaneShlExtA64F.dll	$dll_arm64"
     echo "$name/OrvaneShellExt.exe	$folder/OrvaneShellExt.exe	$exe64"
     echo "$name/Windows11/$cmd_name	$folder/Windows11/$cmd_name	$dllcmd"
+    echo "$name/Windows11/OrvaneShellExt.exe	$folder/Windows11/OrvaneShellExt.exe	$exe64"
     echo "$name/Windows11-ARM64/OrvaneShellExt.exe	$folder/Windows11-ARM64/OrvaneShellExt.exe	$exe_arm64"
     echo "$name/Windows11-ARM64/$cmd_name_arm64	$folder/Windows11-ARM64/$cmd_name_arm64	$dllcmd_arm64"
     if [ -z "$zip_only" ]; then
