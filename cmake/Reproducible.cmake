@@ -8,7 +8,7 @@ add_compile_options(
     "-ffile-prefix-map=${PROJECT_SOURCE_DIR}/="
     "-ffile-prefix-map=${CMAKE_BINARY_DIR}/=")
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    add_link_options("LINKER:-Xlink=-Brepro")
+    add_link_options("LINKER:--Xlink=-Brepro")
 else()
     add_link_options("LINKER:--no-insert-timestamp")
 endif()

@@ -82,10 +82,16 @@ def compound_stream_offsets(data, name):
     mini = 1 << struct.unpack_from("<H", data, 0x20)[0]
     fat_count, directory_start = struct.unpack_from("<II", data, 0x2C)
     cutoff, minifat_start = struct.unpack_from("<II", data, 0x38)
-    difat = [s for s in struct.unpack_from("<109I", data, 0x4C)[:fat_count]]
-    if fat_count > 109:
-        raise ReleaseError("compound file too large for this reader")
     at = lambda s: (s + 1) * sector  # noqa: E731
+    # The first 109 sectors of the allocation table are listed in the
+    # header, the others in a chain of sectors whose last entry links on.
+    difat = list(struct.unpack_from("<109I", data, 0x4C))
+    next_difat = struct.unpack_from("<I", data, 0x44)[0]
+    while next_difat < 0xFFFFFFFA:
+        entries = struct.unpack_from("<%dI" % (sector // 4), data, at(next_difat))
+        difat += entries[:-1]
+        next_difat = entries[-1]
+    difat = difat[:fat_count]
     fat = [v for s in difat for v in struct.unpack_from("<%dI" % (sector // 4), data, at(s))]
 
     def chain(start):
