@@ -38,6 +38,12 @@ function(orvane_build_type_library TARGET IDL_FILE OUTPUT_FILE)
         OUTPUT ${OUTPUT_FILE}
         COMMAND ${ORVANE_WIDL_${triple}} ${widl_arch} -t -I ${idl_dir} -L ${stdole_dir}
                 -o ${OUTPUT_FILE} ${IDL_FILE}
+        # widl notes the time of the build in the library ("Created by WIDL
+        # version 7.0 at <time>"): a fixed one of the same length instead, so
+        # that every build of the same source gives the same library.
+        COMMAND sed -i -E
+                "s/(Created by WIDL version [0-9.]+ at )[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]{2} [0-9:]{8} [0-9]{4}/\\1Thu Jan  1 00:00:00 1970/"
+                ${OUTPUT_FILE}
         DEPENDS ${idl_imports}
         COMMENT "Compiling the type library ${IDL_FILE}"
         VERBATIM)
