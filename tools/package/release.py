@@ -21,6 +21,7 @@ come from SOURCE_DATE_EPOCH (scripts/package.sh sets it to the commit's time).
 """
 
 import datetime
+import functools
 import hashlib
 import json
 import os
@@ -179,26 +180,39 @@ def run(*args):
     return subprocess.run(args, capture_output=True, text=True, check=True).stdout.strip()
 
 
-def debian_package_of(path):
-    """(package, version) of the installed Debian package that owns path."""
-    owner = run("dpkg-query", "-S", os.path.realpath(path)).split(":")[0]
-    return owner, run("dpkg-query", "-W", "-f=${Version}", owner)
+def debian_packages_of(paths):
+    """{path: (package, version)} of the installed Debian packages owning them."""
+    real = {os.path.realpath(p): p for p in paths}
+    owners = {}
+    for line in run("dpkg-query", "-S", *real).splitlines():
+        package, _, path = line.partition(": ")
+        if path in real:
+            owners[real[path]] = package.split(":")[0]
+    missing = set(paths) - set(owners)
+    if missing:
+        raise ReleaseError("no Debian package owns %s" % ", ".join(sorted(missing)))
+    versions = dict(line.split("\t") for line in run(
+        "dpkg-query", "-W", "-f=${Package}\t${Version}\n", *sorted(set(owners.values()))).splitlines())
+    return {p: (owners[p], versions[owners[p]]) for p in paths}
 
 
+@functools.lru_cache(maxsize=None)
 def gcc_runtimes(machine):
     """The runtimes GCC's static link puts into a file, from the compiler used."""
     compiler = GCC_TRIPLES[machine] + "-g++-posix"
     triple = GCC_TRIPLES[machine]
+    wanted = [("libstdc++", "-print-file-name=libstdc++.a", GCC_LICENCE),
+              ("libgcc", "-print-libgcc-file-name", GCC_LICENCE),
+              ("winpthreads", "-print-file-name=libwinpthread.a", "MIT AND BSD-3-Clause"),
+              ("MinGW-w64 CRT", "-print-file-name=libmsvcrt.a", "ZPL-2.1")]
+    libraries = [run(compiler, option) for _, option, _ in wanted]
+    owners = debian_packages_of(libraries)
+    return [(component, owners[library][1], licence,
+             "Debian package %s %s" % owners[library], triple)
+            for (component, _, licence), library in zip(wanted, libraries)]
 
-    def from_package(component, library, licence):
-        package, version = debian_package_of(run(compiler, library))
-        return (component, version, licence, "Debian package %s %s" % (package, version), triple)
-    return [from_package("libstdc++", "-print-file-name=libstdc++.a", GCC_LICENCE),
-            from_package("libgcc", "-print-libgcc-file-name", GCC_LICENCE),
-            from_package("winpthreads", "-print-file-name=libwinpthread.a", "MIT AND BSD-3-Clause"),
-            from_package("MinGW-w64 CRT", "-print-file-name=libmsvcrt.a", "ZPL-2.1")]
 
-
+@functools.lru_cache(maxsize=None)
 def clang_runtimes(machine):
     """The runtimes of the clang sysroot that scripts/toolchain-arm64.sh made."""
     stamp_file = TOOLCHAIN_CACHE / ("stamp-" + CLANG_TRIPLES[machine])
@@ -225,7 +239,7 @@ def runtimes_of(linked_file):
     image = peimage.PeImage.load(linked_file)
     if linked_by_lld(image):
         return clang_runtimes(image.machine_name)
-    found = gcc_runtimes(image.machine_name)
+    found = list(gcc_runtimes(image.machine_name))
     symbols = run(LLVM_BIN + "/llvm-nm", "--defined-only", linked_file)
     if not re.search(r" _?pthread_", symbols):
         found = [r for r in found if r[0] != "winpthreads"]
