@@ -26,6 +26,7 @@ function(orvane_build_type_library TARGET IDL_FILE OUTPUT_FILE)
             set(stdole_dir ${cache}/wine-i386)
         endif()
     endif()
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
     find_program(ORVANE_WIDL_${triple} NAMES ${triple}-widl REQUIRED NO_CMAKE_FIND_ROOT_PATH)
     if(NOT EXISTS ${stdole_dir}/stdole2.tlb)
         message(FATAL_ERROR "${stdole_dir}/stdole2.tlb is missing: the type library imports it "
@@ -38,12 +39,10 @@ function(orvane_build_type_library TARGET IDL_FILE OUTPUT_FILE)
         OUTPUT ${OUTPUT_FILE}
         COMMAND ${ORVANE_WIDL_${triple}} ${widl_arch} -t -I ${idl_dir} -L ${stdole_dir}
                 -o ${OUTPUT_FILE} ${IDL_FILE}
-        # widl notes the time of the build in the library ("Created by WIDL
-        # version 7.0 at <time>"): a fixed one of the same length instead, so
-        # that every build of the same source gives the same library.
-        COMMAND sed -i -E
-                "s/(Created by WIDL version [0-9.]+ at )[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]{2} [0-9:]{8} [0-9]{4}/\\1Thu Jan  1 00:00:00 1970/"
-                ${OUTPUT_FILE}
+        # widl notes the time of the build in the library, as text and as a
+        # number: a fixed one instead, so that every build of the same source
+        # gives the same library.
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/package/release.py widl-time ${OUTPUT_FILE}
         DEPENDS ${idl_imports}
         COMMENT "Compiling the type library ${IDL_FILE}"
         VERBATIM)

@@ -15,6 +15,8 @@ come from SOURCE_DATE_EPOCH (scripts/package.sh sets it to the commit's time).
                                    line per shipped program or DLL, tab-
                                    separated: its name in the release, the
                                    shipped file, the file as linked (symbols)
+  release.py widl-time TLB          the time widl notes in a type library
+                                   made fixed, in place
   release.py check-sbom SBOM SCHEMA
                                    exit 1 unless SBOM is valid against the
                                    SPDX 2.3 JSON schema
@@ -146,6 +148,27 @@ def set_msi_times(path, epoch):
         raise ReleaseError("%s: the summary has no creation or save time" % path)
     for o, b in zip(offsets, stream):
         data[o] = b
+    pathlib.Path(path).write_bytes(bytes(data))
+
+
+# --- The type library ---------------------------------------------------------
+# widl writes "Created by WIDL version V at <ctime>" into the library's
+# custom data, followed by the same time as a VT_UI4 value.
+WIDL_NOTE = re.compile(rb"Created by WIDL version [0-9.]+ at (.{24})\n")
+
+
+def fix_widl_time(path):
+    data = bytearray(pathlib.Path(path).read_bytes())
+    note = WIDL_NOTE.search(data)
+    if not note:
+        raise ReleaseError("%s: no note of widl's time" % path)
+    data[note.start(1):note.end(1)] = b"Thu Jan  1 00:00:00 1970"
+    at = note.end()
+    while data[at:at + 1] == b"W":  # padding to four bytes
+        at += 1
+    if data[at:at + 2] != b"\x13\x00":
+        raise ReleaseError("%s: no time value after widl's note" % path)
+    data[at + 2:at + 6] = bytes(4)
     pathlib.Path(path).write_bytes(bytes(data))
 
 
@@ -316,6 +339,8 @@ def main(argv):
             shipped = [line.rstrip("\n").split("\t") for line in sys.stdin if line.strip()]
             document = bill_of_materials(args[1], args[2], shipped, source_date_epoch())
             pathlib.Path(args[0]).write_text(json.dumps(document, indent=2) + "\n")
+        elif command == "widl-time":
+            fix_widl_time(args[0])
         elif command == "check-sbom":
             check_sbom(args[0], args[1])
         else:
