@@ -50,3 +50,15 @@ read_options() {
         shift 2
     done
 }
+
+# The release's time, for everything that would write the time of the build:
+# SOURCE_DATE_EPOCH if set, else the time of the checkout's commit.
+export_source_date_epoch() {
+    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+        SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null) || {
+            echo "$(basename "$0"): not a git checkout: set SOURCE_DATE_EPOCH to the release's time" >&2
+            exit 1
+        }
+    fi
+    export SOURCE_DATE_EPOCH
+}

@@ -22,7 +22,11 @@
 # the path of the package. Everything in it is signed like the package
 # (tools/package/sign.sh): ORVANE_SIGN_PFX with ORVANE_SIGN_PASS, otherwise a
 # throwaway test certificate, which Windows does not trust but which shows
-# that the signing step works.
+# that the signing step works. ORVANE_UNSIGNED=1 signs nothing.
+#
+# The same inputs give the same package: its times are SOURCE_DATE_EPOCH (the
+# commit's time by default), its product and package codes are derived from
+# what it holds and from the signing certificate.
 source "$(dirname "$0")/common.sh"
 arch= dll64= dll32= exe= cmd_dll= msix= version= out=$build_root/release rows_tool= signing=
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 2; }
@@ -44,6 +48,7 @@ for f in "$dll64" "$dll32" "$exe" "$cmd_dll" "$msix"; do
 done
 [ -n "$version" ] || version=$(appx version)
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "version '$version' is not MAJOR.MINOR.PATCH"
+export_source_date_epoch
 
 if [ -z "$rows_tool" ]; then
     cmake --preset native -B "$build_root/native" >/dev/null
@@ -205,8 +210,9 @@ component_refs=$(sed -n 's/^<Component Id="\([^"]*\)".*/<ComponentRef Id="\1"\/>
 cat >"$stage/product.wxs" <<WXS
 <?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-<Product Id="*" Name="$product_name" Language="1033" Version="$version" Manufacturer="Kelvoss" UpgradeCode="{$upgrade_code}">
-<Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine" Description="$product_name $version" Manufacturer="Kelvoss"/>
+<Product Id="@PRODUCT_CODE@" Name="$product_name" Language="1033" Version="$version" Manufacturer="Kelvoss" UpgradeCode="{$upgrade_code}">
+<Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine" Description="$product_name $version" Manufacturer="Kelvoss"
+  Comments="$(bash tools/package/sign.sh label)"/>
 <Media Id="1" Cabinet="product.cab" EmbedCab="yes"/>
 <MajorUpgrade DowngradeErrorMessage="A newer version of $product_name is already installed."/>
 <Property Id="ARPNOMODIFY" Value="1"/>
@@ -230,6 +236,23 @@ $custom_actions
 </Wix>
 WXS
 
+# The codes Windows Installer tells packages and products apart by, derived
+# from the package's text, the bytes of every file in it and the
+# certificate that signs them: a rebuild of the same content is the same
+# package; signed by another certificate, or with any file changed, another.
+content_seed() {
+    cat "$stage/product.wxs"
+    (cd "$stage" && find . -type f ! -name '*.wxs' ! -name '*.msi' ! -path './signing/*' -print0 | LC_ALL=C sort -z |
+        xargs -0 sha256sum)
+    cat "$signing/cert.pem" 2>/dev/null || true
+}
+seed=$(content_seed | sha256sum | cut -d' ' -f1)
+product_code=$(python3 tools/package/release.py guid product "$seed")
+package_code=$(python3 tools/package/release.py guid package "$seed")
+sed -i "s/@PRODUCT_CODE@/$product_code/" "$stage/product.wxs"
+# The cabinet keeps each file's time.
+find "$stage" -type f -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
+
 mkdir -p "$out"
 msi=$(cd "$out" && pwd)/Orvane-ShellExt-$version-$arch.msi
 # wixl takes the files' sources relative to the current folder. It knows no
@@ -246,13 +269,6 @@ msiinfo export "$stage/unsigned.msi" Upgrade |
     awk -F'\t' -v OFS='\t' 'NR > 3 && $7 ~ /^WIX_UPGRADE_DETECTED/ { $5 = $5 + 512 } 1' >"$stage/Upgrade.idt"
 grep -q '	513		WIX_UPGRADE_DETECTED' "$stage/Upgrade.idt" || die "unexpected Upgrade table from wixl"
 msibuild "$stage/unsigned.msi" -i "$stage/Upgrade.idt" || die "msibuild failed"
-if [ "$arch" = arm64 ]; then
-    summary() { msiinfo suminfo "$stage/unsigned.msi" | sed -n "s/^$1: //p"; }
-    # Everything else in the summary stays; the package code is kept.
-    msibuild "$stage/unsigned.msi" -s "$(summary Subject)" "$(summary Author)" "Arm64;1033" \
-        "$(summary 'Revision number (UUID)')" || die "msibuild failed"
-    [ "$(summary Template)" = "Arm64;1033" ] || die "the summary's template is '$(summary Template)'"
-fi
 # The install folder and everything below it: only administrators and
 # SYSTEM may change it (full control), users and app packages read and run
 # it, and nothing is inherited from the parent (P: protected), which may be
@@ -269,5 +285,14 @@ printf '%s\n' $'MsiLockPermissionsEx\tLockObject\tTable\tSDDLText\tCondition' $'
     $'LockInstallDir\tINSTALLDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)\t' \
     >"$stage/MsiLockPermissionsEx.idt"
 msibuild "$stage/unsigned.msi" -i "$stage/CreateFolder.idt" "$stage/MsiLockPermissionsEx.idt" || die "msibuild failed"
+summary() { msiinfo suminfo "$stage/unsigned.msi" | sed -n "s/^$1: //p"; }
+template=$(summary Template)
+if [ "$arch" = arm64 ]; then template="Arm64;1033"; fi
+# Everything else in the summary stays; wixl's package code is random, and
+# its times are the build's.
+msibuild "$stage/unsigned.msi" -s "$(summary Subject)" "$(summary Author)" "$template" "{$package_code}" ||
+    die "msibuild failed"
+[ "$(summary Template)" = "$template" ] || die "the summary's template is '$(summary Template)'"
+python3 tools/package/release.py msi-times "$stage/unsigned.msi" || die "cannot set the package's times"
 sign_copy "$stage/unsigned.msi" "$msi"
 echo "$msi"

@@ -13,9 +13,19 @@
 # All DLLs, programs and packages are signed (tools/package/sign.sh): with
 # ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set, otherwise with a throwaway test
 # certificate whose public part is left as Orvane-Test-Signing.cer beside the
-# zip (and in it).
+# zip (and in it). SHA256SUMS lists every file beside the zip, and
+# Orvane-ShellExt-<version>.spdx.json is the bill of materials: each shipped
+# program and DLL with its hashes, and the runtimes linked into it.
+#
+# The same commit gives the same bytes, in any folder and at any time (before
+# signing): times come from SOURCE_DATE_EPOCH, the commit's time by default.
 #
 #   package.sh                       builds the DLLs, then packages them
+#   package.sh --release             a release (also ORVANE_RELEASE=1): stops
+#                                    unless every signature is the publisher's
+#                                    and carries a timestamp
+#   package.sh --unsigned            signs nothing (also ORVANE_UNSIGNED=1):
+#                                    a rebuild to compare with a release
 #   package.sh --dll64 F --dll32 F   packages these DLLs (no build)
 #   package.sh --dll-arm64 F         the ARM64 DLL (default: the one in the
 #                                    win-arm64 build tree)
@@ -28,18 +38,25 @@
 #                                    beside the DLLs of the same architecture)
 #   package.sh --out DIR             writes the packages into DIR
 #   package.sh --zip-only            leaves out the MSIs
+#   package.sh --rows-tool F         the MSIs' registry rows' generator
+#                                    (default: built in the native tree)
 #
 # ORVANE_BUILD_ROOT (default: build) says where the build trees are.
 source "$(dirname "$0")/common.sh"
 out=$build_root/release
-dll64= dll32= dll_arm64= dllcmd= dllcmd_arm64= exe64= exe32= exe_arm64= zip_only=
+dll64= dll32= dll_arm64= dllcmd= dllcmd_arm64= exe64= exe32= exe_arm64= zip_only= release= unsigned= rows_tool=
 usage() {
     echo "usage: $0 [--dll64 FILE --dll32 FILE] [--dll-arm64 FILE] [--dllcmd FILE] [--dllcmd-arm64 FILE]" \
-        "[--exe64 FILE --exe32 FILE --exe-arm64 FILE] [--out DIR] [--zip-only]" >&2
+        "[--exe64 FILE --exe32 FILE --exe-arm64 FILE] [--out DIR] [--zip-only] [--release] [--unsigned] [--rows-tool FILE]" >&2
     exit 2
 }
-read_options dll64= dll32= dll-arm64= dllcmd= dllcmd-arm64= exe64= exe32= exe-arm64= out= zip-only -- "$@"
+read_options dll64= dll32= dll-arm64= dllcmd= dllcmd-arm64= exe64= exe32= exe-arm64= out= zip-only release unsigned rows-tool= -- "$@"
 appx() { python3 tools/package/appx.py "$@"; }
+release_tool() { python3 tools/package/release.py "$@"; }
+if [ -n "$release" ]; then export ORVANE_RELEASE=1; fi
+if [ -n "$unsigned" ]; then export ORVANE_UNSIGNED=1; fi
+bash tools/package/sign.sh check
+export_source_date_epoch
 
 version=$(appx version)
 name=Orvane-ShellExt-$version
@@ -116,8 +133,9 @@ stage_programs() {
 
 # Windows tools expect CR LF line ends in scripts and text files.
 stage_texts() {
-    local f package_name lifetime
+    local f package_name lifetime build_label
     package_name=$(appx name)
+    build_label=$(bash tools/package/sign.sh label)
     # A signature without a timestamp is valid only while its certificate is.
     if [ -n "${ORVANE_SIGN_TIMESTAMP_URL:-}" ]; then
         lifetime="The signatures carry a timestamp: they stay valid after the certificate expires."
@@ -126,6 +144,7 @@ stage_texts() {
     fi
     for f in install.cmd install-user.cmd uninstall.cmd uninstall-user.cmd platform.cmd INSTALL.txt; do
         sed -e "s/@VERSION@/$version/g" -e "s/@PACKAGE_NAME@/$package_name/g" -e "s/@SIGNATURE_LIFETIME@/$lifetime/g" \
+            -e "s|@BUILD_LABEL@|$build_label|g" \
             -e 's/\r$//' -e 's/$/\r/' "tools/release/$f" >"$folder/$f"
     done
 }
@@ -144,23 +163,23 @@ stage_policy() {
     cp -r policy "$out/policy"
 }
 
-# Fixed file times, so that unchanged files look the same in every release.
+# Entries sorted, with the release's time and fixed permissions.
 zip_folder() {
     if [ -f "$cer" ]; then cp "$cer" "$folder/"; fi
-    find "$folder" -exec touch -d '2026-01-01 00:00:00' {} +
     zip_file=$out/$name.zip
     rm -f "$zip_file"
-    (cd "$stage" && zip -q -X -r "$zip_file" "$name")
+    release_tool zip "$zip_file" "$folder"
 }
 
 # The MSIs, signed with the same identity; the 64-bit ones also carry the
 # Windows 11 command and its package.
 build_msis() {
-    bash scripts/msi.sh --arch x64 --signing "$signing" --dll64 "$dll64" --dll32 "$dll32" \
+    local msi_sh=(bash scripts/msi.sh ${rows_tool:+--rows-tool "$(absolute "$rows_tool")"})
+    "${msi_sh[@]}" --arch x64 --signing "$signing" --dll64 "$dll64" --dll32 "$dll32" \
         --cmd-dll "$dllcmd" --msix "$out/$name.msix" --exe "$exe64" --out "$out"
-    bash scripts/msi.sh --arch arm64 --signing "$signing" --dll64 "$dll_arm64" --dll32 "$dll32" \
+    "${msi_sh[@]}" --arch arm64 --signing "$signing" --dll64 "$dll_arm64" --dll32 "$dll32" \
         --cmd-dll "$dllcmd_arm64" --msix "$out/$name-arm64.msix" --exe "$exe_arm64" --out "$out"
-    bash scripts/msi.sh --arch x86 --signing "$signing" --dll32 "$dll32" --exe "$exe32" --out "$out"
+    "${msi_sh[@]}" --arch x86 --signing "$signing" --dll32 "$dll32" --exe "$exe32" --out "$out"
     # The winget manifests of the signed MSIs (InstallerUrl from ORVANE_RELEASE_URL).
     rm -rf "$out/winget"
     python3 tools/package/winget.py write --version "$version" --out "$out/winget" \
@@ -174,5 +193,30 @@ build_msix x64 "$name.msix"
 build_msix arm64 "$name-arm64.msix"
 zip_folder
 
+# Each shipped program and DLL as the zip (or the x86 MSI) holds it, with the
+# file as linked, whose runtimes the bill of materials names.
+list_binaries() {
+    echo "$name/OrvaneShlExt64F.dll	$folder/OrvaneShlExt64F.dll	$dll64"
+    echo "$name/OrvaneShlExt32F.dll	$folder/OrvaneShlExt32F.dll	$dll32"
+    echo "$name/OrvaneShlExtA64F.dll	$folder/OrvaneShlExtA64F.dll	$dll_arm64"
+    echo "$name/OrvaneShellExt.exe	$folder/OrvaneShellExt.exe	$exe64"
+    echo "$name/Windows11/$cmd_name	$folder/Windows11/$cmd_name	$dllcmd"
+    echo "$name/Windows11/OrvaneShellExt.exe	$folder/Windows11/OrvaneShellExt.exe	$exe64"
+    echo "$name/Windows11-ARM64/OrvaneShellExt.exe	$folder/Windows11-ARM64/OrvaneShellExt.exe	$exe_arm64"
+    echo "$name/Windows11-ARM64/$cmd_name_arm64	$folder/Windows11-ARM64/$cmd_name_arm64	$dllcmd_arm64"
+    if [ -z "$zip_only" ]; then
+        msiextract -C "$stage/x86" "$out/$name-x86.msi" >/dev/null
+        echo "$name-x86.msi/OrvaneShellExt.exe	$(find "$stage/x86" -name OrvaneShellExt.exe)	$exe32"
+    fi
+}
+
+# The checksums last: they cover the bill of materials too.
+write_manifests() {
+    rm -f "$out/SHA256SUMS"
+    list_binaries | release_tool sbom "$out/$name.spdx.json" Orvane-ShellExt "$version"
+    release_tool sums "$out"
+}
+
 if [ -z "$zip_only" ]; then build_msis; fi
+write_manifests
 echo "$zip_file"

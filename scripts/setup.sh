@@ -64,8 +64,21 @@ if [ ${#missing[@]} -gt 0 ] && ! apt_install "${missing[@]}"; then
     echo "setup: cannot install what the build and the 64-bit tests need: ${missing[*]}" >&2
     exit 1
 fi
+# The 32-bit DLL's type library imports Wine's 32-bit stdole2.tlb
+# (cmake/TypeLibrary.cmake): without 32-bit Wine, that one file is taken from
+# its package into the toolchain cache, so that the 32-bit DLL still builds.
+stdole_i386() {
+    local dir=${ORVANE_TOOLCHAIN_CACHE:-$HOME/.cache/orvane-toolchain}/wine-i386
+    [ -f "$dir/stdole2.tlb" ] && return 0
+    rm -rf "$dir" && mkdir -p "$dir" &&
+        (cd "$dir" && apt-get download -q libwine:i386 >/dev/null) &&
+        dpkg-deb --fsys-tarfile "$dir"/libwine_*.deb |
+        tar -xO ./usr/lib/i386-linux-gnu/wine/i386-windows/stdole2.tlb >"$dir/stdole2.tlb.part" &&
+        mv "$dir/stdole2.tlb.part" "$dir/stdole2.tlb" && rm -f "$dir"/libwine_*.deb
+}
 if [ ${#missing_32bit[@]} -gt 0 ] && ! apt_install "${missing_32bit[@]}"; then
     echo "setup: the 32-bit Wine packages (${missing_32bit[*]}) cannot be installed here; the tests run for 64-bit programs only" >&2
+    stdole_i386 || echo "setup: no 32-bit stdole2.tlb either: the 32-bit DLL cannot be built here" >&2
 fi
 # Signing the sparse package needs osslsigncode 2.7 or later; Debian 12
 # ships 2.5, its backports a later one.

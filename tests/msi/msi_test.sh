@@ -69,6 +69,8 @@ new_msi=$(bash "$msi_sh" "${msi_args[@]}" --out "$scratch" | tail -1)
 for msi in "$old_msi" "$rebuilt_msi" "$new_msi"; do
     if [ -f "$msi" ]; then pass "msi.sh wrote $(basename "$msi")"; else fail "msi.sh wrote no package"; finish; fi
 done
+if msiinfo suminfo "$new_msi" | grep -q '^Comments: TEST BUILD, TEST-SIGNED'; then pass "the summary says test-signed"
+else fail "the summary's comments: $(msiinfo suminfo "$new_msi" | grep Comments)"; fi
 
 # --- the ARM64 package, read back -------------------------------------------
 # Its tables with the ARM64 files' names written as the x64 ones: Registry

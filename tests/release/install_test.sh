@@ -42,6 +42,8 @@ for f in Orvane-Test-Signing.cer install.cmd install-user.cmd uninstall.cmd unin
     policy/Orvane.admx policy/en-US/Orvane.adml policy/de-DE/Orvane.adml; do
     expect_file "$scratch/unpacked/$folder/$f" "the package holds $f"
 done
+if sed -n 3p "$scratch/unpacked/$folder/INSTALL.txt" | grep -q '^TEST BUILD, TEST-SIGNED'; then pass "INSTALL.txt says test-signed"
+else fail "INSTALL.txt's label: $(sed -n 3p "$scratch/unpacked/$folder/INSTALL.txt")"; fi
 # Each program where the scripts look for its processor's, as the packaging
 # checks its inputs (tools/package/peimage.py), and signed by the
 # certificate beside it; each sparse package names the command DLL of its

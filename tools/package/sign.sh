@@ -17,6 +17,15 @@
 # Otherwise a throwaway test certificate is made whose subject is the default
 # package Publisher; its public part is written to CER (DER) for test
 # machines. No key ever leaves DIR.
+#
+# ORVANE_RELEASE=1 makes a release: signed with ORVANE_SIGN_PFX, and every
+# signature checked for its timestamp; anything less stops the build.
+# ORVANE_UNSIGNED=1 signs nothing (a rebuild to compare with a release): the
+# Publisher is then the subject of ORVANE_SIGN_CERT (the release's public
+# certificate, PEM or DER) or the test certificate's.
+#
+#   sign.sh label              one line that says how the files are signed
+#   sign.sh check              exit 1 if a release could not be signed as one
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 appx() { python3 "$here/appx.py" "$@"; }
@@ -47,9 +56,17 @@ make_test_certificate() {
     chmod 600 "$dir/key.pem"
 }
 
+release=${ORVANE_RELEASE:-} unsigned=${ORVANE_UNSIGNED:-}
+[ "$release" != 0 ] || release=
+[ "$unsigned" != 0 ] || unsigned=
+
 identity() {
     local dir=$1 cer=$2
     mkdir -p "$dir"
+    if [ -n "$unsigned" ]; then
+        unsigned_identity "$dir"
+        return
+    fi
     if [ -n "${ORVANE_SIGN_PFX:-}" ]; then
         [ -f "$ORVANE_SIGN_PFX" ] || die "ORVANE_SIGN_PFX: no file $ORVANE_SIGN_PFX"
         [ -n "${ORVANE_SIGN_PASS+set}" ] || die "ORVANE_SIGN_PFX is set but ORVANE_SIGN_PASS is not"
@@ -61,12 +78,61 @@ identity() {
     appx publisher "$dir/cert.pem"
 }
 
+# No key and no certificate are left in DIR: nothing can be signed, and
+# nothing of a throwaway certificate reaches the output.
+unsigned_identity() {
+    local dir=$1
+    if [ -n "${ORVANE_SIGN_CERT:-}" ]; then
+        openssl x509 -in "$ORVANE_SIGN_CERT" -out "$dir/public.pem" 2>/dev/null ||
+            openssl x509 -inform DER -in "$ORVANE_SIGN_CERT" -out "$dir/public.pem" 2>/dev/null ||
+            die "ORVANE_SIGN_CERT: $ORVANE_SIGN_CERT is no certificate"
+    else
+        make_test_certificate "$dir"
+        mv "$dir/cert.pem" "$dir/public.pem"
+        rm -f "$dir/key.pem"
+    fi
+    appx publisher "$dir/public.pem"
+    rm -f "$dir/public.pem"
+}
+
+# A release refuses what would not outlive its certificate or is not the
+# publisher's, and says which variable is missing.
+release_needs() {
+    [ -n "$release" ] && [ -z "$unsigned" ] || return 0
+    [ -n "${ORVANE_SIGN_PFX:-}" ] ||
+        die "a release is signed with the publisher's certificate: set ORVANE_SIGN_PFX and ORVANE_SIGN_PASS"
+    [ -n "${ORVANE_SIGN_TIMESTAMP_URL:-}" ] ||
+        die "a release needs an RFC 3161 timestamp on every signature: set ORVANE_SIGN_TIMESTAMP_URL to a timestamp server"
+}
+
+# Whether the file's signature carries a timestamp (trusted or not: verify
+# fails here for any chain this machine does not trust).
+timestamped() {
+    local report
+    report=$(osslsigncode verify -in "$1" 2>/dev/null) || true
+    grep -q '^[[:space:]]*Timestamp time:' <<<"$report"
+}
+
+label() {
+    if [ -n "$release" ]; then
+        echo "Release build: signed by the publisher; every signature carries a timestamp and stays valid after the certificate expires."
+    elif [ -n "$unsigned" ]; then
+        echo "UNSIGNED BUILD: nothing in it is signed; it is made to be compared with a release, not installed."
+    elif [ -z "${ORVANE_SIGN_PFX:-}" ]; then
+        echo "TEST BUILD, TEST-SIGNED: signed with a throwaway test certificate (Orvane-Test-Signing.cer) that Windows does not trust. Not a release."
+    else
+        echo "TEST BUILD: signed with ORVANE_SIGN_PFX's certificate, not checked as a release."
+    fi
+}
+
 # osslsigncode will not overwrite its output: sign into a new file, then
 # replace the original.
 sign() {
     local dir=$1
     shift
     local file signed key_args
+    [ -z "$unsigned" ] || return 0
+    release_needs
     if [ -n "${ORVANE_SIGN_PFX:-}" ]; then
         # Through a file, so that the password never shows in a process list.
         (umask 077 && printf '%s' "$ORVANE_SIGN_PASS" >"$dir/pass")
@@ -83,6 +149,9 @@ sign() {
         osslsigncode sign "${key_args[@]}" -h sha256 -n "Orvane Shell Extension" \
             -in "$file" -out "$signed" >/dev/null || die "osslsigncode could not sign $file"
         mv -f "$signed" "$file"
+        if [ -n "$release" ] && ! timestamped "$file"; then
+            die "$file: the signature carries no timestamp from $ORVANE_SIGN_TIMESTAMP_URL"
+        fi
     done
 }
 
@@ -108,8 +177,10 @@ strip_and_sign() {
 }
 
 case ${1:-} in
-identity) [ $# -eq 3 ] || die "usage: sign.sh identity DIR CER"; identity "$2" "$3" ;;
+identity) [ $# -eq 3 ] || die "usage: sign.sh identity DIR CER"; release_needs; identity "$2" "$3" ;;
+check) release_needs ;;
+label) label ;;
 sign) [ $# -ge 3 ] || die "usage: sign.sh sign DIR FILE..."; shift; sign "$@" ;;
 strip-and-sign) [ $# -eq 4 ] || die "usage: sign.sh strip-and-sign DIR IN OUT"; shift; strip_and_sign "$@" ;;
-*) die "usage: sign.sh identity DIR CER | sign DIR FILE... | strip-and-sign DIR IN OUT" ;;
+*) die "usage: sign.sh identity DIR CER | sign DIR FILE... | strip-and-sign DIR IN OUT | label | check" ;;
 esac
