@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""peimage.py check against the release's x64 DLL and copies of it that each
-lack one property Windows checks for: every copy must fail, naming the file
-and the property, and the DLL itself must pass.
-
-  hardening_test.py DLL64
-Exit code 77 (skipped) when the DLL is missing.
-"""
+"""peimage.py check against the release's x64 DLL (must pass) and copies of it
+that each lack one property Windows checks for (must fail, naming the file
+and the property). hardening_test.py DLL64; exit code 77 when it is missing."""
 import pathlib
 import struct
 import sys
@@ -32,6 +28,10 @@ def set_u32(data, at, value):
     struct.pack_into("<I", data, at, value)
 
 
+def image_base(data):
+    return struct.unpack_from("<Q", data, optional_header(data) + 24)[0]
+
+
 def clear_characteristic(bit):
     def plant(data, image):
         at = optional_header(data) + 70
@@ -45,8 +45,7 @@ def writable_code(data, image):
 
 
 def extra_tls_callback(data, image):
-    base = struct.unpack_from("<Q", data, optional_header(data) + 24)[0]
-    callbacks = image.offset(struct.unpack_from("<Q", data, directory_offset(image, _TLS) + 24)[0] - base)
+    callbacks = image.offset(struct.unpack_from("<Q", data, directory_offset(image, _TLS) + 24)[0] - image_base(data))
     data[callbacks + 16:callbacks + 24] = data[callbacks:callbacks + 8]
 
 
@@ -58,9 +57,8 @@ def no_cet_compat(data, image):
 
 
 def changed_cookie(data, image):
-    base = struct.unpack_from("<Q", data, optional_header(data) + 24)[0]
     cookie = struct.unpack_from("<Q", data, directory_offset(image, _LOAD_CONFIG) + 0x58)[0]
-    struct.pack_into("<Q", data, image.offset(cookie - base), 0x1234)
+    struct.pack_into("<Q", data, image.offset(cookie - image_base(data)), 0x1234)
 
 
 # What is taken away, how, and what the check must say.
