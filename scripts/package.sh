@@ -175,6 +175,7 @@ shipped_line() {
 # and checked: machine, exports, imports and the hardening.
 verify_packages() {
     local unpacked=$stage/verify archive arch file
+    mkdir -p "$unpacked"
     for archive in "$zip_file" "$out/$name.msix" "$out/$name-arm64.msix"; do
         unzip -q "$archive" -d "$unpacked/$(basename "$archive")"
     done

@@ -74,7 +74,7 @@ PLANTS = [
      "has no load configuration"),
     ("CET_COMPAT", no_cet_compat, "lacks CET_COMPAT"),
     ("writable code", writable_code, "writable and executable section .text"),
-    ("TLS callbacks", extra_tls_callback, "TLS callbacks, not the CRT's 2"),
+    ("TLS callbacks", extra_tls_callback, "TLS callbacks, not the runtime's 2"),
     ("security cookie", changed_cookie, "security cookie the loader will not initialise"),
 ]
 

@@ -192,9 +192,11 @@ IMAGE_SCN_MEM_WRITE = 0x80000000
 IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT = 0x1
 # The value a security cookie has in the file; the loader replaces it.
 DEFAULT_SECURITY_COOKIE = {True: 0x00002B992DDFA232, False: 0xBB40E64E}
-# MinGW-w64's CRT registers __dyn_tls_init and __dyn_tls_dtor; any further
-# TLS callback would run code in every thread of Explorer that nobody meant.
-CRT_TLS_CALLBACKS = 2
+# The TLS callbacks each machine's files are meant to have: MinGW-w64's CRT
+# registers __dyn_tls_init and __dyn_tls_dtor, and the GCC build's static
+# winpthreads one more. Any further callback would run code in every thread
+# of Explorer that nobody meant.
+TLS_CALLBACKS = {"x64": 2, "arm64": 2, "x86": 3}
 
 
 def read_with_readobj(path):
@@ -287,18 +289,18 @@ def _cookie_faults(image, dump, sections, base):
     return []
 
 
-def _tls_faults(image, dump, sections, base):
+def _tls_faults(image, dump, sections, base, machine):
     table = _number(_first(dump, "TLSDirectory").get("AddressOfCallBacks", "0"))
     callbacks = _pointers(image, table - base, 8 if image.pe32_plus else 4) if table else []
-    if len(callbacks) > CRT_TLS_CALLBACKS:
-        return ["has %d TLS callbacks, not the CRT's %d" % (len(callbacks), CRT_TLS_CALLBACKS)]
+    if len(callbacks) > TLS_CALLBACKS.get(machine, 0):
+        return ["has %d TLS callbacks, not the runtime's %d" % (len(callbacks), TLS_CALLBACKS.get(machine, 0))]
     return ["has a TLS callback outside code (0x%x)" % callback for callback in callbacks
             if not (_section_of(sections, callback - base) or (0, 0, 0, 0))[3] & IMAGE_SCN_MEM_EXECUTE]
 
 
 def hardening_faults(path, image, machine):
     """Which of the machine's HARDENING properties, and which of what every
-    file needs (no writable code, no TLS callbacks beyond the CRT's, an
+    file needs (no writable code, no TLS callbacks beyond the runtime's, an
     initialisable security cookie), the file lacks, as llvm-readobj reads it."""
     try:
         dump = read_with_readobj(path)
@@ -324,7 +326,7 @@ def hardening_faults(path, image, machine):
             faults.append("lacks CET_COMPAT (no extended DLL characteristics saying so)")
     faults += ["has a writable and executable section %s" % name
                for name, _, _, flags in sections if flags & IMAGE_SCN_MEM_WRITE and flags & IMAGE_SCN_MEM_EXECUTE]
-    return faults + _tls_faults(image, dump, sections, base) + _cookie_faults(image, dump, sections, base)
+    return faults + _tls_faults(image, dump, sections, base, machine) + _cookie_faults(image, dump, sections, base)
 
 
 def version_info(data):
