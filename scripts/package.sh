@@ -174,7 +174,7 @@ shipped_line() {
 # Every program and DLL as it ships (signed, inside its package), unpacked
 # and checked: machine, exports, imports and the hardening.
 verify_packages() {
-    local unpacked=$stage/verify archive arch file
+    local unpacked=$stage/verify archive arch file list
     mkdir -p "$unpacked"
     for archive in "$zip_file" "$out/$name.msix" "$out/$name-arm64.msix"; do
         unzip -q "$archive" -d "$unpacked/$(basename "$archive")"
@@ -184,7 +184,7 @@ verify_packages() {
             msiextract -C "$unpacked/$name-$arch.msi" "$out/$name-$arch.msi" >/dev/null
         done
     fi
-    find "$unpacked" -type f | sort | while read -r file; do
+    list=$(find "$unpacked" -type f | sort | while read -r file; do
         [ "$(head -c 2 "$file")" = MZ ] || continue
         case $file in
         */Windows11-ARM64/* | */"$name-arm64.msi"/*) arch=arm64 ;;
@@ -192,7 +192,9 @@ verify_packages() {
         *) arch=x64 ;;
         esac
         shipped_line "$file" "$arch"
-    done | python3 tools/package/peimage.py check
+    done)
+    echo "package: checking $(grep -c . <<<"$list") programs and DLLs as they ship" >&2
+    [ -n "$list" ] && python3 tools/package/peimage.py check <<<"$list"
 }
 
 stage_programs
