@@ -181,11 +181,12 @@ verify_packages() {
     done
     if [ -z "$zip_only" ]; then
         for arch in x64 arm64 x86; do
+            mkdir -p "$unpacked/$name-$arch.msi"
             msiextract -C "$unpacked/$name-$arch.msi" "$out/$name-$arch.msi" >/dev/null
         done
     fi
     list=$(find "$unpacked" -type f | sort | while read -r file; do
-        [ "$(head -c 2 "$file")" = MZ ] || continue
+        cmp -s -n 2 "$file" <(printf MZ) || continue
         case $file in
         */Windows11-ARM64/* | */"$name-arm64.msi"/*) arch=arm64 ;;
         */"$name-x86.msi"/*) arch=x86 ;;
