@@ -11,7 +11,9 @@ the packaging scripts, for every file they ship:
                              an image for its machine that imports only
                              Windows' own DLLs and is a window-less GUI
                              program or exports DllGetClassObject,
-                             DllCanUnloadNow and the other exports named
+                             DllCanUnloadNow and the other exports named,
+                             and carries its machine's hardening (HARDENING,
+                             read with llvm-readobj-19)
 LIST has a line per file, tab-separated: FILE, MACHINE, then "gui" or the
 other exports.
 """
@@ -260,7 +262,7 @@ def _pointers(image, rva, pointer_size):
         at += pointer_size
 
 
-def _guard_faults(image, dump, sections):
+def _guard_faults(dump):
     config = _first(dump, "LoadConfig")
     if not config:
         return ["has no load configuration (GUARD_CF is not enforced without one)"]
@@ -319,7 +321,7 @@ def hardening_faults(path, image, machine):
         if bit and not characteristics & bit:
             faults.append("lacks %s (DllCharacteristics 0x%x)" % (name, characteristics))
     if "GUARD_CF" in HARDENING.get(machine, ()):
-        faults += _guard_faults(image, dump, sections)
+        faults += _guard_faults(dump)
     if "CET_COMPAT" in HARDENING.get(machine, ()):
         extended = [entry.get("ExtendedCharacteristics", 0) for entry in _first(dump, "DebugDirectory").get("DebugEntry", [])]
         if not any(flags & IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT for flags in extended):
