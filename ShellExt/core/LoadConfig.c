@@ -20,12 +20,12 @@
  * which is as far as lld looks.
  *
  * __guard_check_icall_fptr (ARM64 code calls it with the target in x15 before
- * each indirect call) and __guard_dispatch_icall_fptr (x64 code jumps through
- * it with the target in rax) start out pointing at the stand-ins below: a
- * check that lets every call through and a dispatch that simply jumps. When
- * the process enforces CFG, the loader replaces both with its own checks
- * before any code of the image runs; .00cfg is merged into read-only data,
- * which the loader alone may write.
+ * each indirect call) and __guard_dispatch_icall_fptr (x64 code makes each
+ * indirect call through it, the target in rax) start out pointing at the
+ * stand-ins below: a check that lets every call through and a dispatch that
+ * simply jumps to the target. When the process enforces CFG, the loader
+ * replaces both with its own checks before any code of the image runs;
+ * .00cfg is merged into read-only data, which only the loader writes to.
  *
  * __security_cookie holds the documented default value; the loader replaces
  * it with a random value at load time, for every image whose load
