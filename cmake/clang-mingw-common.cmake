@@ -33,6 +33,17 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT    "${ORVANE_CLANG_FLAGS} ${ORVANE_CLANG_LINK}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${ORVANE_CLANG_FLAGS} ${ORVANE_CLANG_LINK}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${ORVANE_CLANG_FLAGS} ${ORVANE_CLANG_LINK}")
 
+# Control Flow Guard in everything these toolchains build: clang instruments
+# each indirect call and lld writes the table of valid call targets. The
+# image's load configuration, which MinGW-w64 10's CRT lacks, comes from
+# ShellExt/core/LoadConfig.c (ORVANE_CONTROL_FLOW_GUARD links it into every image).
+set(ORVANE_CONTROL_FLOW_GUARD ON)
+string(APPEND CMAKE_C_FLAGS_INIT " -mguard=cf")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -mguard=cf")
+foreach(kind EXE SHARED MODULE)
+    string(APPEND CMAKE_${kind}_LINKER_FLAGS_INIT " -mguard=cf")
+endforeach()
+
 set(CMAKE_FIND_ROOT_PATH ${CMAKE_SYSROOT}/${ORVANE_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -13,9 +13,13 @@
 # All DLLs, programs and packages are signed (tools/package/sign.sh): with
 # ORVANE_SIGN_PFX and ORVANE_SIGN_PASS if set, otherwise with a throwaway test
 # certificate whose public part is left as Orvane-Test-Signing.cer beside the
-# zip (and in it). SHA256SUMS lists every file beside the zip, and
-# Orvane-ShellExt-<version>.spdx.json is the bill of materials: each shipped
-# program and DLL with its hashes, and the runtimes linked into it.
+# zip (and in it). The x64 and ARM64 files are clang's, with Control Flow
+# Guard; the x86 ones GCC's. Every program and DLL in the zip, the sparse
+# packages and the MSIs is checked for the hardening Windows looks for
+# (tools/package/peimage.py check) before the script succeeds. SHA256SUMS lists
+# every file beside the zip, and Orvane-ShellExt-<version>.spdx.json is the
+# bill of materials: each shipped program and DLL with its hashes, and the
+# runtimes linked into it.
 #
 # The same commit gives the same bytes, in any folder and at any time (before
 # signing): times come from SOURCE_DATE_EPOCH, the commit's time by default.
@@ -65,18 +69,18 @@ cmd_name_arm64=$(appx dll --arch arm64)
 
 build_dlls() {
     local preset
-    for preset in win64 win32 win-arm64; do
+    for preset in win64-clang win32 win-arm64; do
         cmake --preset "$preset" -B "$build_root/$preset" >/dev/null
     done
-    cmake --build "$build_root/win64" -j2 --target OrvaneShlExt64F OrvaneShellExt
+    cmake --build "$build_root/win64-clang" -j2 --target OrvaneShlExt64F OrvaneShellExt
     cmake --build "$build_root/win32" -j2 --target OrvaneShlExt32F OrvaneShellExt
     cmake --build "$build_root/win-arm64" -j2 --target OrvaneShlExtA64F OrvaneShellExt "${cmd_name_arm64%.dll}"
-    dll64=$build_root/win64/bin/OrvaneShlExt64F.dll
+    dll64=$build_root/win64-clang/bin/OrvaneShlExt64F.dll
     dll32=$build_root/win32/bin/OrvaneShlExt32F.dll
     if [ -z "$dllcmd" ]; then
-        cmake --build "$build_root/win64" --target help | grep -q "^${cmd_name%.dll}:" ||
+        cmake --build "$build_root/win64-clang" --target help | grep -q "^${cmd_name%.dll}:" ||
             { echo "package: this tree builds no ${cmd_name%.dll}; pass --dllcmd FILE" >&2; exit 1; }
-        cmake --build "$build_root/win64" -j2 --target "${cmd_name%.dll}"
+        cmake --build "$build_root/win64-clang" -j2 --target "${cmd_name%.dll}"
     fi
 }
 if [ -z "$dll64" ] && [ -z "$dll32" ]; then build_dlls; fi
@@ -186,6 +190,48 @@ build_msis() {
         "$out/$name-x64.msi" "$out/$name-arm64.msi" "$out/$name-x86.msi" >/dev/null
 }
 
+# shipped_line FILE ARCH: the check's line for a file found in a package of
+# that architecture (in the zip, the ARM64 folder's program is arm64's). A
+# program or DLL of any other name is not meant to ship and fails the check.
+shipped_line() {
+    case ${1##*/} in
+    OrvaneShlExt64F.dll) shipped "$1" x64 "${self_registering[@]}" ;;
+    OrvaneShlExt32F.dll) shipped "$1" x86 "${self_registering[@]}" ;;
+    OrvaneShlExtA64F.dll) shipped "$1" arm64 "${self_registering[@]}" ;;
+    "$cmd_name") shipped "$1" x64 ;;
+    "$cmd_name_arm64") shipped "$1" arm64 ;;
+    OrvaneShellExt.exe) shipped "$1" "$2" gui ;;
+    *) shipped "$1" "not-shipped" ;;
+    esac
+}
+
+# Every program and DLL as it ships (signed, inside its package), unpacked
+# and checked: machine, exports, imports and the hardening.
+verify_packages() {
+    local unpacked=$stage/verify archive arch file list
+    mkdir -p "$unpacked"
+    for archive in "$zip_file" "$out/$name.msix" "$out/$name-arm64.msix"; do
+        unzip -q "$archive" -d "$unpacked/$(basename "$archive")"
+    done
+    if [ -z "$zip_only" ]; then
+        for arch in x64 arm64 x86; do
+            mkdir -p "$unpacked/$name-$arch.msi"
+            msiextract -C "$unpacked/$name-$arch.msi" "$out/$name-$arch.msi" >/dev/null
+        done
+    fi
+    list=$(find "$unpacked" -type f | sort | while read -r file; do
+        cmp -s -n 2 "$file" <(printf MZ) || continue
+        case $file in
+        */Windows11-ARM64/* | */"$name-arm64.msi"/*) arch=arm64 ;;
+        */"$name-x86.msi"/*) arch=x86 ;;
+        *) arch=x64 ;;
+        esac
+        shipped_line "$file" "$arch"
+    done)
+    echo "package: checking $(grep -c . <<<"$list") programs and DLLs as they ship" >&2
+    [ -n "$list" ] && python3 tools/package/peimage.py check <<<"$list"
+}
+
 stage_programs
 stage_texts
 stage_policy
@@ -218,5 +264,6 @@ write_manifests() {
 }
 
 if [ -z "$zip_only" ]; then build_msis; fi
+verify_packages || { echo "package: a shipped file lacks what Windows checks for (above)" >&2; exit 1; }
 write_manifests
 echo "$zip_file"

@@ -25,7 +25,7 @@ arm64_bin=${11:-}
 here=$(cd "$(dirname "$0")" && pwd)
 for f in "$rows_tool" "$exe" "$dll32" "$host32" ${dll64:+"$dll64" "$host64" "$standin"}; do
     if [ ! -f "$f" ]; then
-        echo "SKIP: $f is missing (build the native, win64 and win32 presets first)"
+        echo "SKIP: $f is missing (build the native, win64, win64-clang and win32 presets first)"
         exit 77
     fi
 done

@@ -40,8 +40,7 @@ class Arm64Files(unittest.TestCase):
                 image = load(ARM64_BIN, arm64_name)
                 self.assertEqual(image.machine_name, "arm64")
                 self.assertTrue(image.pe32_plus)
-                wanted = peimage.DYNAMIC_BASE | peimage.HIGH_ENTROPY_VA | peimage.NX_COMPAT
-                self.assertEqual(image.dll_characteristics & wanted, wanted, hex(image.dll_characteristics))
+                self.assertEqual(peimage.hardening_faults(pathlib.Path(ARM64_BIN) / arm64_name, image, "arm64"), [])
                 self.assertEqual(peimage.foreign_imports(image), [])
 
     def test_exports_resources_and_version_equal_the_x64_build(self):

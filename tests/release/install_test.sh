@@ -25,7 +25,7 @@ dllcmd=$6
 standin=$7
 arm64_bin=$8
 if [ ! -f "$dll32" ] || [ ! -f "$dll64" ] || [ ! -f "$arm64_bin/OrvaneShlExtA64F.dll" ]; then
-    echo "SKIP: the package needs every DLL; build the win64, win32 and win-arm64 presets first" \
+    echo "SKIP: the package needs every DLL; build the win64, win64-clang, win32 and win-arm64 presets first" \
         "(missing: $dll64, $dll32 or $arm64_bin/OrvaneShlExtA64F.dll)"
     exit 77
 fi

@@ -61,7 +61,7 @@ def summarize_arch(runs):
 
 def summarize(directory):
     failed = False
-    for arch in ("x64", "x86"):
+    for arch in ("x64", "x64-cfg", "x86"):
         runs = load_runs(directory, arch)
         if not runs:
             continue

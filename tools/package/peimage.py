@@ -12,12 +12,17 @@ the packaging scripts, for every file they ship:
                              Windows' own DLLs and is a window-less GUI
                              program whose own imports are all KnownDLLs,
                              or exports DllGetClassObject,
-                             DllCanUnloadNow and the other exports named
+                             DllCanUnloadNow and the other exports named,
+                             and carries its machine's hardening (HARDENING,
+                             read with llvm-readobj-19)
 LIST has a line per file, tab-separated: FILE, MACHINE, then "gui" or the
 other exports.
 """
 
+import os
+import re
 import struct
+import subprocess
 import sys
 
 MACHINES = {0x14C: "x86", 0x8664: "x64", 0xAA64: "arm64", 0xA641: "arm64ec"}
@@ -193,6 +198,166 @@ def shipping_faults(image, machine, exports=(), gui=False):
     return faults
 
 
+# The hardening Windows and its binary analyzers look for, read with
+# llvm-readobj-19, a reader independent of the one above (which must agree
+# with it on the machine and the DLL characteristics).
+READOBJ = os.environ.get("ORVANE_READOBJ", "llvm-readobj-19")
+
+# What every shipped file of a machine carries. x86 files are built with GCC,
+# which cannot emit Control Flow Guard; CET shadow stacks exist on x64 only.
+HARDENING = {
+    "x64": ("DYNAMIC_BASE", "HIGH_ENTROPY_VA", "NX_COMPAT", "GUARD_CF", "CET_COMPAT"),
+    "arm64": ("DYNAMIC_BASE", "HIGH_ENTROPY_VA", "NX_COMPAT", "GUARD_CF"),
+    "x86": ("DYNAMIC_BASE", "NX_COMPAT"),
+}
+DLL_CHARACTERISTIC_BITS = {"DYNAMIC_BASE": DYNAMIC_BASE, "HIGH_ENTROPY_VA": HIGH_ENTROPY_VA,
+                           "NX_COMPAT": NX_COMPAT, "GUARD_CF": GUARD_CF}
+# IMAGE_GUARD_*: the load configuration says the code is instrumented and
+# hands over the table of valid call targets.
+CF_INSTRUMENTED = 0x100
+CF_FUNCTION_TABLE_PRESENT = 0x400
+IMAGE_SCN_MEM_EXECUTE = 0x20000000
+IMAGE_SCN_MEM_WRITE = 0x80000000
+IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT = 0x1
+# The value a security cookie has in the file; the loader replaces it.
+DEFAULT_SECURITY_COOKIE = {True: 0x00002B992DDFA232, False: 0xBB40E64E}
+# The TLS callbacks each machine's files are meant to have: MinGW-w64's CRT
+# registers __dyn_tls_init and __dyn_tls_dtor, and the GCC build's static
+# winpthreads one more. Any further callback would run code in every thread
+# of Explorer that nobody meant.
+TLS_CALLBACKS = {"x64": 2, "arm64": 2, "x86": 3}
+
+
+def read_with_readobj(path):
+    """llvm-readobj's view of the file as nested blocks: {name: [block...]}
+    with each block's "key: value" lines as strings and each flag set
+    ("Name [ (0x...)") as a number."""
+    text = subprocess.run([READOBJ, "--file-headers", "--sections", "--coff-load-config", "--coff-debug-directory",
+                           "--coff-tls-directory", str(path)], capture_output=True, text=True, check=True).stdout
+    root = {}
+    stack = [root]
+    for line in text.splitlines():
+        line = line.strip()
+        flags = re.fullmatch(r"(\w+) \[ \((0x[0-9A-Fa-f]+)\)", line)
+        if flags:
+            stack[-1][flags.group(1)] = int(flags.group(2), 16)
+            stack.append(None)
+        elif line.endswith(("{", "[")):
+            block = {}
+            if stack[-1] is not None:
+                stack[-1].setdefault(line[:-1].strip(), []).append(block)
+            stack.append(block)
+        elif line in ("}", "]"):
+            stack.pop()
+        elif ":" in line and stack[-1] is not None:
+            key, value = line.split(":", 1)
+            stack[-1][key.strip()] = value.strip()
+    return root
+
+
+def _number(text):
+    """A readobj value: "0x1F", "18" or "IMAGE_FILE_MACHINE_AMD64 (0x8664)"."""
+    found = re.search(r"\((0x[0-9A-Fa-f]+)\)$", text)
+    return int(found.group(1), 16) if found else int(text, 0)
+
+
+def _first(blocks, name):
+    return (blocks.get(name) or [{}])[0]
+
+
+def _sections(dump):
+    return [(s["Name"].split()[0], _number(s["VirtualAddress"]), _number(s["VirtualSize"]), s["Characteristics"])
+            for s in _first(dump, "Sections").get("Section", [])]
+
+
+def _section_of(sections, rva):
+    for section in sections:
+        if section[1] <= rva < section[1] + section[2]:
+            return section
+    return None
+
+
+def _pointers(image, rva, pointer_size):
+    """The pointers from rva up to the first null one."""
+    found = []
+    at = image.offset(rva)
+    while True:
+        value = int.from_bytes(image.data[at:at + pointer_size], "little")
+        if not value:
+            return found
+        found.append(value)
+        at += pointer_size
+
+
+def _guard_faults(dump):
+    config = _first(dump, "LoadConfig")
+    if not config:
+        return ["has no load configuration (GUARD_CF is not enforced without one)"]
+    faults = []
+    flags = config.get("GuardFlags", 0)
+    if flags & (CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT) != CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT:
+        faults.append("lacks GUARD_CF: GuardFlags 0x%x do not say instrumented with a function table" % flags)
+    if not _number(config.get("GuardCFFunctionTable", "0")) or not _number(config.get("GuardCFFunctionCount", "0")):
+        faults.append("lacks GUARD_CF: no guard function table in the load configuration")
+    if not _number(config.get("GuardCFCheckFunction", "0")):
+        faults.append("lacks GUARD_CF: no guard check function pointer in the load configuration")
+    return faults
+
+
+def _cookie_faults(image, dump, sections, base):
+    cookie = _number(_first(dump, "LoadConfig").get("SecurityCookie", "0"))
+    if not cookie:
+        return []
+    section = _section_of(sections, cookie - base)
+    size = 8 if image.pe32_plus else 4
+    if not section or not section[3] & IMAGE_SCN_MEM_WRITE:
+        return ["has a security cookie outside writable data (0x%x)" % cookie]
+    value = int.from_bytes(image.data[image.offset(cookie - base):][:size], "little")
+    if value != DEFAULT_SECURITY_COOKIE[image.pe32_plus]:
+        return ["has a security cookie the loader will not initialise (0x%x)" % value]
+    return []
+
+
+def _tls_faults(image, dump, sections, base, machine):
+    table = _number(_first(dump, "TLSDirectory").get("AddressOfCallBacks", "0"))
+    callbacks = _pointers(image, table - base, 8 if image.pe32_plus else 4) if table else []
+    if len(callbacks) > TLS_CALLBACKS.get(machine, 0):
+        return ["has %d TLS callbacks, not the runtime's %d" % (len(callbacks), TLS_CALLBACKS.get(machine, 0))]
+    return ["has a TLS callback outside code (0x%x)" % callback for callback in callbacks
+            if not (_section_of(sections, callback - base) or (0, 0, 0, 0))[3] & IMAGE_SCN_MEM_EXECUTE]
+
+
+def hardening_faults(path, image, machine):
+    """Which of the machine's HARDENING properties, and which of what every
+    file needs (no writable code, no TLS callbacks beyond the runtime's, an
+    initialisable security cookie), the file lacks, as llvm-readobj reads it."""
+    try:
+        dump = read_with_readobj(path)
+    except (OSError, subprocess.CalledProcessError) as error:
+        return ["cannot be read by %s (%s)" % (READOBJ, error)]
+    header = _first(dump, "ImageOptionalHeader")
+    characteristics = header.get("Characteristics", 0)
+    if (_number(_first(dump, "ImageFileHeader").get("Machine", "0")) != image.machine or
+            characteristics != image.dll_characteristics):
+        return ["is read differently by %s and by peimage.py" % READOBJ]
+    base = _number(header.get("ImageBase", "0"))
+    sections = _sections(dump)
+    faults = []
+    for name in HARDENING.get(machine, ()):
+        bit = DLL_CHARACTERISTIC_BITS.get(name)
+        if bit and not characteristics & bit:
+            faults.append("lacks %s (DllCharacteristics 0x%x)" % (name, characteristics))
+    if "GUARD_CF" in HARDENING.get(machine, ()):
+        faults += _guard_faults(dump)
+    if "CET_COMPAT" in HARDENING.get(machine, ()):
+        extended = [entry.get("ExtendedCharacteristics", 0) for entry in _first(dump, "DebugDirectory").get("DebugEntry", [])]
+        if not any(flags & IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT for flags in extended):
+            faults.append("lacks CET_COMPAT (no extended DLL characteristics saying so)")
+    faults += ["has a writable and executable section %s" % name
+               for name, _, _, flags in sections if flags & IMAGE_SCN_MEM_WRITE and flags & IMAGE_SCN_MEM_EXECUTE]
+    return faults + _tls_faults(image, dump, sections, base, machine) + _cookie_faults(image, dump, sections, base)
+
+
 def version_info(data):
     """A VS_VERSIONINFO resource as {path: value}: the fixed file information
     under "VS_VERSION_INFO" (its 52 bytes), every string under
@@ -241,6 +406,7 @@ def check_listed(lines):
         try:
             image = PeImage.load(file)
             found = shipping_faults(image, machine, () if gui else rest, gui)
+            found += hardening_faults(file, image, machine)
         except (OSError, PeError, struct.error) as error:
             found = ["cannot be read (%s)" % error]
         faults += ["%s %s" % (file, fault) for fault in found]
