@@ -20,6 +20,8 @@
 # timestamp, and INSTALL.txt and the MSIs' summaries must call it a release.
 #
 #   release_test.sh reproduce|timestamps BUILD_DIR ARM64_BIN PEER_BIN
+# BUILD_DIR is the tree of the x64 files the release ships (its folder's
+# name is its preset's).
 # Exit code 77 (skipped) when the 32-bit or the ARM64 build is missing.
 set -uo pipefail
 mode=$1 build=$2 arm64_bin=$3 peer_bin=$4
@@ -47,7 +49,7 @@ reproduce() {
     copy=$scratch/elsewhere/checkout
     mkdir -p "$copy"
     tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
-    if cmake --preset win64 -S "$copy" -B "$scratch/elsewhere/build" -DORVANE_BUILD_TESTS=OFF >/dev/null &&
+    if cmake --preset "$(basename "$build")" -S "$copy" -B "$scratch/elsewhere/build" -DORVANE_BUILD_TESTS=OFF >/dev/null &&
         cmake --build "$scratch/elsewhere/build" -j2 --target OrvaneShlExt64F >/dev/null
     then pass "the copy builds"; else fail "the copy in another folder does not build"; finish; fi
     TZ=Pacific/Kiritimati package "$scratch/elsewhere/build/bin/OrvaneShlExt64F.dll" "$copy" "$scratch/second" --unsigned ||

@@ -19,6 +19,7 @@ bin=$scratch/bin
 mkdir -p "$bin" "$scratch/scripts"
 cp "$setup_sh" "$scratch/scripts/setup.sh"
 printf '#!/bin/sh\necho "toolchain-arm64.sh" >>"$STANDIN_LOG"\n' >"$scratch/scripts/toolchain-arm64.sh"
+printf '#!/bin/sh\necho "wine-arm64.sh" >>"$STANDIN_LOG"\n' >"$scratch/scripts/wine-arm64.sh"
 # Each stand-in logs its arguments. STANDIN_UPDATE_RC: apt-get update's exit
 # code; STANDIN_BROKEN: a package that apt-get cannot install;
 # STANDIN_INSTALLED: "all" or nothing; STANDIN_FOREIGN: dpkg's other
@@ -49,7 +50,7 @@ case $1 in
 esac
 SH
 printf '#!/bin/sh\necho "sudo $*" >>"$STANDIN_LOG"\nexec "$@"\n' >"$bin/sudo"
-chmod +x "$bin"/* "$scratch/scripts/toolchain-arm64.sh"
+chmod +x "$bin"/* "$scratch/scripts/toolchain-arm64.sh" "$scratch/scripts/wine-arm64.sh"
 
 # The case's name; update exit code; broken package; installed; foreign
 # architectures; wanted exit code; wanted number of updates; a line setup

@@ -185,7 +185,10 @@ TEST_F(ExplorerCommandSlowTest, HandOffsCannotGoStaleOrBeSteered)
     CommandRightClick(vecFiles[6], true);
     CommandRightClick(vecFiles[7], true);
     ClassicRightClick(vecFiles[7]);
-    PumpMessagesFor(kHandOffMs + 5000);
+    // The waiters are programs of their own: under emulation each takes
+    // seconds to start, so wait for all six, then long enough for a seventh.
+    log.WaitFor(6, kHandOffMs + 30000);
+    PumpMessagesFor(3000);
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellExtSwitchesKey, L"ShowCommandInClassicMenus");
     const std::vector<StandinStart> vecStarts = log.Read();
     EXPECT_EQ(6u, CountHandOffs(vecStarts)) << "one for each of c to h";
