@@ -289,6 +289,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         // shell and shell utilities
         FAILABLE(DragQueryFileW, 0, ERROR_INVALID_PARAMETER),
         FAILABLE(ShellExecuteW, SE_ERR_FNF, ERROR_FILE_NOT_FOUND),
+        FAILABLE(ShellExecuteExW, FALSE, ERROR_FILE_NOT_FOUND),
         FAILABLE(SHGetFolderPathW, E_FAIL, ERROR_SUCCESS),
         FAILABLE(AssocQueryStringW, HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION), ERROR_NO_ASSOCIATION),
         FAILABLE(PathAppendW, FALSE, ERROR_SUCCESS),
