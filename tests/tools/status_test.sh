@@ -6,13 +6,14 @@
 # exit 1, and undoing it must leave the installation clean again. Then
 # `repair` from broken states: it must mend what this user may change, end
 # in status, change nothing outside HKCU, and change nothing the second time.
-#   status_test.sh OrvaneShellExt.exe OrvaneShlExt64F.dll Main.icl PREFIX STANDIN
+#   status_test.sh OrvaneShellExt.exe OrvaneShlExt64F.dll Main.icl PREFIX STANDIN SETDACL
 set -uo pipefail
 status_exe=$1
 dll=$2
 icl=$3
 export WINEPREFIX=$4
 standin=$5
+setdacl=$6
 bash "$(dirname "$0")/../wineprefix.sh" setup "$WINEPREFIX" >/dev/null || exit 1
 source "$(dirname "$0")/common.sh"
 cleanup_actions+=("bash '$(dirname "$0")/../wineprefix.sh' cleanup '$WINEPREFIX' >/dev/null")
@@ -41,6 +42,20 @@ expect_clean() {
     if [ -z "$(fault_ids)" ] && grep -q '^Nothing is wrong' "$last_output"; then pass "$1: no fault"; else fail "$1: faults '$(fault_ids)'"; fi
 }
 
+# Wine gives a file without a stored access list one from its Unix mode,
+# in which this user's own SID may change it: on an installation for every
+# user that is the fault itself. The permissions the MSI sets are not.
+run "$install/OrvaneShellExt.exe" status
+if [ "$(fault_ids)" = install-writable ] && grep -q '^FAULT \[install-writable\] C:\\Orvane can be changed by S-1-5-21-' "$last_output"; then
+    pass "Wine's default permissions: this user may change the folder"
+else fail "Wine's default permissions: faults '$(fault_ids)'"; fi
+proper='D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+users_modify='D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)'
+set_dacl() { wine "$setdacl" "$1" "$2" </dev/null 2>/dev/null | tr -d '\r'; }
+for path in "$install_win" "$install_win\\OrvaneShlExt64F.dll" "$install_win\\OrvaneShellExt.exe"; do
+    stored=$(set_dacl "$path" "$proper")
+    if [ "$stored" = "$proper" ]; then pass "Wine keeps the access list of $path"; else fail "$path: access list read back as '$stored'"; fi
+done
 expect_clean "clean installation"
 expect_output '^ok    \[class\] HKLM.*64-bit view.*OrvaneShlExt64F.dll, version [0-9.]+, 64-bit x64' "the registration is shown"
 expect_output '^note  \[signature\] .* is not signed' "an unsigned test build is only a note"
@@ -80,6 +95,7 @@ faults=(
     "DLL removed|mv '$install/OrvaneShlExt64F.dll' '$install/aside.dll'|mv '$install/aside.dll' '$install/OrvaneShlExt64F.dll'|class-file-missing"
     "64-bit DLL in the 32-bit view|reg add 'HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32' /ve /d '$install_win\\OrvaneShlExt64F.dll' /reg:32 /f|reg delete 'HKLM\\Software\\Classes\\CLSID\\$clsid' /reg:32 /f|class-wrong-view"
     "DLL changed after signing|cp '$scratch/tampered.dll' '$install/OrvaneShlExt64F.dll'|cp '$dll' '$install/OrvaneShlExt64F.dll'|signature-broken"
+    "Users may modify the install folder|set_dacl '$install_win' '$users_modify' >/dev/null|set_dacl '$install_win' '$proper' >/dev/null|install-writable"
     "classic-menu tweak|reg add '$tweak\\InprocServer32' /ve /d '' /f|reg delete '$tweak' /f|classic-menu-tweak"
     "Windows 11 without the package|$win11|$not_win11|package-missing"
     "Windows 11, the package's folder without its DLL|$win11; reg add '$package' /v PackageRootFolder /d '$install_win\\icl' /f|$not_win11; reg delete '$package' /f|package-dll-missing"
