@@ -237,6 +237,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(GetProcAddress, nullptr, ERROR_PROC_NOT_FOUND),
         FAILABLE(MultiByteToWideChar, 0, ERROR_NO_UNICODE_TRANSLATION),
         FAILABLE(GlobalLock, nullptr, ERROR_INVALID_HANDLE),
+        FAILABLE(GlobalSize, 0, ERROR_INVALID_HANDLE),
         FAILABLE(HeapAlloc, nullptr, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(InitializeCriticalSectionEx, FALSE, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(OpenThread, nullptr, ERROR_ACCESS_DENIED),
