@@ -138,6 +138,38 @@ Text Quoted(TextView str)
     return u"\"" + Text(str) + u"\"";
 }
 
+// The rights that let a holder change a file or folder, replace or remove
+// it, or give itself more: write data, append or add a folder, write
+// extended attributes, delete, delete a child, write the access list or the
+// owner, and the generic and "all the holder may" forms.
+const uint32_t kChangeRights = 0x00000002 | 0x00000004 | 0x00000010 | 0x00000040 | 0x00010000 | 0x00040000 |
+                               0x00080000 | 0x02000000 | 0x10000000 | 0x40000000;
+
+// SYSTEM, Administrators, TrustedInstaller and CREATOR OWNER (which stands
+// for whoever made a child, and is not a holder itself).
+bool IsAdministrativeSid(TextView strSid) noexcept
+{
+    for (TextView strTrusted : {u"S-1-5-18", u"S-1-5-32-544",
+                                u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", u"S-1-3-0"})
+        if (EqualsIgnoringCase(strSid, strTrusted))
+            return true;
+    return false;
+}
+
+// The holder as a person reads it: the well-known groups by name.
+Text HolderName(TextView strSid)
+{
+    static const struct { const char16_t* pszSid; const char16_t* pszName; } kNames[] = {
+        {u"S-1-1-0", u"Everyone"},           {u"S-1-5-11", u"Authenticated Users"},
+        {u"S-1-5-32-545", u"Users"},         {u"S-1-5-4", u"INTERACTIVE"},
+        {u"S-1-15-2-1", u"All Application Packages"},
+    };
+    for (const auto& name : kNames)
+        if (EqualsIgnoringCase(strSid, name.pszSid))
+            return Text(name.pszName) + u" (" + Text(strSid) + u")";
+    return Text(strSid);
+}
+
 TextView SourceName(SwitchSource source) noexcept
 {
     switch (source)
@@ -177,6 +209,7 @@ public:
     {
         JudgeWindows();
         JudgeClassEntries();
+        JudgeInstallAccess();
         JudgeRegistrationPerView();
         JudgeMenuHandler();
         JudgeLists();
@@ -322,6 +355,51 @@ private:
                     Text(DllFor(entry.view)) + u" with the " + Text(BitsOf(entry.view)) +
                     u"-bit regsvr32 (64-bit: %SystemRoot%\\System32, 32-bit: %SystemRoot%\\SysWOW64).");
         JudgeSignature(file, strPath);
+    }
+
+    void JudgeInstallAccess()
+    {
+        for (const AccessFacts& access : m_record.vecInstallAccess)
+        {
+            if (!access.bRead)
+            {
+                Add(Severity::kNote, u"install-access", u"Who may change " + access.strPath +
+                                                            u" could not be read (error " + Decimal(access.nError) +
+                                                            u").");
+                continue;
+            }
+            std::vector<Text> vecSids;
+            for (const AccessEntry& entry : access.vecAllowed)
+            {
+                if ((entry.nMask & kChangeRights) != 0 && !IsAdministrativeSid(entry.strSid) &&
+                    std::find(vecSids.begin(), vecSids.end(), entry.strSid) == vecSids.end())
+                    vecSids.push_back(entry.strSid);
+            }
+            if (access.bNullDacl || !vecSids.empty())
+                AddInstallWritable(access, vecSids);
+        }
+    }
+
+    // The fix is for the whole folder, whose files inherit it: the system's
+    // accounts and Administrators may change it, users and apps only read it.
+    void AddInstallWritable(const AccessFacts& access, const std::vector<Text>& vecSids)
+    {
+        const Text strFolder =
+            access.bFolder ? access.strPath : access.strPath.substr(0, access.strPath.find_last_of(u'\\'));
+        Text strWho = access.bNullDacl ? Text(u"everyone (it has no access list)") : Text();
+        Text strRemove;
+        for (const Text& strSid : vecSids)
+        {
+            strWho += (strWho.empty() ? u"" : u", ") + HolderName(strSid);
+            if (!EqualsIgnoringCase(strSid, u"S-1-5-32-545") && !EqualsIgnoringCase(strSid, u"S-1-15-2-1"))
+                strRemove += u" & icacls " + Quoted(strFolder) + u" /remove:g *" + strSid + u" /T";
+        }
+        Add(Severity::kFault, u"install-writable",
+            access.strPath + u" can be changed by " + strWho +
+                u", not only by administrators: what Explorer loads and every logon runs can be replaced.",
+            u"Reinstall with the MSI, or as an administrator run: icacls " + Quoted(strFolder) +
+                u" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX "
+                u"*S-1-15-2-1:(OI)(CI)RX /T" + strRemove);
     }
 
     void JudgeSignature(const FileFacts& file, const Text& strPath)

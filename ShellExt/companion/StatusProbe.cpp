@@ -1,6 +1,8 @@
 #include "ShellExt/companion/StatusProbe.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <softpub.h>
 #include <wintrust.h>
 
@@ -613,6 +615,67 @@ void ProbeMainApplication(StatusRecord& record)
     record.languageFile = InspectPath(record.strLanguageFile, FileDepth::kExistence);
 }
 
+// --- who may change an installation for every user --------------------------
+
+std::u16string SidText(PSID pSid)
+{
+    CLocalBlock text;
+    if (!::ConvertSidToStringSidW(pSid, reinterpret_cast<LPWSTR*>(text.Receive())))
+        return u"?";
+    return ToText(static_cast<const wchar_t*>(text.Get()));
+}
+
+AccessFacts ReadAccess(const std::u16string& strPath, bool bFolder)
+{
+    AccessFacts facts;
+    facts.strPath = strPath;
+    facts.bFolder = bFolder;
+    PACL pDacl = nullptr;
+    CLocalBlock descriptor;
+    const DWORD dwError = ::GetNamedSecurityInfoW(AsWide(strPath.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                  nullptr, nullptr, &pDacl, nullptr, descriptor.Receive());
+    facts.nError = dwError;
+    facts.bRead = dwError == ERROR_SUCCESS;
+    facts.bNullDacl = facts.bRead && pDacl == nullptr;
+    for (DWORD i = 0; facts.bRead && pDacl != nullptr && i < pDacl->AceCount; ++i)
+    {
+        void* pAce = nullptr;
+        if (!::GetAce(pDacl, i, &pAce))
+            continue;
+        const auto* pAllowed = static_cast<const ACCESS_ALLOWED_ACE*>(pAce);
+        if (pAllowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && !(pAllowed->Header.AceFlags & INHERIT_ONLY_ACE))
+            facts.vecAllowed.push_back(
+                AccessEntry{SidText(const_cast<DWORD*>(&pAllowed->SidStart)), pAllowed->Mask});
+    }
+    return facts;
+}
+
+// A registration for every user trusts its folder: Explorer loads the DLL,
+// every logon runs the companion beside it.
+void ProbeInstallAccess(StatusRecord& record)
+{
+    auto add = [&record](const std::u16string& strPath, bool bFolder) {
+        for (const AccessFacts& seen : record.vecInstallAccess)
+            if (::CompareStringOrdinal(AsWide(seen.strPath.c_str()), -1, AsWide(strPath.c_str()), -1, TRUE) ==
+                CSTR_EQUAL)
+                return;
+        record.vecInstallAccess.push_back(ReadAccess(strPath, bFolder));
+    };
+    for (const ClassRegistration& entry : record.vecClasses)
+    {
+        const std::u16string& strDll = entry.server.strText;
+        const size_t nSlash = strDll.find_last_of(u'\\');
+        if (entry.scope != RegistryScope::kMachine || entry.file.state != PathState::kFile || nSlash == 0 ||
+            nSlash == std::u16string::npos)
+            continue;
+        const std::u16string strProgram = strDll.substr(0, nSlash + 1) + u"OrvaneShellExt.exe";
+        add(strDll.substr(0, nSlash), true);
+        add(strDll, false);
+        if (InspectPath(strProgram, FileDepth::kExistence).state == PathState::kFile)
+            add(strProgram, false);
+    }
+}
+
 // --- this program's own installation ---------------------------------------
 
 void ProbeOwnFolder(StatusRecord& record)
@@ -636,6 +699,7 @@ StatusRecord ProbeStatus()
     record.strCommandDllName = ToText(ORVANE_COMMAND_DLL_FILE);
     ProbeWindows(record);
     ProbeClassicHandler(record);
+    ProbeInstallAccess(record);
     ProbePackage(record);
     ProbeMainApplication(record);
     ProbeOwnFolder(record);

@@ -122,6 +122,26 @@ struct ProductKeyFacts
     RegValue installDir;  // OrvaneDir
 };
 
+// One allowed entry of a file's or folder's access list, as a SID's text
+// ("S-1-5-32-545") and its access mask. Entries that only pass on to the
+// folder's children are left out: they grant nothing on the folder itself.
+struct AccessEntry
+{
+    std::u16string strSid;
+    uint32_t nMask = 0;
+};
+
+// The access list of a file or folder of an installation for every user.
+struct AccessFacts
+{
+    std::u16string strPath;
+    bool bFolder = false;
+    bool bRead = false;      // the access list was read (else nError)
+    uint32_t nError = 0;
+    bool bNullDacl = false;  // no access list at all: everyone may do anything
+    std::vector<AccessEntry> vecAllowed;
+};
+
 struct StatusRecord
 {
     // Identifiers, as the registry writes them.
@@ -147,6 +167,10 @@ struct StatusRecord
     std::vector<std::u16string> vecIconHandlerTypes;  // file types whose IconHandler names the class
     bool bIconHandlerListCut = false;
     KeyState classicMenuTweak = KeyState::kAbsent;
+
+    // Who may change the folder of each HKLM registration's DLL, the DLL
+    // and the OrvaneShellExt.exe beside it.
+    std::vector<AccessFacts> vecInstallAccess;
 
     // The Windows 11 package, looked for from build 22000 on.
     bool bPackageChecked = false;

@@ -237,6 +237,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         FAILABLE(GetProcAddress, nullptr, ERROR_PROC_NOT_FOUND),
         FAILABLE(MultiByteToWideChar, 0, ERROR_NO_UNICODE_TRANSLATION),
         FAILABLE(GlobalLock, nullptr, ERROR_INVALID_HANDLE),
+        FAILABLE(GlobalSize, 0, ERROR_INVALID_HANDLE),
         FAILABLE(HeapAlloc, nullptr, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(InitializeCriticalSectionEx, FALSE, ERROR_NOT_ENOUGH_MEMORY),
         FAILABLE(OpenThread, nullptr, ERROR_ACCESS_DENIED),
@@ -289,6 +290,7 @@ ImportSlot* const* Slots(size_t& nSlots)
         // shell and shell utilities
         FAILABLE(DragQueryFileW, 0, ERROR_INVALID_PARAMETER),
         FAILABLE(ShellExecuteW, SE_ERR_FNF, ERROR_FILE_NOT_FOUND),
+        FAILABLE(ShellExecuteExW, FALSE, ERROR_FILE_NOT_FOUND),
         FAILABLE(SHGetFolderPathW, E_FAIL, ERROR_SUCCESS),
         FAILABLE(AssocQueryStringW, HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION), ERROR_NO_ASSOCIATION),
         FAILABLE(PathAppendW, FALSE, ERROR_SUCCESS),

@@ -26,6 +26,29 @@ HINSTANCE WINAPI RecordStart(HWND, LPCWSTR, LPCWSTR pszFile, LPCWSTR pszParamete
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
 }
 
+BOOL WINAPI RecordStartEx(SHELLEXECUTEINFOW* pInfo)
+{
+    pInfo->hInstApp = RecordStart(nullptr, nullptr, pInfo->lpFile, pInfo->lpParameters, nullptr, 0);
+    return TRUE;
+}
+
+// A chosen item's start is handed to the companion program ("start"), which
+// would start the main application outside this process, where no start is
+// recorded. Refused here, the DLL starts it itself (its fallback), through
+// the recorded ShellExecuteExW; every other program starts as it would.
+BOOL WINAPI CreateProcessWithoutStartVerb(LPCWSTR pszProgram, LPWSTR pszCommandLine, LPSECURITY_ATTRIBUTES pProcess,
+                                          LPSECURITY_ATTRIBUTES pThread, BOOL bInherit, DWORD dwFlags, LPVOID pEnvironment,
+                                          LPCWSTR pszFolder, LPSTARTUPINFOW pStartup, LPPROCESS_INFORMATION pInformation)
+{
+    if (pszCommandLine != nullptr && wcsstr(pszCommandLine, L"\" start ") != nullptr)
+    {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    return ::CreateProcessW(pszProgram, pszCommandLine, pProcess, pThread, bInherit, dwFlags, pEnvironment, pszFolder,
+                            pStartup, pInformation);
+}
+
 // The sweep's host has no Explorer to start programs through: the DLL then
 // starts them itself, through the recorded ShellExecuteW.
 HRESULT WINAPI CreateWithoutExplorer(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwContext, REFIID riid, LPVOID* ppv)
@@ -152,6 +175,8 @@ HRESULT CreateExtension(const CLoadedServer& server, REFCLSID rclsid, ExtensionO
 void RecordProgramStarts()
 {
     ImportFaults::ReplacePassThrough("ShellExecuteW", reinterpret_cast<void*>(&RecordStart));
+    ImportFaults::ReplacePassThrough("ShellExecuteExW", reinterpret_cast<void*>(&RecordStartEx));
+    ImportFaults::ReplacePassThrough("CreateProcessW", reinterpret_cast<void*>(&CreateProcessWithoutStartVerb));
     ImportFaults::ReplacePassThrough("CoCreateInstance", reinterpret_cast<void*>(&CreateWithoutExplorer));
 }
 

@@ -1,12 +1,15 @@
 #include "tests/faults/SweepOperations.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/explorercommand/CommandIds.h"
 #include "tools/shellhost/CommandSite.h"
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/RegistrySnapshot.h"
+#include "tools/common/DataObjectArray.h"
+#include "tools/common/HDropDataObject.h"
 #include "tools/shellhost/CommandTree.h"
 
 namespace {
@@ -670,15 +673,78 @@ private:
     std::vector<SubcommandSeen> m_vecSeen;
 };
 
-// "Done Work" chosen from the subcommands.
+// How the array hands over the selection: item by item only (Wine's array),
+// as one data object (Explorer's), or with a data object that fails: its
+// GetData refused, or no CF_HDROP in it. A failing one must end in the walk
+// over the items; one that works must spare every item its round trip.
+enum class Offer { Items, DataObject, RefusedGetData, NoDropList };
+
+struct OfferCase
+{
+    Offer offer;
+    const char* pszState;
+    const char* pszInvoke;
+};
+
+const OfferCase kOfferCases[] = {
+    {Offer::Items, "command: state and hand-off", "command: Invoke marker"},
+    {Offer::DataObject, "command: state, data object", "command: Invoke marker, data object"},
+    {Offer::RefusedGetData, "command: state, GetData refused", "command: Invoke marker, GetData refused"},
+    {Offer::NoDropList, "command: state, no CF_HDROP", "command: Invoke marker, no CF_HDROP"},
+};
+
+class COfferedSelection
+{
+public:
+    explicit COfferedSelection(Offer offer) : m_offer(offer) {}
+
+    // Not failed: the array over pItems, whose files are vecFiles.
+    std::string Make(IShellItemArray* pItems, const std::vector<std::wstring>& vecFiles)
+    {
+        if (m_offer == Offer::Items)
+            return std::string();
+        m_data = CInterfacePtr<IDataObject>(m_offer == Offer::RefusedGetData
+                                                ? CreateRefusingHDropDataObject(E_OUTOFMEMORY)
+                                                : CreateHDropDataObject(vecFiles, m_offer == Offer::DataObject));
+        m_array.emplace(pItems, m_data.Get());
+        return m_data ? std::string() : "no data object";
+    }
+    IShellItemArray* Get(IShellItemArray* pItems) { return m_array ? &*m_array : pItems; }
+    // Without failures inside, the one transfer or, where it fails, the walk.
+    std::string CheckReads(bool bFaulted) const
+    {
+        if (bFaulted || !m_array || (m_array->m_nItemCalls != 0) == (m_offer != Offer::DataObject))
+            return std::string();
+        return m_array->m_nItemCalls != 0 ? "walked the items beside a working data object"
+                                          : "no walk over the items after the data object failed";
+    }
+    void Reset()
+    {
+        m_array.reset();
+        m_data.Reset();
+    }
+
+private:
+    Offer m_offer;
+    CInterfacePtr<IDataObject> m_data;
+    std::optional<CDataObjectArray> m_array;
+};
+
+// "Done Work" chosen from the subcommands. A start, whatever failed inside,
+// carries the whole selection.
 class CSubcommandInvokeOperation : public CCommandOperation
 {
 public:
-    CSubcommandInvokeOperation() : CCommandOperation(false) {}
-    const char* Name() const override { return "command: Invoke marker"; }
+    explicit CSubcommandInvokeOperation(const OfferCase& offer)
+        : CCommandOperation(false), m_pszName(offer.pszInvoke), m_offered(offer.offer)
+    {
+    }
+    const char* Name() const override { return m_pszName; }
     std::string PrepareCommand(SweepContext& context) override
     {
         std::string strProblem = CCommandOperation::PrepareCommand(context);
+        if (strProblem.empty())
+            strProblem = m_offered.Make(context.pItems, context.fixture.vecSelection);
         CInterfacePtr<IEnumExplorerCommand> subcommands;
         IExplorerCommand* apCommands[kDoneWorkSubcommand + 1] = {};
         ULONG nFetched = 0;
@@ -696,14 +762,25 @@ public:
         ForgetStarts();
         return strProblem;
     }
-    HRESULT Run(SweepContext& context) override { return m_chosen->Invoke(context.pItems, nullptr); }
+    HRESULT Run(SweepContext& context) override { return m_chosen->Invoke(m_offered.Get(context.pItems), nullptr); }
     std::string Judge(SweepContext& context, HRESULT hr, bool bFaulted) override
     {
-        return JudgeInvoke(context, hr, bFaulted, *FindExpected(L"Done Work"));
+        const ExpectedCommand& expected = *FindExpected(L"Done Work");
+        std::string strProblem = m_offered.CheckReads(bFaulted);
+        if (strProblem.empty())
+            strProblem = hr == S_OK && LastStarts().nStarts != 0 ? CheckStart(context, expected, true)
+                                                                 : JudgeInvoke(context, hr, bFaulted, expected);
+        return strProblem;
     }
-    void ReleaseCommand() override { m_chosen.Reset(); }
+    void ReleaseCommand() override
+    {
+        m_chosen.Reset();
+        m_offered.Reset();
+    }
 
 private:
+    const char* m_pszName;
+    COfferedSelection m_offered;
     CInterfacePtr<IExplorerCommand> m_chosen;
 };
 
@@ -714,8 +791,11 @@ private:
 class CCommandStateOperation : public CCommandOperation
 {
 public:
-    CCommandStateOperation() : CCommandOperation(false) {}
-    const char* Name() const override { return "command: state and hand-off"; }
+    explicit CCommandStateOperation(const OfferCase& offer)
+        : CCommandOperation(false), m_pszName(offer.pszState), m_offered(offer.offer)
+    {
+    }
+    const char* Name() const override { return m_pszName; }
     std::string PrepareCommand(SweepContext& context) override
     {
         std::string strProblem = CCommandOperation::PrepareCommand(context);
@@ -723,22 +803,28 @@ public:
                     std::to_wstring(++m_nRuns) + L".txt";
         CFileHandle file(::CreateFileW(m_strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         m_items = CInterfacePtr<IShellItemArray>(CreateShellItemArray({m_strFile}));
-        return !strProblem.empty() ? strProblem : m_items ? std::string() : "no selection";
+        if (strProblem.empty())
+            strProblem = m_items ? m_offered.Make(m_items.Get(), {m_strFile}) : "no selection";
+        return strProblem;
     }
-    HRESULT Run(SweepContext&) override { return m_command->GetState(m_items.Get(), TRUE, &m_state); }
+    HRESULT Run(SweepContext&) override { return m_command->GetState(m_offered.Get(m_items.Get()), TRUE, &m_state); }
     // Nothing that fails on the way to the hand-off changes the answer.
-    std::string Judge(SweepContext&, HRESULT hr, bool) override
+    std::string Judge(SweepContext&, HRESULT hr, bool bFaulted) override
     {
-        return hr == S_OK && m_state == ECS_ENABLED ? std::string()
-                                                    : "answered " + HrText(hr) + ", state " + std::to_string(m_state);
+        if (hr != S_OK || m_state != ECS_ENABLED)
+            return "answered " + HrText(hr) + ", state " + std::to_string(m_state);
+        return m_offered.CheckReads(bFaulted);
     }
     void ReleaseCommand() override
     {
+        m_offered.Reset();
         m_items.Reset();
         ::DeleteFileW(m_strFile.c_str());
     }
 
 private:
+    const char* m_pszName;
+    COfferedSelection m_offered;
     unsigned m_nRuns = 0;
     std::wstring m_strFile;
     CInterfacePtr<IShellItemArray> m_items;
@@ -952,8 +1038,11 @@ std::vector<std::unique_ptr<CSweepOperation>> MakeSweepOperations()
     vecOperations.emplace_back(new CCommandCreateOperation());
     vecOperations.emplace_back(new CCommandTitleOperation());
     vecOperations.emplace_back(new CSubcommandsOperation());
-    vecOperations.emplace_back(new CSubcommandInvokeOperation());
-    vecOperations.emplace_back(new CCommandStateOperation());
+    for (const OfferCase& offer : kOfferCases)
+    {
+        vecOperations.emplace_back(new CSubcommandInvokeOperation(offer));
+        vecOperations.emplace_back(new CCommandStateOperation(offer));
+    }
     vecOperations.emplace_back(new CCommandClassicStateOperation());
 #endif
     return vecOperations;

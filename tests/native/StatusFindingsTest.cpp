@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <string>
@@ -67,7 +68,17 @@ StatusRecord CleanRecord()
     record.iconLibrary = File();
     record.strLanguage = u"english";
     record.languageFile.state = PathState::kMissing;
+    // As the MSI leaves it: the system's accounts change it, users read it.
+    const std::vector<AccessEntry> vecProper = {{u"S-1-5-18", 0x1F01FF}, {u"S-1-5-32-544", 0x1F01FF},
+        {u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", 0x1F01FF}, {u"S-1-3-0", 0x10000000},
+        {u"S-1-5-32-545", 0x1200A9}, {u"S-1-1-0", 0x100}};
+    record.vecInstallAccess = {{u"C:\\O", true, true, 0, false, vecProper}, {u"C:\\O\\64.dll", false, true, 0, false, vecProper}};
     return record;
+}
+
+void Grant(StatusRecord& r, size_t nPath, const char16_t* pszSid, uint32_t nMask)
+{
+    r.vecInstallAccess[nPath].vecAllowed.push_back({pszSid, nMask});
 }
 
 std::set<std::u16string> FaultIds(const StatusRecord& record)
@@ -170,6 +181,12 @@ TEST(StatusFindings, EachPlantedStateGivesExactlyItsFaults)
         {"install folder gone", [](StatusRecord& r) { r.installDir.state = PathState::kMissing; }, {u"install-dir-missing"}},
         {"icon library missing", [](StatusRecord& r) { r.iconLibrary.state = PathState::kMissing; }, {u"icon-library-missing"}},
         {"chosen language's file missing", [](StatusRecord& r) { r.strLanguage = u"deutsch"; }, {u"language-file-missing"}},
+        {"Users may modify the install folder", [](StatusRecord& r) { Grant(r, 0, u"S-1-5-32-545", 0x1301BF); }, {u"install-writable"}},
+        {"a user's own SID owns the DLL", [](StatusRecord& r) { Grant(r, 1, u"S-1-5-21-1-2-3-1000", 0x1F01FF); }, {u"install-writable"}},
+        {"Authenticated Users may delete the DLL", [](StatusRecord& r) { Grant(r, 1, u"S-1-5-11", 0x10000); }, {u"install-writable"}},
+        {"Everyone generic write", [](StatusRecord& r) { Grant(r, 0, u"S-1-1-0", 0x40000000); }, {u"install-writable"}},
+        {"no access list at all", [](StatusRecord& r) { r.vecInstallAccess[0].bNullDacl = true; }, {u"install-writable"}},
+        {"unreadable access list is only a note", [](StatusRecord& r) { r.vecInstallAccess[1].bRead = false; }, {}},
         {"trace of the wrong type is only a note",
          [](StatusRecord& r) { r.switches.userSwitch[size_t(SwitchId::kTrace)].state = RawState::kWrongType; }, {}},
         {"a policy out of range is only a note",
@@ -306,6 +323,21 @@ TEST(StatusFindings, TraceAndFixesAsTheMachineHasThem)
         const std::u16string strDll = nMachine == kMachineArm64 ? u"OrvaneShlExtA64F.dll" : u"OrvaneShlExt64F.dll";
         EXPECT_NE(std::u16string::npos, findingText(record, u"class-not-registered").find(strDll)) << nMachine;
     }
+}
+
+TEST(StatusFindings, AWritableInstallNamesTheHolderAndTheFolderToMend)
+{
+    StatusRecord record = CleanRecord();
+    Grant(record, 1, u"S-1-5-21-1-2-3-1000", 0x1F01FF);
+    Grant(record, 1, u"S-1-5-32-545", 0x2);
+    const std::vector<Finding> vecFindings = JudgeStatus(record);
+    const auto it = std::find_if(vecFindings.begin(), vecFindings.end(),
+                                 [](const Finding& f) { return f.strId == u"install-writable"; });
+    ASSERT_NE(vecFindings.end(), it);
+    EXPECT_NE(std::u16string::npos, it->strText.find(u"C:\\O\\64.dll can be changed by S-1-5-21-1-2-3-1000, Users (S-1-5-32-545)"));
+    EXPECT_NE(std::u16string::npos, it->strFix.find(u"icacls \"C:\\O\" /inheritance:r"));
+    EXPECT_NE(std::u16string::npos, it->strFix.find(u"/remove:g *S-1-5-21-1-2-3-1000 /T"));
+    EXPECT_EQ(std::u16string::npos, it->strFix.find(u"/remove:g *S-1-5-32-545"));
 }
 
 TEST(StatusFindings, PeMachineIsReadOnlyFromWholeHeaders)

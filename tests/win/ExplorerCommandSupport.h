@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/win/TestSupport.h"
+#include "tools/common/DataObjectArray.h"
 #include "tools/common/ServerExports.h"
 #include "tools/shellhost/CommandTree.h"
 
@@ -48,47 +49,6 @@ public:
     }
     STDMETHOD(GetItemAt)(DWORD, IShellItem**) override { return E_INVALIDARG; }
     STDMETHOD(EnumItems)(IEnumShellItems**) override { return E_NOTIMPL; }
-};
-
-// An array as Explorer's proxy offers it: the whole selection as one data
-// object (BindToHandler(BHID_DataObject)), the items behind it, each call
-// that reaches an item counted (every one a round trip from the surrogate).
-// It lives on the stack.
-class CDataObjectArray : public IShellItemArray
-{
-public:
-    CDataObjectArray(IShellItemArray* pItems, IDataObject* pData) : m_pItems(pItems), m_pData(pData) {}
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
-    {
-        *ppv = (riid == IID_IUnknown || riid == IID_IShellItemArray) ? this : nullptr;
-        return *ppv != nullptr ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 1; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD(BindToHandler)(IBindCtx*, REFGUID bhid, REFIID riid, void** ppv) override
-    {
-        *ppv = nullptr;
-        return bhid == BHID_DataObject && m_pData != nullptr ? m_pData->QueryInterface(riid, ppv) : E_NOTIMPL;
-    }
-    STDMETHOD(GetPropertyStore)(GETPROPERTYSTOREFLAGS, REFIID, void**) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropertyDescriptionList)(REFPROPERTYKEY, REFIID, void**) override { return E_NOTIMPL; }
-    STDMETHOD(GetAttributes)(SIATTRIBFLAGS, SFGAOF, SFGAOF*) override { return E_NOTIMPL; }
-    STDMETHOD(GetCount)(DWORD* pdwNumItems) override { return m_pItems->GetCount(pdwNumItems); }
-    STDMETHOD(GetItemAt)(DWORD i, IShellItem** ppItem) override
-    {
-        ++m_nItemCalls;
-        return m_pItems->GetItemAt(i, ppItem);
-    }
-    STDMETHOD(EnumItems)(IEnumShellItems** ppEnum) override
-    {
-        ++m_nItemCalls;
-        return m_pItems->EnumItems(ppEnum);
-    }
-    int m_nItemCalls = 0;
-
-private:
-    IShellItemArray* m_pItems;
-    IDataObject* m_pData;
 };
 
 class CommandTestBase : public ::testing::Test

@@ -86,6 +86,7 @@ public:
     {
     }
     virtual ~CHDropDataObject() = default;
+    void RefuseGetData(HRESULT hr) { m_hrGetData = hr; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -115,6 +116,8 @@ public:
             return E_POINTER;
         if (QueryGetData(pFormat) != S_OK)
             return DV_E_FORMATETC;
+        if (FAILED(m_hrGetData))
+            return m_hrGetData;
         HGLOBAL hGlobal = m_bRaw ? MakeBlock(m_strRawBlock) : MakeDropFiles(m_vecFiles, m_bWideNames);
         if (hGlobal == nullptr)
             return E_OUTOFMEMORY;
@@ -156,6 +159,7 @@ private:
     bool m_bWideNames;
     bool m_bRaw = false;
     std::string m_strRawBlock;
+    HRESULT m_hrGetData = S_OK;
 };
 
 }  // namespace
@@ -182,4 +186,12 @@ IDataObject* CreateRawHDropDataObject(const std::string& strBlock)
     {
         return nullptr;
     }
+}
+
+IDataObject* CreateRefusingHDropDataObject(HRESULT hrGetData)
+{
+    auto* pObject = new (std::nothrow) CHDropDataObject(std::vector<std::wstring>(), true, true);
+    if (pObject != nullptr)
+        pObject->RefuseGetData(hrGetData);
+    return pObject;
 }

@@ -18,3 +18,7 @@ IDataObject* CreateHDropDataObject(const std::vector<std::wstring>& vecFiles, bo
 // The same object handing out strBlock as the medium's bytes, whatever they
 // hold: for the readers of malformed blocks.
 IDataObject* CreateRawHDropDataObject(const std::string& strBlock);
+
+// An object that offers CF_HDROP and answers every GetData with hrGetData (a
+// failure), as a proxy whose transfer fails does.
+IDataObject* CreateRefusingHDropDataObject(HRESULT hrGetData);
