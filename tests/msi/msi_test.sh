@@ -124,8 +124,8 @@ else fail "the winget check passed a changed package"; fi
 # The install folder's permissions (applied only by Windows Installer on
 # Windows): administrators and SYSTEM full control, users and app packages
 # read and run, nothing inherited.
-locks=$(msi_table "$new_msi" MsiLockPermissionsEx 2-4)
-folders=$(msi_table "$new_msi" CreateFolder)
+locks=$(msi_table "$new_msi" MsiLockPermissionsEx 2-4 | tr -d '\r')
+folders=$(msi_table "$new_msi" CreateFolder | tr -d '\r')
 if [ "$locks" = $'INSTALLDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)' ] &&
     [ "$folders" = $'INSTALLDIR\tCompanion' ]; then pass "the install folder's permissions leave it to administrators"
 else fail "the install folder's permission rows: $locks / $folders"; fi
@@ -255,6 +255,9 @@ msiextract -C "$scratch/newer-content" "$newer_msi" >/dev/null
 holders=()
 hold_dlls() {
     local dll held
+    # Started elevated, so that the process killed below is the host itself
+    # and not the launcher that would start it with the user's token.
+    local -x ORVANE_WINE_ELEVATED=1
     if [ "$arch" = x86 ] || win32_runs; then
         wine "$host32" menu --wait 120 "$sample" >/dev/null 2>&1 </dev/null &
         holders+=($!)
