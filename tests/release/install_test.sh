@@ -236,7 +236,8 @@ PATH $hostile_win\\$folder.msix
 LOCATION $hostile_win\\Windows11
 $remove_command" ]; then pass "PowerShell gets that folder only as data"
 else fail "PowerShell was asked for:"$'\n'"$commands"; fi
-if tr -d '\r' <"$scratch/hostile.log" | grep -qxF "env ORVANE_FOLDER=$hostile_win\\"; then
+# (grep reads the whole log: with -q its early exit would fail the pipe.)
+if tr -d '\r' <"$scratch/hostile.log" | grep -xF "env ORVANE_FOLDER=$hostile_win\\" >/dev/null; then
     pass "the machine-wide install has PowerShell judge that folder"
 else fail "the folder check was not asked for $hostile_win: $(tr -d '\r' <"$scratch/hostile.log" | grep '^env ORVANE_FOLDER' | sort -u)"; fi
 if [ -z "$(find "$scratch" -name pwned -print -quit)" ]; then pass "nothing in the folder's name ran"

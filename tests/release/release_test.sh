@@ -62,7 +62,7 @@ reproduce() {
         fail "the rebuilt release differs in: $differing"
     fi
     if (cd "$scratch/second" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l <"$scratch/second/SHA256SUMS")" = \
-        "$(($(ls "$scratch/second" | wc -l) - 1))" ]; then pass "SHA256SUMS lists and matches every other file"
+        "$(($(find "$scratch/second" -type f | wc -l) - 1))" ]; then pass "SHA256SUMS lists and matches every other file"
     else fail "SHA256SUMS does not match the release"; fi
 
     sbom=$(ls "$scratch"/second/*.spdx.json)

@@ -193,8 +193,11 @@ def write_zip(out, folder, epoch):
 
 def sums(folder):
     folder = pathlib.Path(folder)
-    lines = ["%s  %s" % (hashlib.sha256(p.read_bytes()).hexdigest(), p.name)
-             for p in sorted(folder.iterdir()) if p.is_file() and p.name != "SHA256SUMS"]
+    # Every file of the release, those in its folders (the winget manifests,
+    # the administrative templates) too.
+    files = sorted(p.relative_to(folder).as_posix() for p in folder.rglob("*") if p.is_file())
+    lines = ["%s  %s" % (hashlib.sha256((folder / name).read_bytes()).hexdigest(), name)
+             for name in files if name != "SHA256SUMS"]
     (folder / "SHA256SUMS").write_text("".join(line + "\n" for line in lines))
 
 
