@@ -31,6 +31,10 @@ bool StartCompanionWithParameters(const wchar_t* pszParameters) noexcept
 
 HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile, ProgramStart start) noexcept
 {
+    // No selection file was written (no usable temporary folder, a write
+    // that failed): the main application would get no selection to act on.
+    if (pszSelectionFile == nullptr || pszSelectionFile[0] == L'\0')
+        return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
     std::u16string strParameters;
     try
     {

@@ -25,7 +25,9 @@ enum class ProgramStart
 // Starts the main application with the record's switch and arguments for the
 // selection file already written, after copying that file to its fixed
 // per-user place. E_INVALIDARG for a record that is no command (nothing is
-// started), E_OUTOFMEMORY when the command line cannot be built.
+// started), HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE) when no selection file was
+// written (nothing is started), E_OUTOFMEMORY when the command line cannot
+// be built.
 HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile,
                           ProgramStart start = ProgramStart::Direct) noexcept;
 
