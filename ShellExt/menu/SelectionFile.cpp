@@ -5,8 +5,10 @@
 #include <new>
 #include <string>
 
+#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/core/PlainPathFile.h"
+#include "ShellExt/core/WideText.h"
 #include "ShellExt/menu/HandOff.h"
 #include "ShellExt/menu/HandOffFormat.h"
 #include "ShellExt/menu/SelectionFile.h"
@@ -154,31 +156,39 @@ bool IsOlderThanADay(const FILETIME& ftWritten, const FILETIME& ftNow) noexcept
     return nNow > nWritten && nNow - nWritten > kDay;
 }
 
-}  // namespace
-
-void DeleteOldSelectionFiles(const wchar_t* pszFolder) noexcept
+// Calls visit(path, data) for each plain file of our names in pszFolder: no
+// folder, no link, no other name.
+template <typename Visit>
+void ForEachSelectionFile(const wchar_t* pszFolder, Visit visit) noexcept
 {
     wchar_t szPattern[MAX_PATH];
-    int cch = _snwprintf(szPattern, MAX_PATH, L"%ls\\orvane*.dat", pszFolder);
-    if (cch < 0 || cch >= MAX_PATH)
+    if (!JoinBounded(AsUtf16(szPattern), MAX_PATH, {AsUtf16(pszFolder), u"\\orvane*.dat"}))
         return;
-    FILETIME ftNow = {};
-    ::GetSystemTimeAsFileTime(&ftNow);
     WIN32_FIND_DATAW found = {};
     CFindHandle find(::FindFirstFileW(szPattern, &found));
     if (!find)
         return;
     do
     {
-        // Plain files of our names only: no folder, no link, nothing fresh.
         if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-            !IsSelectionFileName(found.cFileName) || !IsOlderThanADay(found.ftLastWriteTime, ftNow))
+            !IsSelectionFileName(found.cFileName))
             continue;
         wchar_t szPath[MAX_PATH];
-        cch = _snwprintf(szPath, MAX_PATH, L"%ls\\%ls", pszFolder, found.cFileName);
-        if (cch >= 0 && cch < MAX_PATH)
-            ::DeleteFileW(szPath);
+        if (JoinBounded(AsUtf16(szPath), MAX_PATH, {AsUtf16(pszFolder), u"\\", AsUtf16(found.cFileName)}))
+            visit(szPath, found);
     } while (::FindNextFileW(find.Get(), &found));
+}
+
+}  // namespace
+
+void DeleteOldSelectionFiles(const wchar_t* pszFolder) noexcept
+{
+    FILETIME ftNow = {};
+    ::GetSystemTimeAsFileTime(&ftNow);
+    ForEachSelectionFile(pszFolder, [&](const wchar_t* pszPath, const WIN32_FIND_DATAW& found) {
+        if (IsOlderThanADay(found.ftLastWriteTime, ftNow))
+            ::DeleteFileW(pszPath);
+    });
 }
 
 void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
@@ -205,26 +215,12 @@ void FindNewestSelectionFile(wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
 {
     szSelectionFile[0] = L'\0';
     wchar_t szFolder[MAX_PATH];
-    wchar_t szPattern[MAX_PATH];
     if (!FindTempFolder(szFolder))
         return;
-    int cch = _snwprintf(szPattern, MAX_PATH, L"%ls\\orvane*.dat", szFolder);
-    if (cch < 0 || cch >= MAX_PATH)
-        return;
-    WIN32_FIND_DATAW found;
-    CFindHandle search(::FindFirstFileW(szPattern, &found));
-    if (!search)
-        return;
     FILETIME newest = {};
-    do
-    {
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-            !IsSelectionFileName(found.cFileName) || ::CompareFileTime(&found.ftLastWriteTime, &newest) <= 0)
-            continue;
-        cch = _snwprintf(szSelectionFile, MAX_PATH, L"%ls\\%ls", szFolder, found.cFileName);
-        if (cch < 0 || cch >= MAX_PATH)
-            szSelectionFile[0] = L'\0';
-        else
+    ForEachSelectionFile(szFolder, [&](const wchar_t* pszPath, const WIN32_FIND_DATAW& found) {
+        if (::CompareFileTime(&found.ftLastWriteTime, &newest) > 0 &&
+            JoinBounded(AsUtf16(szSelectionFile), MAX_PATH, {AsUtf16(pszPath)}))
             newest = found.ftLastWriteTime;
-    } while (::FindNextFileW(search.Get(), &found));
+    });
 }
