@@ -47,13 +47,13 @@ export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
 # that is there is complete.) An optional pattern waits for that start, up
 # to 30 s: a chosen subcommand's start comes from the companion program,
 # after the host has returned, and a loaded machine takes its time.
-refapp_log=$scratch/refapp.log
+refapp_logs=("$scratch/refapp.log")
 read_refapp_log() {
     for _ in $(seq 1 300); do
-        grep -qE -- "${1:-exit code}" "$refapp_log" 2>/dev/null && break
+        cat "${refapp_logs[@]}" 2>/dev/null | grep -qE -- "${1:-exit code}" && break
         sleep 0.1
     done
-    tr -d '\r' <"$refapp_log" >"$last_output" 2>/dev/null
+    cat "${refapp_logs[@]}" 2>/dev/null | tr -d '\r' >"$last_output"
 }
 cleanup_actions+=("wine regsvr32 /s /u '$dll_win' >/dev/null 2>&1 </dev/null"
     "wine reg delete 'HKLM\\Software\\Kelvoss\\Orvane' /f /reg:64 >/dev/null 2>&1 </dev/null")
@@ -96,12 +96,14 @@ expect_output 'the icon loads' "and the icon in it loads"
 command_dll="$(dirname "$host")/OrvaneShlExtCmd64F.dll"
 if [ -f "$command_dll" ]; then
     # The command starts programs through Explorer where it can (Wine's
-    # Explorer too): they get Explorer's environment, so the reference
-    # application logs to its default place in the user's data folder.
+    # Explorer too): they get Explorer's environment, which has the log's
+    # variable when Explorer started before the unset below and not when it
+    # started after; without it the reference application logs to its
+    # default place in the user's data folder. Both places are read.
     unset ORVANE_REFAPP_LOG
-    refapp_log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Kelvoss/Orvane/refapp.log"
-    rm -f "$refapp_log"
-    cleanup_actions+=("rm -f '$refapp_log'")
+    refapp_logs+=("$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Kelvoss/Orvane/refapp.log")
+    rm -f "${refapp_logs[@]}"
+    cleanup_actions+=("rm -f '${refapp_logs[1]}'")
     printf '<Package><com:Class Id="%s" Path="OrvaneShlExtCmd64F.dll"/></Package>\n' "$command_clsid" >"$scratch/manifest.xml"
     printf '<Package><com:Class Path="x.dll"/></Package>\n' >"$scratch/no-class.xml"
     manifest="$scratch_win\\manifest.xml"
@@ -146,7 +148,7 @@ if [ -f "$command_dll" ]; then
     expect_status 4 "a command DLL that is not there"
     run "$host" xinvoke --item "No Such Item" --manifest "$manifest" --wait 0 "$file"
     expect_status 5 "a subcommand that is not there"
-    rm -f "$scratch/files/report one.txt:ovx" "$refapp_log"
+    rm -f "$scratch/files/report one.txt:ovx" "${refapp_logs[@]}"
     run "$host" xinvoke --item "done work" --manifest "$manifest" --wait 0 "$file"
     expect_status 0 "xinvoke Done Work"
     expect_output 'Invoke\("Done Work"\) = 0x00000000' "by its title"
@@ -159,17 +161,14 @@ if [ -f "$command_dll" ]; then
     # right-click, as both hosts asked for the same selection. The waiters
     # of the runs above are done first.
     sleep 12
-    rm -f "$refapp_log"
+    rm -f "${refapp_logs[@]}"
     printf 'y' >"$scratch/files/report two.txt"
     for _ in 1 2; do
         run "$host" xmenu --manifest "$manifest" --wait 1 "$scratch_win\\files\\report two.txt"
     done
-    for _ in $(seq 1 250); do
-        grep -q 'exit code' "$refapp_log" 2>/dev/null && break
-        sleep 0.1
-    done
+    read_refapp_log
     sleep 3
-    tr -d '\r' <"$refapp_log" >"$last_output" 2>/dev/null
+    cat "${refapp_logs[@]}" 2>/dev/null | tr -d '\r' >"$last_output"
     expect_output '^.* started: .*OrvaneRefApp.exe"? -ad$' "the -ad start outlives its host"
     if [ "$(grep -c ' started: ' "$last_output")" = 1 ]; then pass "one start for two hosts"; else fail "not one start"; fi
 fi
