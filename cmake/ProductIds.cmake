@@ -11,6 +11,11 @@ set(ORVANE_EXPLORER_COMMAND_DLL_NAME "OrvaneShlExtCmd64F")
 # ARM64 code.
 set(ORVANE_EXPLORER_COMMAND_DLL_NAME_ARM64 "OrvaneShlExtCmdA64F")
 
+# The classic handler's DLL, one per processor.
+set(ORVANE_CLASSIC_DLL_NAME_X64 "OrvaneShlExt64F")
+set(ORVANE_CLASSIC_DLL_NAME_X86 "OrvaneShlExt32F")
+set(ORVANE_CLASSIC_DLL_NAME_ARM64 "OrvaneShlExtA64F")
+
 # The sparse package's identity name (its manifest and every registration
 # and removal of it name the package so).
 set(ORVANE_PACKAGE_NAME "Kelvoss.Orvane.ShellExt")

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "ShellExt/companion/CompanionIds.h"
 #include "ShellExt/companion/RepairPlan.h"
+#include "ShellExt/companion/UserRegistrationPolicy.h"
+#include "ShellExt/core/AsciiCase.h"
 #include "ShellExt/menu/MenuRows.h"
-#include "ShellExt/settings/ProductValueChoice.h"
 
 namespace {
 
@@ -35,13 +37,6 @@ Text Decimal(uint32_t n)
 Text Hex(uint32_t n)
 {
     return HexText(n);
-}
-
-bool EqualsIgnoringCase(TextView a, TextView b) noexcept
-{
-    auto lower = [](char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch + 32) : ch; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 TextView HiveOf(RegistryScope scope) noexcept
@@ -99,18 +94,6 @@ Text ValueTrouble(const RegValue& value, TextView strWanted = u"text")
     }
 }
 
-ProductValueState ProductState(const RegValue& value) noexcept
-{
-    switch (value.state)
-    {
-    case ValueState::kText: return ProductValueState::kText;
-    case ValueState::kAbsent: return ProductValueState::kAbsent;
-    case ValueState::kTooLong: return ProductValueState::kTooLong;
-    case ValueState::kUnreadable: return ProductValueState::kUnreadable;
-    default: return ProductValueState::kWrongType;
-    }
-}
-
 Text PathTrouble(const FileFacts& file, TextView strWanted)
 {
     switch (file.state)
@@ -151,7 +134,7 @@ bool IsAdministrativeSid(TextView strSid) noexcept
 {
     for (TextView strTrusted : {u"S-1-5-18", u"S-1-5-32-544",
                                 u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", u"S-1-3-0"})
-        if (EqualsIgnoringCase(strSid, strTrusted))
+        if (EqualsAsciiNoCase(strSid, strTrusted))
             return true;
     return false;
 }
@@ -165,7 +148,7 @@ Text HolderName(TextView strSid)
         {u"S-1-15-2-1", u"All Application Packages"},
     };
     for (const auto& name : kNames)
-        if (EqualsIgnoringCase(strSid, name.pszSid))
+        if (EqualsAsciiNoCase(strSid, name.pszSid))
             return Text(name.pszName) + u" (" + Text(strSid) + u")";
     return Text(strSid);
 }
@@ -248,8 +231,8 @@ private:
     TextView DllFor(RegistryView view) const
     {
         if (view != RegistryView::k64)
-            return u"OrvaneShlExt32F.dll";
-        return m_record.nNativeMachine == kMachineArm64 ? u"OrvaneShlExtA64F.dll" : u"OrvaneShlExt64F.dll";
+            return ORVANE_CLASSIC_DLL_X86;
+        return m_record.nNativeMachine == kMachineArm64 ? ORVANE_CLASSIC_DLL_ARM64 : ORVANE_CLASSIC_DLL_X64;
     }
 
     RegistryView NativeView() const
@@ -272,7 +255,7 @@ private:
             Add(Severity::kOk, u"windows",
                 u"Windows " + Decimal(m_record.nMajor) + u"." + Decimal(m_record.nMinor) + u" build " +
                     Decimal(m_record.nBuild) + u", " + Text(MachineName(m_record.nNativeMachine)) +
-                    (m_record.nBuild >= 22000 ? u" (Windows 11)" : u""));
+                    (m_record.nBuild >= kFirstWindows11Build ? u" (Windows 11)" : u""));
         Add(Severity::kOk, u"program",
             u"OrvaneShellExt.exe" + VersionSuffix(m_record.program) + u", " +
                 Text(MachineName(m_record.program.nMachine)));
@@ -289,7 +272,7 @@ private:
         {
             if (other.scope == entry.scope && other.view != entry.view && other.classKey == KeyState::kPresent &&
                 entry.server.state == ValueState::kText && other.server.state == ValueState::kText &&
-                EqualsIgnoringCase(other.server.strText, entry.server.strText))
+                EqualsAsciiNoCase(other.server.strText, entry.server.strText))
                 return true;
         }
         return false;
@@ -391,7 +374,7 @@ private:
         for (const Text& strSid : vecSids)
         {
             strWho += (strWho.empty() ? u"" : u", ") + HolderName(strSid);
-            if (!EqualsIgnoringCase(strSid, u"S-1-5-32-545") && !EqualsIgnoringCase(strSid, u"S-1-15-2-1"))
+            if (!EqualsAsciiNoCase(strSid, u"S-1-5-32-545") && !EqualsAsciiNoCase(strSid, u"S-1-15-2-1"))
                 strRemove += u" & icacls " + Quoted(strFolder) + u" /remove:g *" + strSid + u" /T";
         }
         Add(Severity::kFault, u"install-writable",
@@ -459,7 +442,7 @@ private:
             Add(Severity::kNote, u"class-32-missing",
                 u"The classic handler is not registered for 32-bit programs: their Open and Save dialogs show no "
                 u"Mark File.",
-                u"%SystemRoot%\\SysWOW64\\regsvr32 \"<install folder>\\OrvaneShlExt32F.dll\"");
+                u"%SystemRoot%\\SysWOW64\\regsvr32 \"<install folder>\\" + Text(ORVANE_CLASSIC_DLL_X86) + u"\"");
     }
 
     void JudgeMenuHandler()
@@ -475,7 +458,7 @@ private:
             if (value.state == ValueState::kAbsent)
                 continue;
             bSeen = true;
-            if (value.state == ValueState::kText && EqualsIgnoringCase(value.strText, m_record.strClassId))
+            if (value.state == ValueState::kText && EqualsAsciiNoCase(value.strText, m_record.strClassId))
                 continue;
             const Text strTrouble = ValueTrouble(value);
             Add(Severity::kFault, u"menu-handler-other",
@@ -586,16 +569,15 @@ private:
         }
     }
 
-    // The value the extension ends up with, chosen as the extension chooses.
-    const RegValue& EffectiveValue(const RegValue& machine, const RegValue& user) const noexcept
+    // The extension found no path (strPath, its own reading) because a value
+    // it reads is broken: that value's fault is reported, and there is no
+    // path to judge.
+    bool LostToBrokenValue(const Text& strPath, const RegValue& machine, const RegValue& user) const noexcept
     {
-        switch (ChooseProductValue(m_record.bElevated, ProductState(machine), ProductState(user)))
-        {
-        case ProductValueSource::kUser: return user;
-        case ProductValueSource::kMachine: return machine;
-        case ProductValueSource::kNone: break;
-        }
-        return user.state != ValueState::kAbsent && !m_record.bElevated ? user : machine;
+        const auto broken = [](const RegValue& value) {
+            return value.state != ValueState::kText && value.state != ValueState::kAbsent;
+        };
+        return strPath.empty() && (broken(machine) || (!m_record.bElevated && broken(user)));
     }
 
     void JudgeProductValue(const ProductKeyFacts& facts, RegistryScope scope, TextView strName, const RegValue& value)
@@ -641,12 +623,10 @@ private:
         JudgeProductValue(machine, RegistryScope::kMachine, u"OrvaneDir", machine.installDir);
         JudgeProductValue(user, RegistryScope::kUser, u"OrvaneDir", user.installDir);
 
-        const RegValue& appPath = EffectiveValue(machine.appPath, user.appPath);
-        if (appPath.state == ValueState::kText || appPath.state == ValueState::kAbsent)
+        if (!LostToBrokenValue(m_record.strAppPath, machine.appPath, user.appPath))
             JudgeProductPath(u"app", u"OrvanePath", m_record.strAppPath, m_record.app, u"file",
                              u"The main application");
-        const RegValue& installDir = EffectiveValue(machine.installDir, user.installDir);
-        if (installDir.state != ValueState::kText && installDir.state != ValueState::kAbsent)
+        if (LostToBrokenValue(m_record.strInstallDir, machine.installDir, user.installDir))
             return;
         if (!JudgeProductPath(u"install-dir", u"OrvaneDir", m_record.strInstallDir, m_record.installDir,
                               u"folder", u"The main application's folder"))
@@ -697,7 +677,7 @@ private:
         const Text strTrouble = PathTrouble(m_record.languageFile, u"file");
         if (strTrouble.empty())
             Add(Severity::kOk, u"language", u"Language file: " + m_record.strLanguageFile);
-        else if (EqualsIgnoringCase(m_record.strLanguage, u"english"))
+        else if (EqualsAsciiNoCase(m_record.strLanguage, u"english"))
             Add(Severity::kNote, u"language",
                 u"The language file " + m_record.strLanguageFile + u" " + strTrouble + u": the menu shows its "
                 u"built-in English captions.");
@@ -775,23 +755,21 @@ private:
     std::vector<Finding> m_vecFindings;
 };
 
-TextView SeverityWord(Severity severity) noexcept
+// A severity as the text's column shows it (one width for all) and as JSON
+// names it.
+struct SeverityNames
 {
-    switch (severity)
-    {
-    case Severity::kFault: return u"FAULT";
-    case Severity::kNote: return u"note ";
-    default: return u"ok   ";
-    }
-}
+    TextView strColumn;
+    TextView strJson;
+};
 
-TextView SeverityJson(Severity severity) noexcept
+SeverityNames NamesOf(Severity severity) noexcept
 {
     switch (severity)
     {
-    case Severity::kFault: return u"fault";
-    case Severity::kNote: return u"note";
-    default: return u"ok";
+    case Severity::kFault: return {u"FAULT", u"fault"};
+    case Severity::kNote: return {u"note ", u"note"};
+    default: return {u"ok   ", u"ok"};
     }
 }
 
@@ -832,7 +810,7 @@ std::u16string FormatStatusText(const std::vector<Finding>& vecFindings)
     Text strOut;
     for (const Finding& finding : vecFindings)
     {
-        strOut += SeverityWord(finding.severity);
+        strOut += NamesOf(finding.severity).strColumn;
         strOut += u" [";
         AppendPrintable(strOut, finding.strId);
         strOut += u"] ";
@@ -861,7 +839,7 @@ std::u16string FormatStatusJson(const std::vector<Finding>& vecFindings)
     {
         strOut += bFirst ? u"\r\n" : u",\r\n";
         bFirst = false;
-        strOut += u"    {\"severity\": \"" + Text(SeverityJson(finding.severity)) + u"\", \"id\": \"" +
+        strOut += u"    {\"severity\": \"" + Text(NamesOf(finding.severity).strJson) + u"\", \"id\": \"" +
                   EscapeJson(finding.strId) + u"\", \"text\": \"" + EscapeJson(finding.strText) + u"\", \"fix\": \"" +
                   EscapeJson(finding.strFix) + u"\"}";
     }

@@ -12,7 +12,9 @@
 #include "ShellExt/companion/CompanionIds.h"
 #include "ShellExt/companion/StatusFindings.h"
 #include "ShellExt/companion/UserRegistration.h"
+#include "ShellExt/companion/UserRegistrationPolicy.h"
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/ModulePath.h"
 #include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/WideText.h"
 #include "ShellExt/module/Guids.h"
@@ -36,8 +38,8 @@ const wchar_t kClassId[] = ORVANE_CLSID_SIMPLESHLEXT_TEXT;
 
 // Text other than the product values (which the extension's own reader
 // judges) gets room, and a path longer than MAX_PATH is reported as such.
-const DWORD kTextValueBytes = 4096 * sizeof(wchar_t);
-const DWORD kExpandedChars = 4096;
+const DWORD kTextChars = 4096;
+const DWORD kTextValueBytes = kTextChars * sizeof(wchar_t);
 const size_t kMaxIconHandlerTypes = 12;
 const DWORD kMaxClassesEnumerated = 200000;
 const DWORD kMaxVersionInfoBytes = 1024 * 1024;
@@ -59,86 +61,62 @@ KeyState OpenKey(HKEY hRoot, const wchar_t* pszKey, REGSAM samView, CRegKeyHandl
                                                                                   : KeyState::kUnreadable;
 }
 
-bool IsTextType(DWORD dwType) noexcept
+// The type a value holds; REG_NONE when it cannot be read.
+DWORD ValueType(HKEY hKey, const wchar_t* pszName) noexcept
 {
-    return dwType == REG_SZ || dwType == REG_EXPAND_SZ;
+    DWORD dwType = REG_NONE;
+    ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, nullptr, nullptr);
+    return dwType;
 }
 
-void ExpandInto(RegValue& value)
-{
-    std::vector<wchar_t> vecExpanded(kExpandedChars, L'\0');
-    const DWORD cchNeeded =
-        ::ExpandEnvironmentStringsW(AsWide(value.strText.c_str()), vecExpanded.data(), kExpandedChars);
-    if (cchNeeded == 0 || cchNeeded > kExpandedChars)
-    {
-        value.state = ValueState::kTooLong;
-        value.strText.clear();
-        return;
-    }
-    vecExpanded[kExpandedChars - 1] = L'\0';
-    value.strText = ToText(vecExpanded.data());
-}
-
-// A text value read into cbLimit bytes: registry data is whatever anyone
-// wrote, so the type, an odd size and a missing terminator are all expected.
-RegValue QueryText(HKEY hKey, const wchar_t* pszName, DWORD cbLimit)
+// What RegGetValueW's answer says of a value read as eRead (text or a
+// number). Registry data is whatever anyone wrote: RegGetValueW checks the
+// type and the size, terminates the text and expands REG_EXPAND_SZ.
+RegValue JudgeRead(HKEY hKey, const wchar_t* pszName, LSTATUS nStatus, ValueState eRead)
 {
     RegValue value;
-    std::vector<wchar_t> vecData(cbLimit / sizeof(wchar_t) + 1, L'\0');
-    DWORD dwType = REG_NONE;
-    DWORD cbData = cbLimit;
-    const LSTATUS nStatus =
-        ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(vecData.data()), &cbData);
-    value.nType = dwType;
-    if (nStatus == ERROR_FILE_NOT_FOUND)
-        return value;
-    if (nStatus == ERROR_MORE_DATA)
+    switch (nStatus)
     {
-        value.state = IsTextType(dwType) ? ValueState::kTooLong : ValueState::kWrongType;
-        return value;
-    }
-    if (nStatus != ERROR_SUCCESS)
-    {
+    case ERROR_SUCCESS: value.state = eRead; break;
+    case ERROR_FILE_NOT_FOUND: break;
+    case ERROR_MORE_DATA:
+        value.state = eRead == ValueState::kText ? ValueState::kTooLong : ValueState::kWrongType;
+        break;
+    case ERROR_UNSUPPORTED_TYPE:
+    case ERROR_DATATYPE_MISMATCH:
+        value.state = ValueState::kWrongType;
+        value.nType = ValueType(hKey, pszName);
+        break;
+    default:
         value.state = ValueState::kUnreadable;
         value.nError = static_cast<uint32_t>(nStatus);
-        return value;
+        break;
     }
-    if (!IsTextType(dwType))
-    {
-        value.state = ValueState::kWrongType;
-        return value;
-    }
-    vecData[cbData / sizeof(wchar_t)] = L'\0';  // an odd last byte is dropped
-    value.state = ValueState::kText;
-    value.strText = ToText(vecData.data());     // up to the first NUL, as Windows reads REG_SZ
-    if (dwType == REG_EXPAND_SZ)
-        ExpandInto(value);
+    return value;
+}
+
+// A text value (REG_SZ, or REG_EXPAND_SZ expanded) of at most cbLimit bytes,
+// up to its first NUL as Windows reads REG_SZ.
+RegValue QueryText(HKEY hKey, const wchar_t* pszName, DWORD cbLimit)
+{
+    std::vector<wchar_t> vecData(cbLimit / sizeof(wchar_t) + 1, L'\0');
+    DWORD cbData = cbLimit;
+    RegValue value = JudgeRead(hKey, pszName,
+                               ::RegGetValueW(hKey, nullptr, pszName, RRF_RT_REG_SZ, nullptr, vecData.data(), &cbData),
+                               ValueState::kText);
+    if (value.state == ValueState::kText)
+        value.strText = ToText(vecData.data());
     return value;
 }
 
 RegValue QueryNumber(HKEY hKey, const wchar_t* pszName)
 {
-    RegValue value;
     DWORD dwNumber = 0;
-    DWORD dwType = REG_NONE;
     DWORD cbData = sizeof(dwNumber);
-    const LSTATUS nStatus =
-        ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, reinterpret_cast<BYTE*>(&dwNumber), &cbData);
-    value.nType = dwType;
-    if (nStatus == ERROR_FILE_NOT_FOUND)
-        return value;
-    if (nStatus != ERROR_SUCCESS && nStatus != ERROR_MORE_DATA)
-    {
-        value.state = ValueState::kUnreadable;
-        value.nError = static_cast<uint32_t>(nStatus);
-        return value;
-    }
-    if (nStatus == ERROR_MORE_DATA || dwType != REG_DWORD || cbData != sizeof(dwNumber))
-    {
-        value.state = ValueState::kWrongType;
-        return value;
-    }
-    value.state = ValueState::kNumber;
+    RegValue value =
+        JudgeRead(hKey, pszName,
+                  ::RegGetValueW(hKey, nullptr, pszName, RRF_RT_REG_DWORD, nullptr, &dwNumber, &cbData),
+                  ValueState::kNumber);
     value.nNumber = dwNumber;
     return value;
 }
@@ -177,14 +155,8 @@ KeyState ValueListed(HKEY hRoot, const std::wstring& strKey, const wchar_t* pszN
 // lies beside the program.
 CLibraryHandle LoadSystemLibrary(const wchar_t* pszName)
 {
-    wchar_t szFolder[MAX_PATH];
-    const UINT cchFolder = ::GetSystemDirectoryW(szFolder, MAX_PATH);
-    if (cchFolder == 0 || cchFolder >= MAX_PATH)
-        return CLibraryHandle();
-    wchar_t szPath[MAX_PATH];
-    if (!JoinBounded(AsUtf16(szPath), MAX_PATH, {AsUtf16(szFolder), u"\\", AsUtf16(pszName)}))
-        return CLibraryHandle();
-    return CLibraryHandle(::LoadLibraryW(szPath));
+    const std::wstring strPath = SystemFilePath(pszName);
+    return CLibraryHandle(strPath.empty() ? nullptr : ::LoadLibraryW(strPath.c_str()));
 }
 
 using GetFileVersionInfoSizeFunction = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
@@ -362,10 +334,9 @@ void ProbeWindows(StatusRecord& record)
     }
     record.bWindows64 = record.nNativeMachine == kMachineAmd64 || record.nNativeMachine == kMachineArm64;
 
-    wchar_t szProgram[MAX_PATH];
-    const DWORD cchProgram = ::GetModuleFileNameW(nullptr, szProgram, MAX_PATH);
-    if (cchProgram > 0 && cchProgram < MAX_PATH)
-        record.program = InspectPath(ToText(szProgram), FileDepth::kImage);
+    const std::wstring strProgram = FullModulePath(nullptr);
+    if (!strProgram.empty())
+        record.program = InspectPath(ToText(strProgram.c_str()), FileDepth::kImage);
 }
 
 // --- the classic handler ---------------------------------------------------------
@@ -485,20 +456,20 @@ using GetPackagePathByFullNameFunction = LONG(WINAPI*)(PCWSTR, UINT32*, PWSTR);
 RegValue PackageFolder(HKEY hRepository, const wchar_t* pszFullName)
 {
     const HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
-    std::vector<wchar_t> vecPath(kExpandedChars, L'\0');
-    UINT32 cchPath = kExpandedChars;
+    std::vector<wchar_t> vecPath(kTextChars, L'\0');
+    UINT32 cchPath = kTextChars;
     LONG nStatus = ERROR_PROC_NOT_FOUND;
     if (const auto pfnPath2 = FindSystemFunction<GetPackagePathByFullName2Function>(hKernel, "GetPackagePathByFullName2"))
         nStatus = pfnPath2(pszFullName, kPackagePathTypeEffectiveExternal, &cchPath, vecPath.data());
     if (nStatus != ERROR_SUCCESS)
     {
-        cchPath = kExpandedChars;
+        cchPath = kTextChars;
         if (const auto pfnPath = FindSystemFunction<GetPackagePathByFullNameFunction>(hKernel, "GetPackagePathByFullName"))
             nStatus = pfnPath(pszFullName, &cchPath, vecPath.data());
     }
     if (nStatus == ERROR_SUCCESS)
     {
-        vecPath[kExpandedChars - 1] = L'\0';
+        vecPath[kTextChars - 1] = L'\0';
         RegValue folder;
         folder.state = ValueState::kText;
         folder.strText = ToText(vecPath.data());
@@ -509,7 +480,7 @@ RegValue PackageFolder(HKEY hRepository, const wchar_t* pszFullName)
 
 void ProbePackage(StatusRecord& record)
 {
-    record.bPackageChecked = record.bVersionKnown && record.nBuild >= 22000;
+    record.bPackageChecked = record.bVersionKnown && record.nBuild >= kFirstWindows11Build;
     if (!record.bPackageChecked)
         return;
     CRegKeyHandle repository;
@@ -556,13 +527,9 @@ RegValue QueryProductText(HKEY hKey, const wchar_t* pszName)
         value.strText = ToText(szText);
         break;
     case ProductValueState::kWrongType:
-    {
-        DWORD dwType = REG_NONE;
-        ::RegQueryValueExW(hKey, pszName, nullptr, &dwType, nullptr, nullptr);
         value.state = ValueState::kWrongType;
-        value.nType = dwType;
+        value.nType = ValueType(hKey, pszName);
         break;
-    }
     case ProductValueState::kTooLong: value.state = ValueState::kTooLong; break;
     case ProductValueState::kUnreadable: value.state = ValueState::kUnreadable; break;
     }

@@ -172,7 +172,7 @@ struct StatusRecord
     // and the OrvaneShellExt.exe beside it.
     std::vector<AccessFacts> vecInstallAccess;
 
-    // The Windows 11 package, looked for from build 22000 on.
+    // The Windows 11 package, looked for from its first build on.
     bool bPackageChecked = false;
     KeyState packageRepository = KeyState::kAbsent;
     std::vector<PackageRegistration> vecPackages;

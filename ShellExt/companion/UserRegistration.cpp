@@ -16,14 +16,16 @@
 #include "ShellExt/companion/UserRegistrationPolicy.h"
 #include "ShellExt/companion/Verbs.h"
 #include "ShellExt/core/Handles.h"
-#include "ShellExt/core/SystemFunction.h"
 #include "ShellExt/core/ModulePath.h"
+#include "ShellExt/core/SystemFunction.h"
 
 namespace {
 
 // Beside this program: the folder that holds the command DLL and the
 // program the package names, and nothing else.
 constexpr const wchar_t* kPackageFolder = L"Windows11";
+// In the system folder: never a PowerShell found by the search path.
+constexpr const wchar_t* kPowerShell = L"WindowsPowerShell\\v1.0\\powershell.exe";
 
 // Active Setup waits for its command before the desktop appears: a hung
 // script must not hold a logon for longer than this.
@@ -35,7 +37,7 @@ constexpr const wchar_t* kCatchUpValue = L"OrvaneShellExtWindows11Menu";
 
 bool IsServiceAccount() noexcept
 {
-    CThreadHandle token;
+    CKernelHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Receive()))
         return false;
     alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
@@ -78,20 +80,10 @@ UserRegistrationFacts GatherFacts() noexcept
 }
 
 
-std::wstring PowerShellPath()
-{
-    wchar_t szSystem[MAX_PATH];
-    UINT cch = ::GetSystemDirectoryW(szSystem, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH)
-        return {};
-    return std::wstring(szSystem, cch) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-}
-
-
 // Runs the script with its words, hidden; true when it reported success.
 bool RunScript(const std::wstring& strFolder, const std::wstring& strWords)
 {
-    std::wstring strPowerShell = PowerShellPath();
+    const std::wstring strPowerShell = SystemFilePath(kPowerShell);
     if (strPowerShell.empty())
         return false;
     std::wstring strCommand = L"\"" + strPowerShell +
@@ -105,8 +97,8 @@ bool RunScript(const std::wstring& strFolder, const std::wstring& strWords)
     if (!::CreateProcessW(strPowerShell.c_str(), &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                           nullptr, &startup, &process))
         return false;
-    CThreadHandle hProcess(process.hProcess);
-    CThreadHandle hThread(process.hThread);
+    CKernelHandle hProcess(process.hProcess);
+    CKernelHandle hThread(process.hThread);
     if (::WaitForSingleObject(hProcess.Get(), kScriptTimeoutMs) != WAIT_OBJECT_0)
         return false;
     DWORD dwExit = 1;
@@ -259,7 +251,7 @@ int RunUnregisterAllUsers(int nArgs, wchar_t** ppszArgs)
 {
     if (nArgs != 1 || !IsActiveSetupVersion(ppszArgs[0]))
         return kCompanionUsage;
-    std::wstring strPowerShell = PowerShellPath();
+    const std::wstring strPowerShell = SystemFilePath(kPowerShell);
     if (strPowerShell.empty())
         return kUserRegistrationFailed;
     CRegKeyHandle key;

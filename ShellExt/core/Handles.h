@@ -87,7 +87,6 @@ inline DWORD InvalidTlsIndex() noexcept { return TLS_OUT_OF_INDEXES; }
 
 // Kernel objects (threads, events, processes, file mappings), files and
 // searches.
-using CThreadHandle = CUniqueHandle<HANDLE, HandleClose::Kernel>;
 using CKernelHandle = CUniqueHandle<HANDLE, HandleClose::Kernel>;
 using CFileHandle = CUniqueHandle<HANDLE, HandleClose::Kernel, InvalidFileHandle>;
 using CFindHandle = CUniqueHandle<HANDLE, HandleClose::Find, InvalidFileHandle>;

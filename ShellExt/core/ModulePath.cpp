@@ -25,3 +25,12 @@ std::wstring FullModulePath(HMODULE hModule)
         strPath.resize(strPath.size() * 2);
     }
 }
+
+std::wstring SystemFilePath(const wchar_t* pszRelative)
+{
+    wchar_t szFolder[MAX_PATH];
+    const UINT cchFolder = ::GetSystemDirectoryW(szFolder, MAX_PATH);
+    if (cchFolder == 0 || cchFolder >= MAX_PATH)
+        return std::wstring();
+    return std::wstring(szFolder, cchFolder) + L"\\" + pszRelative;
+}

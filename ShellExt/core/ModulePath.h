@@ -1,4 +1,5 @@
-// The full path of a loaded module, however long.
+// Full paths Windows hands out: a loaded module's, however long, and a file's
+// in the system folder.
 #pragma once
 
 #include <windows.h>
@@ -9,3 +10,7 @@
 // cannot be had whole: a cut path would name another file. May throw
 // std::bad_alloc.
 std::wstring FullModulePath(HMODULE hModule);
+
+// "<system folder>\<pszRelative>", or empty when the folder cannot be had.
+// May throw std::bad_alloc.
+std::wstring SystemFilePath(const wchar_t* pszRelative);

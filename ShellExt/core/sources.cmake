@@ -1,2 +1,2 @@
-orvane_sources(CORE_PORTABLE_SOURCES BoundedText.cpp TraceLine.cpp)
+orvane_sources(CORE_PORTABLE_SOURCES BoundedText.cpp)
 orvane_sources(CORE_WINDOWS_SOURCES ModulePath.cpp PlainPathFile.cpp)

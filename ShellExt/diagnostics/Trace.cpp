@@ -87,9 +87,8 @@ void AppendTraceLine(const char* pszObject, const char* pszMethod, const TraceDe
     fields.strObject = pszObject;
     fields.strMethod = pszMethod;
     fields.nOkToBeSlow = details.nOkToBeSlow;
-    fields.eSite = details.eSite;
-    if (details.pszSiteClass != nullptr)
-        fields.strSiteClass = AsUtf16(details.pszSiteClass);
+    fields.bSite = details.bSite;
+    fields.strSite = details.strSite;
     fields.nItems = details.nItems;
     fields.nResult = static_cast<uint32_t>(hr);
     char szLine[kTraceLineCapacity];

@@ -2,7 +2,7 @@
 //
 // With HKCU\Software\Kelvoss\Orvane\ShellExt, DWORD Trace=1 (settings/
 // Switches.h), every COM call of the classic handler and of the Windows 11
-// command appends one line (core/TraceLine.h) to
+// command appends one line (TraceLine.h) to
 // %LOCALAPPDATA%\Kelvoss\Orvane\shellext-trace.log. The file grows to 1 MB,
 // then becomes shellext-trace.log.1 (replacing the one before) and a new one
 // starts. Lines carry the number of selected items, never their names.
@@ -14,7 +14,9 @@
 
 #include <windows.h>
 
-#include "ShellExt/core/TraceLine.h"
+#include <string_view>
+
+#include "ShellExt/diagnostics/TraceLine.h"
 
 constexpr ULONGLONG kTraceFileMaxBytes = 1024 * 1024;
 
@@ -22,8 +24,8 @@ constexpr ULONGLONG kTraceFileMaxBytes = 1024 * 1024;
 struct TraceDetails
 {
     int nOkToBeSlow = -1;                         // -1: no such parameter
-    TraceSite eSite = TraceSite::NotApplicable;
-    const wchar_t* pszSiteClass = nullptr;        // with TraceSite::Window
+    bool bSite = false;                           // the object's site was asked for its window
+    std::u16string_view strSite;                  // what it answered (menu/CommandPlacement.h)
     long long nItems = -1;                        // -1: no selection in the call
 };
 

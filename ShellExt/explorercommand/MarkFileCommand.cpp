@@ -115,7 +115,7 @@ STDMETHODIMP CMarkFileCommand::GetCanonicalName(GUID* pguidCommandName)
 // "shown" goes on to the hand-off, which only starts its waiter.
 STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL fOkToBeSlow, EXPCMDSTATE* pCmdState)
 {
-    SiteWindowInfo site;
+    wchar_t szSiteClass[kSiteClassCapacity];
     TraceDetails details;
     details.nOkToBeSlow = fOkToBeSlow ? 1 : 0;
     return m_trace.Call("GetState", details, [&]() -> HRESULT {
@@ -126,12 +126,12 @@ STDMETHODIMP CMarkFileCommand::GetState(IShellItemArray* psiItemArray, BOOL fOkT
         details.nItems = nItems;
         if (nItems == 0 && !m_trace.IsOn())
             return S_OK;
-        ReadSiteWindow(m_site.get(), site);
-        details.eSite = site.eSite;
-        details.pszSiteClass = site.szClass;
+        const CommandSiteWindow site = ReadSiteWindow(m_site.get(), szSiteClass);
+        details.bSite = true;
+        details.strSite = SiteTraceText(site);
         // The ShowWindows11Command policy 0 hides the command in every menu.
         if (!m_switches.bShowWindows11Command ||
-            !IsCommandShown(site.ForPlacement(), m_switches.bShowCommandInClassicMenus, nItems))
+            !IsCommandShown(site, m_switches.bShowCommandInClassicMenus, nItems))
             return S_OK;
         *pCmdState = ECS_ENABLED;
         if (!m_bHandOffStarted)

@@ -16,44 +16,36 @@ HRESULT GetSiteWindow(IUnknown* pSite, HWND& hWnd) noexcept
 {
     for (const IID* piid : {&IID_IOleWindow, &IID_IShellView, &IID_IInternetSecurityMgrSite})
     {
-        IOleWindow* pRawWindow = nullptr;
-        if (FAILED(pSite->QueryInterface(*piid, reinterpret_cast<void**>(&pRawWindow))) || pRawWindow == nullptr)
-            continue;
-        CComOwner<IOleWindow> window(pRawWindow);
-        return window->GetWindow(&hWnd);
+        if (const CComOwner<IOleWindow> window = QueryAs<IOleWindow>(pSite, *piid))
+            return window->GetWindow(&hWnd);
     }
     return E_NOINTERFACE;
 }
 
-TraceSite SiteAnswer(HRESULT hr, HWND hWnd) noexcept
+SiteAnswer AnswerOf(HRESULT hr, HWND hWnd) noexcept
 {
     if (hr == E_NOINTERFACE)
-        return TraceSite::NoInterface;
+        return SiteAnswer::NoInterface;
     if (hr == E_NOTIMPL)
-        return TraceSite::NotImplemented;
-    return SUCCEEDED(hr) && hWnd != nullptr ? TraceSite::Window : TraceSite::NoWindow;
+        return SiteAnswer::NotImplemented;
+    return SUCCEEDED(hr) && hWnd != nullptr ? SiteAnswer::Window : SiteAnswer::NoWindow;
 }
 
 }  // namespace
 
-CommandSiteWindow SiteWindowInfo::ForPlacement() const noexcept
+CommandSiteWindow ReadSiteWindow(IUnknown* pSite, wchar_t (&szClass)[kSiteClassCapacity]) noexcept
 {
+    szClass[0] = L'\0';
     CommandSiteWindow site;
-    site.eSite = eSite;
-    if (eSite == TraceSite::Window)
-        site.strClass = AsUtf16(szClass);
-    return site;
-}
-
-void ReadSiteWindow(IUnknown* pSite, SiteWindowInfo& info) noexcept
-{
-    info.szClass[0] = L'\0';
-    info.eSite = TraceSite::NoSite;
     if (pSite == nullptr)
-        return;
+        return site;
     HWND hWnd = nullptr;
     const HRESULT hr = GetSiteWindow(pSite, hWnd);
-    info.eSite = SiteAnswer(hr, hWnd);
-    if (info.eSite == TraceSite::Window && ::GetClassNameW(hWnd, info.szClass, static_cast<int>(kSiteClassCapacity)) <= 0)
-        info.szClass[0] = L'\0';
+    site.eAnswer = AnswerOf(hr, hWnd);
+    if (site.eAnswer != SiteAnswer::Window)
+        return site;
+    if (::GetClassNameW(hWnd, szClass, static_cast<int>(kSiteClassCapacity)) <= 0)
+        szClass[0] = L'\0';
+    site.strClass = AsUtf16(szClass);
+    return site;
 }

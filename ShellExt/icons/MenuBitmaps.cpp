@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ShellExt/icons/MenuDibHeader.h"
 #include "ShellExt/icons/IconSizes.h"
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/module/Module.h"
@@ -113,7 +114,7 @@ private:
     // its bitmaps may be on screen.
     static bool ThreadHasEnded(DWORD dwThreadId) noexcept
     {
-        CThreadHandle thread(::OpenThread(SYNCHRONIZE, FALSE, dwThreadId));
+        CKernelHandle thread(::OpenThread(SYNCHRONIZE, FALSE, dwThreadId));
         if (!thread)
             return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no such thread
         return ::WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0;
@@ -145,20 +146,6 @@ struct SmallIconSize
 SmallIconSize ReadSmallIconSize() noexcept
 {
     return SmallIconSize{::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON)};
-}
-
-// The header of every bitmap handed to a menu: 32 bpp with alpha in the
-// fourth byte, positive height (rows stored bottom-up), no colour table.
-BITMAPINFO MakeMenuDibHeader(int nWidth, int nHeight) noexcept
-{
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = nWidth;
-    bmi.bmiHeader.biHeight = nHeight;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    return bmi;
 }
 
 // A paint buffer over (0, 0, nWidth, nHeight) of hdc, in DIB format, whose

@@ -16,15 +16,27 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ShellExt/core/TraceLine.h"
-
 // The window class of the navigation pane's tree.
 constexpr std::u16string_view kNamespaceTreeClass = u"NamespaceTreeControl";
 
+// What the command's site answered when asked for its window, the way the
+// shell's own IUnknown_GetWindow asks it: no site at all, a site without a
+// window interface of its own (E_NOINTERFACE), one whose GetWindow answered
+// E_NOTIMPL, one whose GetWindow failed otherwise or gave no window, or a
+// window of a class.
+enum class SiteAnswer
+{
+    NoSite,
+    NoInterface,
+    NotImplemented,
+    NoWindow,
+    Window,
+};
+
 struct CommandSiteWindow
 {
-    TraceSite eSite = TraceSite::NoSite;  // what the site answered (TraceLine.h)
-    std::u16string_view strClass;         // with TraceSite::Window: its class; empty when unreadable
+    SiteAnswer eAnswer = SiteAnswer::NoSite;
+    std::u16string_view strClass;  // with SiteAnswer::Window: its class; empty when unreadable
 };
 
 // Shown for one or more items, unless a classic menu asks for it and the
@@ -35,3 +47,7 @@ struct CommandSiteWindow
 // site, no window interface, and a GetWindow that fails otherwise or gives
 // no window are the new menu's.
 bool IsCommandShown(const CommandSiteWindow& site, bool bShowInClassicMenus, uint32_t nItems) noexcept;
+
+// The answer as the trace names it: nosite, nointerface, notimpl, nowindow,
+// or the window's class (empty when unreadable).
+std::u16string_view SiteTraceText(const CommandSiteWindow& site) noexcept;

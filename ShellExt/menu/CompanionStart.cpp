@@ -1,32 +1,27 @@
 #include "ShellExt/menu/CompanionStart.h"
 
-#include <cwchar>
 #include <memory>
 #include <new>
+#include <string>
 
-#include "ShellExt/core/BoundedText.h"
 #include "ShellExt/core/Handles.h"
-#include "ShellExt/core/WideText.h"
+#include "ShellExt/core/ModulePath.h"
 #include "ShellExt/module/Module.h"
 
 namespace {
 
 const wchar_t kCompanionProgram[] = L"OrvaneShellExt.exe";
-// The program, and arguments that may name two paths (a chosen item's start).
-const size_t kCommandLineCapacity = 4 * MAX_PATH + 80;
 
-// "<folder of this module>\OrvaneShellExt.exe"; false when it would not fit.
-bool BuildCompanionPath(wchar_t (&szProgram)[MAX_PATH]) noexcept
+// "<folder of this module>\OrvaneShellExt.exe", however long the folder;
+// empty when the module's path cannot be had. May throw std::bad_alloc.
+std::wstring CompanionPath()
 {
-    wchar_t szModule[MAX_PATH];
-    const DWORD cch = ::GetModuleFileNameW(g_hInstance, szModule, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH)
-        return false;
-    wchar_t* pszName = szModule + cch;
-    while (pszName > szModule && pszName[-1] != L'\\' && pszName[-1] != L'/')
-        --pszName;
-    *pszName = L'\0';
-    return JoinBounded(AsUtf16(szProgram), MAX_PATH, {AsUtf16(szModule), AsUtf16(kCompanionProgram)});
+    std::wstring strPath = FullModulePath(g_hInstance);
+    const size_t nSlash = strPath.find_last_of(L"\\/");
+    if (nSlash == std::wstring::npos)
+        return std::wstring();
+    strPath.resize(nSlash + 1);
+    return strPath + kCompanionProgram;
 }
 
 // The attribute list that limits inheritance to the one handle.
@@ -92,12 +87,11 @@ bool CreateCompanionProcess(const wchar_t* pszProgram, wchar_t* pszCommandLine, 
     return false;
 }
 
-}  // namespace
-
-bool StartCompanion(const wchar_t* pszArguments, HANDLE hPassed) noexcept
+// May throw std::bad_alloc.
+bool StartCompanionWith(const wchar_t* pszArguments, HANDLE hPassed)
 {
-    wchar_t szProgram[MAX_PATH];
-    if (!BuildCompanionPath(szProgram))
+    const std::wstring strProgram = CompanionPath();
+    if (strProgram.empty())
         return false;
     // An inheritable copy of the handle, for the companion alone; without it
     // (DuplicateHandle refused) there is nothing to pass, and no start.
@@ -105,17 +99,27 @@ bool StartCompanion(const wchar_t* pszArguments, HANDLE hPassed) noexcept
     if (hPassed != nullptr && !::DuplicateHandle(::GetCurrentProcess(), hPassed, ::GetCurrentProcess(),
                                                  hInheritable.Receive(), 0, TRUE, DUPLICATE_SAME_ACCESS))
         return false;
-    wchar_t szHandle[24] = {};
+    std::wstring strCommandLine = L"\"" + strProgram + L"\" " + pszArguments;
     if (hInheritable)
-        _snwprintf(szHandle, 23, L" %llu",
-                   static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hInheritable.Get())));
-    wchar_t szCommandLine[kCommandLineCapacity];
-    if (!JoinBounded(AsUtf16(szCommandLine), kCommandLineCapacity,
-                     {u"\"", AsUtf16(szProgram), u"\" ", AsUtf16(pszArguments), AsUtf16(szHandle)}))
-        return false;
+        strCommandLine += L" " + std::to_wstring(static_cast<unsigned long long>(
+                                     reinterpret_cast<UINT_PTR>(hInheritable.Get())));
     if (!hInheritable)
-        return CreateCompanionProcess(szProgram, szCommandLine, nullptr);
+        return CreateCompanionProcess(strProgram.c_str(), &strCommandLine[0], nullptr);
     HANDLE hInherit = hInheritable.Get();
     CInheritList inherit(hInherit);
-    return inherit.Get() != nullptr && CreateCompanionProcess(szProgram, szCommandLine, inherit.Get());
+    return inherit.Get() != nullptr && CreateCompanionProcess(strProgram.c_str(), &strCommandLine[0], inherit.Get());
+}
+
+}  // namespace
+
+bool StartCompanion(const wchar_t* pszArguments, HANDLE hPassed) noexcept
+{
+    try
+    {
+        return StartCompanionWith(pszArguments, hPassed);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
 }

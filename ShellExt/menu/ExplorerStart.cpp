@@ -26,58 +26,47 @@ VARIANT MakeVariant(VARTYPE vt) noexcept
 CComOwner<IShellView> DesktopShellView() noexcept
 {
     IShellWindows* pRawWindows = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
-                                  reinterpret_cast<void**>(&pRawWindows))))
+    const CComOwner<IShellWindows> windows =
+        Adopt(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                 reinterpret_cast<void**>(&pRawWindows)),
+              &pRawWindows);
+    if (!windows)
         return nullptr;
-    CComOwner<IShellWindows> windows(pRawWindows);
     VARIANT vLocation = MakeVariant(VT_EMPTY);
     VARIANT vRoot = MakeVariant(VT_EMPTY);
     long lHwnd = 0;
     IDispatch* pRawDesktop = nullptr;
     // S_FALSE with no object when there is no desktop window.
-    if (windows->FindWindowSW(&vLocation, &vRoot, SWC_DESKTOP, &lHwnd, SWFO_NEEDDISPATCH, &pRawDesktop) != S_OK ||
-        pRawDesktop == nullptr)
+    const CComOwner<IDispatch> desktop =
+        Adopt(windows->FindWindowSW(&vLocation, &vRoot, SWC_DESKTOP, &lHwnd, SWFO_NEEDDISPATCH, &pRawDesktop),
+              &pRawDesktop);
+    const auto provider = desktop ? QueryAs<IServiceProvider>(desktop.get(), IID_IServiceProvider) : nullptr;
+    if (!provider)
         return nullptr;
-    CComOwner<IDispatch> desktop(pRawDesktop);
-
-    IServiceProvider* pRawProvider = nullptr;
-    if (FAILED(desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&pRawProvider))))
-        return nullptr;
-    CComOwner<IServiceProvider> provider(pRawProvider);
     IShellBrowser* pRawBrowser = nullptr;
-    if (FAILED(provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(&pRawBrowser))))
-        return nullptr;
-    CComOwner<IShellBrowser> browser(pRawBrowser);
+    const CComOwner<IShellBrowser> browser = Adopt(
+        provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(&pRawBrowser)),
+        &pRawBrowser);
     IShellView* pRawView = nullptr;
-    if (FAILED(browser->QueryActiveShellView(&pRawView)) || pRawView == nullptr)
-        return nullptr;
-    return CComOwner<IShellView>(pRawView);
+    return browser ? Adopt(browser->QueryActiveShellView(&pRawView), &pRawView) : nullptr;
 }
 
 // The Shell.Application object of the desktop's view: its ShellExecute runs
 // in Explorer's process.
 CComOwner<IShellDispatch2> DesktopShellDispatch() noexcept
 {
-    CComOwner<IShellView> view = DesktopShellView();
-    if (!view)
-        return nullptr;
+    const CComOwner<IShellView> view = DesktopShellView();
     IDispatch* pRawBackground = nullptr;
-    if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(&pRawBackground))) ||
-        pRawBackground == nullptr)
-        return nullptr;
-    CComOwner<IDispatch> background(pRawBackground);
-    IShellFolderViewDual* pRawFolderView = nullptr;
-    if (FAILED(background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(&pRawFolderView))))
-        return nullptr;
-    CComOwner<IShellFolderViewDual> folderView(pRawFolderView);
+    const CComOwner<IDispatch> background =
+        view ? Adopt(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(&pRawBackground)),
+                     &pRawBackground)
+             : nullptr;
+    const auto folderView =
+        background ? QueryAs<IShellFolderViewDual>(background.get(), IID_IShellFolderViewDual) : nullptr;
     IDispatch* pRawApplication = nullptr;
-    if (FAILED(folderView->get_Application(&pRawApplication)) || pRawApplication == nullptr)
-        return nullptr;
-    CComOwner<IDispatch> application(pRawApplication);
-    IShellDispatch2* pRawShell = nullptr;
-    if (FAILED(application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(&pRawShell))))
-        return nullptr;
-    return CComOwner<IShellDispatch2>(pRawShell);
+    const CComOwner<IDispatch> application =
+        folderView ? Adopt(folderView->get_Application(&pRawApplication), &pRawApplication) : nullptr;
+    return application ? QueryAs<IShellDispatch2>(application.get(), IID_IShellDispatch2) : nullptr;
 }
 
 }  // namespace

@@ -1,14 +1,11 @@
 #include "ShellExt/menu/SelectionKey.h"
 
+#include "ShellExt/core/AsciiCase.h"
+
 namespace {
 
 const uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
 const uint64_t kFnvPrime = 0x100000001b3ULL;
-
-char16_t FoldAscii(char16_t ch) noexcept
-{
-    return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch - u'A' + u'a') : ch;
-}
 
 }  // namespace
 
@@ -19,7 +16,7 @@ void CSelectionKey::AddPath(const char16_t* pszPath, size_t cchPath) noexcept
     uint64_t nHash = kFnvOffset;
     for (size_t i = 0; i < cchPath; ++i)
     {
-        const char16_t ch = FoldAscii(pszPath[i]);
+        const char16_t ch = AsciiLower(pszPath[i]);
         nHash = (nHash ^ static_cast<uint64_t>(ch & 0xFF)) * kFnvPrime;
         nHash = (nHash ^ static_cast<uint64_t>(ch >> 8)) * kFnvPrime;
     }

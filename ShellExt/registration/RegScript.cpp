@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ShellExt/core/AsciiCase.h"
 #include "ShellExt/core/ExceptionHr.h"
 
 namespace {
@@ -52,11 +53,6 @@ bool IsWhiteSpace(char16_t ch) noexcept
 bool BeginsWith(const std::u16string& str, char16_t ch) noexcept
 {
     return !str.empty() && str[0] == ch;
-}
-
-char16_t AsciiLower(char16_t ch) noexcept
-{
-    return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch + 0x20) : ch;
 }
 
 char16_t FoldCase(char16_t ch) noexcept

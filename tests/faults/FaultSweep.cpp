@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/core/SystemFunction.h"
 #include "tests/faults/ImportFaults.h"
 #include "tests/faults/SweepHost.h"
 #include "tests/faults/SweepOperations.h"
@@ -171,11 +172,8 @@ void MeasureWhatWineKeeps(const std::wstring& strDll)
     typeLib->ReleaseTLibAttr(pAttr);
     using ForUserFn = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
     using UnForUserFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-    const HMODULE hOleAut = ::GetModuleHandleW(L"oleaut32.dll");
-    const auto pfnForUser = reinterpret_cast<ForUserFn>(
-        reinterpret_cast<void*>(::GetProcAddress(hOleAut, "RegisterTypeLibForUser")));
-    const auto pfnUnForUser = reinterpret_cast<UnForUserFn>(
-        reinterpret_cast<void*>(::GetProcAddress(hOleAut, "UnRegisterTypeLibForUser")));
+    const auto pfnForUser = FindSystemFunction<ForUserFn>(L"oleaut32.dll", "RegisterTypeLibForUser");
+    const auto pfnUnForUser = FindSystemFunction<UnForUserFn>(L"oleaut32.dll", "UnRegisterTypeLibForUser");
     std::wstring strPath = strDll;
     long rgnKept[4] = {LONG_MAX, LONG_MAX, LONG_MAX, LONG_MAX};
     for (int nRound = 0; nRound < 3; ++nRound)

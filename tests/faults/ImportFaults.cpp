@@ -12,6 +12,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "ShellExt/core/SystemFunction.h"
+
 namespace ImportFaults {
 namespace {
 
@@ -109,8 +111,7 @@ void KeepPlatformRegister()
         void* rgRest[4];
     } basic = {};
     using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    const auto pfnQuery = reinterpret_cast<QueryThread>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    const auto pfnQuery = FindSystemFunction<QueryThread>(L"ntdll.dll", "NtQueryInformationThread");
     if (pfnQuery == nullptr || pfnQuery(::GetCurrentThread(), 0 /* ThreadBasicInformation */, &basic,
                                         sizeof(basic), nullptr) != 0)
         return;

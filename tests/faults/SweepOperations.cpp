@@ -1,5 +1,7 @@
 #include "tests/faults/SweepOperations.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <optional>
 
@@ -10,6 +12,7 @@
 #include "tests/faults/RegistrySnapshot.h"
 #include "tools/common/DataObjectArray.h"
 #include "tools/common/HDropDataObject.h"
+#include "tools/refapp/RefAppCommand.h"
 #include "tools/shellhost/CommandTree.h"
 
 namespace {
@@ -24,33 +27,30 @@ std::wstring IconLibraryOf(const SweepContext& context)
 
 
 // What the main application must receive for each item, by caption: its
-// switch and what follows the selection file.
-enum class Tail { None, Library, Colour };
-
+// switch and the icon index or colour that follows the selection file.
 struct ExpectedCommand
 {
     const wchar_t* pszCaption;
-    const wchar_t* pszSwitch;
-    Tail tail;
-    int nValue;  // icon index or colour
+    RefAppSwitch eSwitch;
+    int nValue;
 };
 
 const ExpectedCommand kExpectedCommands[] = {
-    {L"High Priority", L"-oi", Tail::Library, 0},
-    {L"Low Priority", L"-oi", Tail::Library, 2},
-    {L"Planned Work", L"-oi", Tail::Library, 3},
-    {L"Done Work", L"-oi", Tail::Library, 5},
-    {L"Approved", L"-oi", Tail::Library, 6},
-    {L"Rejected", L"-oi", Tail::Library, 8},
-    {L"Red", L"-ci", Tail::Colour, static_cast<int>(RGB(254, 69, 54))},
-    {L"Green", L"-ci", Tail::Colour, static_cast<int>(RGB(20, 250, 44))},
-    {L"Blue", L"-ci", Tail::Colour, static_cast<int>(RGB(91, 145, 255))},
-    {L"Gray", L"-ci", Tail::Colour, static_cast<int>(RGB(178, 178, 178))},
-    {L"Restore Default", L"-rd", Tail::None, 0},
-    {L"More Icons", L"-mi", Tail::None, 0},
-    {L"Mark File", L"-uo", Tail::None, 0},
-    {L"Remove Color", L"-uc", Tail::None, 0},
-    {L"Remove Marker && Color", L"-rd", Tail::None, 0},
+    {L"High Priority", RefAppSwitch::MarkIcon, 0},
+    {L"Low Priority", RefAppSwitch::MarkIcon, 2},
+    {L"Planned Work", RefAppSwitch::MarkIcon, 3},
+    {L"Done Work", RefAppSwitch::MarkIcon, 5},
+    {L"Approved", RefAppSwitch::MarkIcon, 6},
+    {L"Rejected", RefAppSwitch::MarkIcon, 8},
+    {L"Red", RefAppSwitch::MarkColor, static_cast<int>(RGB(254, 69, 54))},
+    {L"Green", RefAppSwitch::MarkColor, static_cast<int>(RGB(20, 250, 44))},
+    {L"Blue", RefAppSwitch::MarkColor, static_cast<int>(RGB(91, 145, 255))},
+    {L"Gray", RefAppSwitch::MarkColor, static_cast<int>(RGB(178, 178, 178))},
+    {L"Restore Default", RefAppSwitch::RestoreDefault, 0},
+    {L"More Icons", RefAppSwitch::MoreIcons, 0},
+    {L"Mark File", RefAppSwitch::UnmarkIcon, 0},
+    {L"Remove Color", RefAppSwitch::UnmarkColor, 0},
+    {L"Remove Marker && Color", RefAppSwitch::RestoreDefault, 0},
 };
 
 const ExpectedCommand* FindExpected(const std::wstring& strCaption)
@@ -79,6 +79,33 @@ std::string CheckSelectionFile(const SweepContext& context, const std::wstring& 
     return strContent == strExpected ? std::string() : "the selection file holds something else than the selection";
 }
 
+// The words of a start's parameters, as the main application reads them.
+std::vector<std::u16string> ParameterWords(const std::wstring& strParameters)
+{
+    int nArgs = 0;
+    CLocalBlock args(::CommandLineToArgvW((L"app " + strParameters).c_str(), &nArgs));
+    const auto* ppszArgs = static_cast<const LPWSTR*>(args.Get());
+    std::vector<std::u16string> vecWords;
+    for (int i = 1; ppszArgs != nullptr && i < nArgs; ++i)
+        vecWords.emplace_back(reinterpret_cast<const char16_t*>(ppszArgs[i]));
+    return vecWords;
+}
+
+bool CarriesExpected(const SweepContext& context, const ExpectedCommand& expected, const RefAppCommand& command)
+{
+    if (command.eSwitch != expected.eSwitch)
+        return false;
+    const std::wstring strLibrary = IconLibraryOf(context);
+    switch (expected.eSwitch)
+    {
+    case RefAppSwitch::MarkIcon:
+        return command.nIconIndex == expected.nValue &&
+               command.strIconLibrary == reinterpret_cast<const char16_t*>(strLibrary.c_str());
+    case RefAppSwitch::MarkColor: return command.crColor == static_cast<uint32_t>(expected.nValue);
+    default: return true;
+    }
+}
+
 // Checks the one program start an item caused against its caption; with
 // bComplete the selection file it names must hold the whole selection.
 std::string CheckStart(const SweepContext& context, const ExpectedCommand& expected, bool bComplete)
@@ -89,18 +116,12 @@ std::string CheckStart(const SweepContext& context, const ExpectedCommand& expec
     if (MainApplicationOf(context) != starts.szFile)
         return "started " + WideToUtf8(starts.szFile);
     const std::wstring strParameters = starts.szParameters;
-    const std::wstring strHead = std::wstring(expected.pszSwitch) + L" \"";
-    const size_t nQuote = strParameters.find(L'"', strHead.size());
-    if (strParameters.compare(0, strHead.size(), strHead) != 0 || nQuote == std::wstring::npos)
+    RefAppCommand command;
+    std::string strError;
+    if (!ParseRefAppCommand(ParameterWords(strParameters), command, strError) ||
+        !CarriesExpected(context, expected, command))
         return "parameters \"" + WideToUtf8(strParameters) + "\" for " + WideToUtf8(expected.pszCaption);
-    std::wstring strTail;
-    if (expected.tail == Tail::Library)
-        strTail = L" \"" + IconLibraryOf(context) + L"\" " + std::to_wstring(expected.nValue);
-    else if (expected.tail == Tail::Colour)
-        strTail = L" " + std::to_wstring(expected.nValue);
-    if (strParameters.substr(nQuote + 1) != strTail)
-        return "parameters \"" + WideToUtf8(strParameters) + "\" for " + WideToUtf8(expected.pszCaption);
-    const std::wstring strFile = strParameters.substr(strHead.size(), nQuote - strHead.size());
+    const std::wstring strFile(reinterpret_cast<const wchar_t*>(command.strSelectionFile.c_str()));
     const std::string strProblem = bComplete ? CheckSelectionFile(context, strFile) : std::string();
     // The main application would read the file and delete it; with none
     // started, the sweep does. Left, they would fill the temporary folder
@@ -543,13 +564,13 @@ std::string CheckSubcommands(const SweepContext& context, HMODULE hCommandDll, H
         const wchar_t* pszCaption = kSubcommandCaptions[i];
         const ExpectedCommand* pExpected = pszCaption != nullptr ? FindExpected(pszCaption) : nullptr;
         std::wstring strIcon;
-        if (pExpected != nullptr && pExpected->tail == Tail::Library)
+        if (pExpected != nullptr && pExpected->eSwitch == RefAppSwitch::MarkIcon)
             strIcon = IconLibraryOf(context) + L"," + std::to_wstring(pExpected->nValue);
-        else if (pExpected != nullptr && pExpected->tail == Tail::Colour)
+        else if (pExpected != nullptr && pExpected->eSwitch == RefAppSwitch::MarkColor)
             strIcon = strModule + L",-";
         // A swatch names a resource of the DLL: its identifier is the DLL's own.
         const std::wstring strIconSeen =
-            pExpected != nullptr && pExpected->tail == Tail::Colour && seen.hrIcon == S_OK
+            pExpected != nullptr && pExpected->eSwitch == RefAppSwitch::MarkColor && seen.hrIcon == S_OK
                 ? seen.strIcon.substr(0, seen.strIcon.rfind(L",-") + 2)
                 : seen.strIcon;
         const EXPCMDFLAGS expectedFlags = pszCaption != nullptr ? ECF_DEFAULT : ECF_ISSEPARATOR;

@@ -1,19 +1,24 @@
-// Fuzzes the reader of CF_HDROP blocks with arbitrary headers, offsets, sizes
-// and contents. The block is copied into a heap buffer of exactly its size, so
-// that reading one byte past it is an AddressSanitizer report; every step of
-// the walk is checked against the block's bytes: names follow one another
-// from the list's start, hold no NUL unit, and the walk ends exactly where
-// the closing empty name lies, or is refused when there is none.
+// Fuzzes the reader of CF_HDROP blocks with blocks this target builds itself
+// from the input: names of any content, 8-bit or wide, after padding, with
+// the header's list offset pointing where the list is, into the header or
+// past the block, and the block cut short anywhere. What the reader must hand
+// out follows from how the block was built (where each name was put and
+// whether its terminator survived the cut), never from the header's rules
+// restated. The block lies in a heap buffer of exactly its size, so that
+// reading one byte past it is an AddressSanitizer report.
 //
-// The first byte selects the mode: bit 0 sets the list's offset to 20 plus
-// bits 4 to 7 (else the header's own bytes say where it starts), bit 1 sets
-// fWide to bit 2 (else the header's own bytes say).
+// Input: byte 0 the mode, byte 1 how many bytes to cut, the rest the names
+// (8-bit: split at NUL bytes; wide: 16-bit units, split at NUL units).
+// Mode bit 0: wide; bits 1 to 3: padding between the header and the list;
+// bit 4: the offset points into the header; bit 5: the offset points past
+// the block; bit 6: cut the block; bit 7: fWide holds 0x100 instead of 1.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "ShellExt/menu/DropList.h"
 
@@ -25,93 +30,112 @@ void Require(bool bCondition)
         std::abort();
 }
 
-uint32_t Read32(const uint8_t* pb)
-{
-    return pb[0] | pb[1] << 8 | pb[2] << 16 | static_cast<uint32_t>(pb[3]) << 24;
-}
-
-void Write32(uint8_t* pb, uint32_t n)
+void Write32(std::vector<uint8_t>& vecBlock, size_t nAt, uint32_t n)
 {
     for (int i = 0; i < 4; ++i)
-        pb[i] = static_cast<uint8_t>(n >> (8 * i));
+        vecBlock[nAt + i] = static_cast<uint8_t>(n >> (8 * i));
 }
 
-bool IsNulUnit(const uint8_t* pb, size_t cbUnit)
+struct PlacedName
 {
-    return pb[0] == 0 && (cbUnit == 1 || pb[1] == 0);
-}
+    size_t nOffset;
+    size_t cch;
+};
 
-// Where the list starts, or 0 when the header refuses the block. A wide
-// list ends at its last whole unit (cbBlock is moved there).
-size_t ListStart(const uint8_t* pbBlock, size_t& cbBlock, bool& bWide)
+// The names of the input, each appended to the block with its terminator,
+// then the empty name that closes the list. Returns where each name went.
+std::vector<PlacedName> AppendNames(const uint8_t* pbNames, size_t cbNames, size_t cbUnit,
+                                    std::vector<uint8_t>& vecBlock)
 {
-    if (cbBlock < DropFilesLayout::kHeaderSize)
-        return 0;
-    const size_t nOffset = Read32(pbBlock);
-    bWide = Read32(pbBlock + DropFilesLayout::kWideOffset) != 0;
-    if (nOffset < DropFilesLayout::kHeaderSize || nOffset >= cbBlock)
-        return 0;
-    if (bWide)
-        cbBlock = nOffset + ((cbBlock - nOffset) & ~static_cast<size_t>(1));
-    return cbBlock > nOffset ? nOffset : 0;
+    std::vector<PlacedName> vecPlaced;
+    size_t cchCurrent = 0;
+    auto endName = [&]() {
+        if (cchCurrent == 0)
+            return;  // an empty name would close the list: never put one inside it
+        vecPlaced.push_back({vecBlock.size() - cchCurrent * cbUnit, cchCurrent});
+        vecBlock.insert(vecBlock.end(), cbUnit, 0);
+        cchCurrent = 0;
+    };
+    for (size_t i = 0; i + cbUnit <= cbNames; i += cbUnit)
+    {
+        const bool bNul = pbNames[i] == 0 && (cbUnit == 1 || pbNames[i + 1] == 0);
+        if (bNul)
+        {
+            endName();
+            continue;
+        }
+        vecBlock.insert(vecBlock.end(), pbNames + i, pbNames + i + cbUnit);
+        ++cchCurrent;
+    }
+    endName();
+    vecBlock.insert(vecBlock.end(), cbUnit, 0);
+    return vecPlaced;
 }
 
-void CheckWalk(const uint8_t* pbBlock, size_t cbBlock)
+// Every name whose terminator lies within the block, in order, then End when
+// the closing empty name does too; otherwise Malformed where the first one
+// that does not fit would be. A header that is cut or points elsewhere than
+// the list gives Malformed at once.
+void CheckWalk(const uint8_t* pbBlock, size_t cbBlock, bool bListWhereHeaderSays, bool bWide,
+               const std::vector<PlacedName>& vecPlaced, size_t nClosing)
 {
     CDropListReader reader(pbBlock, cbBlock);
-    bool bWide = false;
-    const size_t nStart = ListStart(pbBlock, cbBlock, bWide);
-    DroppedName name;
-    if (nStart == 0)
+    const size_t cbUnit = bWide ? 2 : 1;
+    const bool bHeaderUsable = cbBlock >= DropFilesLayout::kHeaderSize && bListWhereHeaderSays;
+    DroppedName name = {};
+    if (!bHeaderUsable)
     {
         Require(!reader.HasFirstName() && reader.Next(name) == DropListStep::Malformed);
+        Require(reader.Next(name) == DropListStep::Malformed);
         return;
     }
     Require(reader.IsWide() == bWide);
-    const size_t cbUnit = bWide ? 2 : 1;
-    Require(reader.HasFirstName() == !IsNulUnit(pbBlock + nStart, cbUnit));
-    size_t nPos = nStart;
-    DropListStep step;
-    while ((step = reader.Next(name)) == DropListStep::Name)
+    Require(reader.HasFirstName() == (!vecPlaced.empty() && vecPlaced[0].nOffset + cbUnit <= cbBlock));
+    DropListStep expected = DropListStep::End;
+    for (const PlacedName& placed : vecPlaced)
     {
-        Require(name.pbFirst == pbBlock + nPos && name.cch > 0);
-        Require(nPos + (name.cch + 1) * cbUnit <= cbBlock);
-        for (size_t i = 0; i < name.cch; ++i)
-            Require(!IsNulUnit(pbBlock + nPos + i * cbUnit, cbUnit));
-        Require(IsNulUnit(pbBlock + nPos + name.cch * cbUnit, cbUnit));
-        nPos += (name.cch + 1) * cbUnit;
+        if (placed.nOffset + (placed.cch + 1) * cbUnit > cbBlock)
+        {
+            expected = DropListStep::Malformed;
+            break;
+        }
+        Require(reader.Next(name) == DropListStep::Name);
+        Require(name.pbFirst == pbBlock + placed.nOffset && name.cch == placed.cch);
     }
-    if (step == DropListStep::End)
-    {
-        Require(nPos + cbUnit <= cbBlock && IsNulUnit(pbBlock + nPos, cbUnit));
-    }
-    else
-    {
-        Require(step == DropListStep::Malformed);
-        for (; nPos + cbUnit <= cbBlock; nPos += cbUnit)
-            Require(!IsNulUnit(pbBlock + nPos, cbUnit));
-    }
-    Require(reader.Next(name) == step);
+    if (expected == DropListStep::End && nClosing + cbUnit > cbBlock)
+        expected = DropListStep::Malformed;
+    Require(reader.Next(name) == expected);
+    Require(reader.Next(name) == expected);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
 {
-    if (cbData == 0)
+    if (cbData < 2)
         return 0;
     const uint8_t nMode = pData[0];
-    const size_t cbBlock = cbData - 1;
+    const bool bWide = (nMode & 1) != 0;
+    const size_t cbUnit = bWide ? 2 : 1;
+    const size_t cbPadding = (nMode >> 1) & 7;
+
+    std::vector<uint8_t> vecBlock(DropFilesLayout::kHeaderSize + cbPadding, 0xAB);
+    const std::vector<PlacedName> vecPlaced = AppendNames(pData + 2, cbData - 2, cbUnit, vecBlock);
+    const size_t nClosing = vecBlock.size() - cbUnit;
+
+    size_t nListOffset = DropFilesLayout::kHeaderSize + cbPadding;
+    if (nMode & 0x10)
+        nListOffset = (cbPadding * 3) % DropFilesLayout::kHeaderSize;
+    else if (nMode & 0x20)
+        nListOffset = vecBlock.size() + cbPadding;
+    Write32(vecBlock, DropFilesLayout::kFilesOffset, static_cast<uint32_t>(nListOffset));
+    Write32(vecBlock, DropFilesLayout::kWideOffset, bWide ? ((nMode & 0x80) ? 0x100 : 1) : 0);
+    size_t cbBlock = vecBlock.size();
+    if (nMode & 0x40)
+        cbBlock -= pData[1] < cbBlock ? pData[1] : cbBlock;
+
     std::unique_ptr<uint8_t[]> pbBlock(new uint8_t[cbBlock == 0 ? 1 : cbBlock]);
-    if (cbBlock != 0)
-        std::memcpy(pbBlock.get(), pData + 1, cbBlock);
-    if (cbBlock >= DropFilesLayout::kHeaderSize)
-    {
-        if (nMode & 1)
-            Write32(pbBlock.get(), DropFilesLayout::kHeaderSize + (nMode >> 4));
-        if (nMode & 2)
-            Write32(pbBlock.get() + DropFilesLayout::kWideOffset, (nMode >> 2) & 1);
-    }
-    CheckWalk(pbBlock.get(), cbBlock);
+    std::copy(vecBlock.begin(), vecBlock.begin() + static_cast<std::ptrdiff_t>(cbBlock), pbBlock.get());
+    CheckWalk(pbBlock.get(), cbBlock, (nMode & 0x30) == 0, bWide, vecPlaced, nClosing);
     return 0;
 }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ShellExt/core/TraceLine.h"
+#include "ShellExt/diagnostics/TraceLine.h"
 #include "ShellExt/menu/CommandPlacement.h"
 
 namespace {
@@ -15,28 +15,28 @@ TEST(CommandPlacement, HiddenOnlyWhereAClassicMenuAsks)
     const struct
     {
         const char* pszWhere;
-        TraceSite eSite;
+        SiteAnswer eAnswer;
         std::u16string_view strClass;
         bool bSwitch;
         uint32_t nItems;
         bool bShown;
     } cases[] = {
-        {"new menu: no site", TraceSite::NoSite, u"", false, 1, true},
-        {"new menu: a site without a window interface", TraceSite::NoInterface, u"", false, 1, true},
-        {"new menu, nothing selected", TraceSite::NoInterface, u"", true, 0, false},
-        {"GetWindow fails otherwise or gives no window", TraceSite::NoWindow, u"", false, 1, true},
-        {"GetWindow answers E_NOTIMPL: a classic menu", TraceSite::NotImplemented, u"", false, 1, false},
-        {"E_NOTIMPL, switch on", TraceSite::NotImplemented, u"", true, 1, true},
-        {"folder view (Show more options)", TraceSite::Window, u"SHELLDLL_DefView", false, 1, false},
-        {"folder view, switch on", TraceSite::Window, u"SHELLDLL_DefView", true, 2, true},
-        {"Open dialog", TraceSite::Window, u"#32770", false, 1, false},
-        {"window of an unreadable class", TraceSite::Window, u"", false, 1, false},
-        {"navigation pane", TraceSite::Window, u"NamespaceTreeControl", false, 1, true},
-        {"navigation pane, class in another case", TraceSite::Window, u"namespacetreecontrol", false, 1, true},
-        {"a longer name that starts like the tree", TraceSite::Window, u"NamespaceTreeControlEx", false, 1, false},
+        {"new menu: no site", SiteAnswer::NoSite, u"", false, 1, true},
+        {"new menu: a site without a window interface", SiteAnswer::NoInterface, u"", false, 1, true},
+        {"new menu, nothing selected", SiteAnswer::NoInterface, u"", true, 0, false},
+        {"GetWindow fails otherwise or gives no window", SiteAnswer::NoWindow, u"", false, 1, true},
+        {"GetWindow answers E_NOTIMPL: a classic menu", SiteAnswer::NotImplemented, u"", false, 1, false},
+        {"E_NOTIMPL, switch on", SiteAnswer::NotImplemented, u"", true, 1, true},
+        {"folder view (Show more options)", SiteAnswer::Window, u"SHELLDLL_DefView", false, 1, false},
+        {"folder view, switch on", SiteAnswer::Window, u"SHELLDLL_DefView", true, 2, true},
+        {"Open dialog", SiteAnswer::Window, u"#32770", false, 1, false},
+        {"window of an unreadable class", SiteAnswer::Window, u"", false, 1, false},
+        {"navigation pane", SiteAnswer::Window, u"NamespaceTreeControl", false, 1, true},
+        {"navigation pane, class in another case", SiteAnswer::Window, u"namespacetreecontrol", false, 1, true},
+        {"a longer name that starts like the tree", SiteAnswer::Window, u"NamespaceTreeControlEx", false, 1, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.bShown, IsCommandShown({c.eSite, c.strClass}, c.bSwitch, c.nItems)) << c.pszWhere;
+        EXPECT_EQ(c.bShown, IsCommandShown({c.eAnswer, c.strClass}, c.bSwitch, c.nItems)) << c.pszWhere;
 }
 
 TraceLineFields SampleFields()
@@ -58,32 +58,33 @@ TEST(TraceLine, OneLineOfFieldsWithoutNamesOrPaths)
     {
         const char* pszCase;
         int nSlow;
-        TraceSite eSite;
+        bool bSite;
+        SiteAnswer eAnswer;
         std::u16string_view strClass;
         int64_t nItems;
         uint32_t nResult;
         std::string strTail;
     } cases[] = {
-        {"bare", -1, TraceSite::NotApplicable, u"", -1, 0, " hr=0x00000000"},
-        {"all fields", 0, TraceSite::Window, u"SHELLDLL_DefView", 3, 0x80070005u,
+        {"bare", -1, false, SiteAnswer::NoSite, u"", -1, 0, " hr=0x00000000"},
+        {"all fields", 0, true, SiteAnswer::Window, u"SHELLDLL_DefView", 3, 0x80070005u,
          " slow=0 site=SHELLDLL_DefView items=3 hr=0x80070005"},
-        {"no site", 1, TraceSite::NoSite, u"", 1, 0, " slow=1 site=nosite items=1 hr=0x00000000"},
-        {"site without a window", 1, TraceSite::NoWindow, u"x", 0, 0, " slow=1 site=nowindow items=0 hr=0x00000000"},
-        {"no window interface", 1, TraceSite::NoInterface, u"", 1, 0, " slow=1 site=nointerface items=1 hr=0x00000000"},
-        {"GetWindow not implemented", 0, TraceSite::NotImplemented, u"", 1, 0,
+        {"no site", 1, true, SiteAnswer::NoSite, u"", 1, 0, " slow=1 site=nosite items=1 hr=0x00000000"},
+        {"site without a window", 1, true, SiteAnswer::NoWindow, u"x", 0, 0, " slow=1 site=nowindow items=0 hr=0x00000000"},
+        {"no window interface", 1, true, SiteAnswer::NoInterface, u"", 1, 0, " slow=1 site=nointerface items=1 hr=0x00000000"},
+        {"GetWindow not implemented", 0, true, SiteAnswer::NotImplemented, u"", 1, 0,
          " slow=0 site=notimpl items=1 hr=0x00000000"},
-        {"unreadable class", -1, TraceSite::Window, u"", -1, 1, " site=? hr=0x00000001"},
-        {"spaces and line breaks stay inside the field", -1, TraceSite::Window, u"a b\r\nc\t", -1, 0,
+        {"unreadable class", -1, true, SiteAnswer::Window, u"", -1, 1, " site=? hr=0x00000001"},
+        {"spaces and line breaks stay inside the field", -1, true, SiteAnswer::Window, u"a b\r\nc\t", -1, 0,
          " site=a_b__c_ hr=0x00000000"},
-        {"non-ASCII as UTF-8, an unpaired surrogate as ?", -1, TraceSite::Window, u"\u00CEle\xD800z\U0001F600", -1,
+        {"non-ASCII as UTF-8, an unpaired surrogate as ?", -1, true, SiteAnswer::Window, u"\u00CEle\xD800z\U0001F600", -1,
          0, " site=\xC3\x8Ele?z\xF0\x9F\x98\x80 hr=0x00000000"},
     };
     for (const auto& c : cases)
     {
         TraceLineFields fields = SampleFields();
         fields.nOkToBeSlow = c.nSlow;
-        fields.eSite = c.eSite;
-        fields.strSiteClass = c.strClass;
+        fields.bSite = c.bSite;
+        fields.strSite = SiteTraceText({c.eAnswer, c.strClass});
         fields.nItems = c.nItems;
         fields.nResult = c.nResult;
         char szLine[kTraceLineCapacity];
@@ -98,8 +99,8 @@ TEST(TraceLine, LongFieldsAreCutAndTheLineAlwaysEnds)
     TraceLineFields fields = SampleFields();
     const std::u16string strLong(2000, u'\u00E9');  // two bytes each in UTF-8
     fields.strImage = strLong;
-    fields.strSiteClass = strLong;
-    fields.eSite = TraceSite::Window;
+    fields.bSite = true;
+    fields.strSite = strLong;
     fields.nItems = INT64_MAX;
     fields.nResult = 0xFFFFFFFFu;
     char szLine[kTraceLineCapacity];

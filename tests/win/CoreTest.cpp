@@ -33,11 +33,11 @@ TEST(HandlesTest, FailedCreationsGiveEmptyOwners)
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_EQ(INVALID_HANDLE_VALUE, file.Get());
     EXPECT_FALSE(file);
-    CThreadHandle thread(::OpenThread(SYNCHRONIZE, FALSE, 0));
+    CKernelHandle thread(::OpenThread(SYNCHRONIZE, FALSE, 0));
     EXPECT_EQ(nullptr, thread.Get());
     EXPECT_FALSE(thread);
     EXPECT_FALSE(CFileHandle());
-    EXPECT_FALSE(CThreadHandle());
+    EXPECT_FALSE(CKernelHandle());
     EXPECT_FALSE(CHeapBlock(::HeapAlloc(::GetProcessHeap(), 0, SIZE_MAX / 2)));
 }
 
@@ -47,12 +47,12 @@ TEST(HandlesTest, OwnershipMovesResetsAndDetaches)
     HANDLE hSecond = NewEvent();
     ASSERT_TRUE(hFirst != nullptr && hSecond != nullptr);
     {
-        CThreadHandle owner(hFirst);
-        CThreadHandle moved(std::move(owner));
+        CKernelHandle owner(hFirst);
+        CKernelHandle moved(std::move(owner));
         EXPECT_FALSE(owner);
         EXPECT_EQ(hFirst, moved.Get());
 
-        CThreadHandle assigned;
+        CKernelHandle assigned;
         assigned = std::move(moved);
         EXPECT_FALSE(moved);
         EXPECT_TRUE(IsOpen(hFirst));
@@ -69,7 +69,7 @@ TEST(HandlesTest, OwnershipMovesResetsAndDetaches)
 
     HANDLE hThird = NewEvent();
     {
-        CThreadHandle owner(hThird);
+        CKernelHandle owner(hThird);
         owner = std::move(owner);  // a self-move keeps the handle
         EXPECT_TRUE(IsOpen(hThird));
     }
@@ -90,7 +90,7 @@ TEST(HandlesTest, FileOwnerClosesARealFileOnceAndReceiveReleasesThePrevious)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(strPath.c_str())) << "closed, so deleted";
 
     HANDLE hEvent = NewEvent();
-    CThreadHandle owner(hEvent);
+    CKernelHandle owner(hEvent);
     *owner.Receive() = NewEvent();
     EXPECT_FALSE(IsOpen(hEvent));
     EXPECT_TRUE(IsOpen(owner.Get()));

@@ -1,5 +1,6 @@
 // Written as plainly as the calls allow: no owners, no wrappers, no shared
-// helpers of the extension. Every step follows the order in which the
+// helpers of the extension but the menu bitmaps' header (a structure to fill,
+// which costs nothing to share). Every step follows the order in which the
 // extension's operation is defined to make its calls.
 #include "tools/bench/Floors.h"
 
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "ShellExt/icons/MenuDibHeader.h"
 
 namespace {
 
@@ -119,19 +122,6 @@ int PickIconSize(int nMetric, const int* pnSizes, size_t nCount)
     return pnSizes[i - 1];
 }
 
-BITMAPINFO DibHeader(int nWidth, int nHeight)
-{
-    BITMAPINFO bmi;
-    memset(&bmi, 0, sizeof(bmi));
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = nWidth;
-    bmi.bmiHeader.biHeight = nHeight;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    return bmi;
-}
-
 HPAINTBUFFER BeginPaintBuffer(HDC hdc, int nWidth, int nHeight, HDC* phdcPaint)
 {
     RECT rc = {0, 0, nWidth, nHeight};
@@ -163,7 +153,7 @@ HRESULT FixAlphaFromMask(HPAINTBUFFER hBuffer, HDC hdcMemory, HICON hIcon, int n
     hr = S_OK;
     if (info.hbmMask != nullptr)
     {
-        BITMAPINFO bmi = DibHeader(nWidth, nHeight);
+        BITMAPINFO bmi = MakeMenuDibHeader(nWidth, nHeight);
         DWORD* pMask = static_cast<DWORD*>(::HeapAlloc(::GetProcessHeap(), 0, nWidth * nHeight * 4));
         if (pMask == nullptr)
             hr = E_OUTOFMEMORY;
@@ -193,7 +183,7 @@ HBITMAP IconToMenuDib(HICON hIcon, int nWidth, int nHeight)
     HDC hdcMemory = ::CreateCompatibleDC(nullptr);
     if (hdcMemory == nullptr)
         return nullptr;
-    BITMAPINFO bmi = DibHeader(nWidth, nHeight);
+    BITMAPINFO bmi = MakeMenuDibHeader(nWidth, nHeight);
     HBITMAP hDib = ::CreateDIBSection(hdcMemory, &bmi, DIB_RGB_COLORS, nullptr, nullptr, 0);
     if (hDib == nullptr)
     {

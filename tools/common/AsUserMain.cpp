@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ShellExt/core/Handles.h"
+#include "ShellExt/core/SystemFunction.h"
 
 namespace {
 
@@ -44,8 +45,7 @@ std::wstring DosName(const std::wstring& strProgram)
     if (strProgram.empty() || strProgram[0] != L'/')
         return strProgram;
     using PfnDosName = wchar_t* (*)(const char*);
-    const auto pfnDosName = reinterpret_cast<PfnDosName>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    const auto pfnDosName = FindSystemFunction<PfnDosName>(L"kernel32.dll", "wine_get_dos_file_name");
     if (pfnDosName == nullptr)
         return strProgram;
     std::string strUnix(strProgram.begin(), strProgram.end());

@@ -1,6 +1,7 @@
 #include "tools/shellhost/HostOptions.h"
 
 #include "tools/common/Utf8.h"
+#include "ShellExt/core/AsciiCase.h"
 
 namespace {
 
@@ -20,18 +21,6 @@ const CommandName kCommands[] = {
     {u"xinvoke", HostCommand::XInvoke},   {u"help", HostCommand::Help},
     {u"--help", HostCommand::Help},       {u"-h", HostCommand::Help},
 };
-
-char16_t FoldAscii(char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch + 32) : ch; }
-
-bool EqualIgnoringAsciiCase(const std::u16string& strA, const std::u16string& strB)
-{
-    if (strA.size() != strB.size() || strA.empty())
-        return false;
-    for (size_t i = 0; i < strA.size(); ++i)
-        if (FoldAscii(strA[i]) != FoldAscii(strB[i]))
-            return false;
-    return true;
-}
 
 // Checks that make sense only once every word is read.
 bool CheckCombination(const HostOptions& options, std::string& strError)
@@ -267,8 +256,8 @@ std::u16string DisplayCaption(const std::u16string& strCaption)
 
 bool CaptionMatches(const std::u16string& strCaption, const std::u16string& strWanted)
 {
-    return EqualIgnoringAsciiCase(DisplayCaption(strCaption), strWanted) ||
-           EqualIgnoringAsciiCase(strCaption, strWanted);
+    return !strWanted.empty() &&
+           (EqualsAsciiNoCase(DisplayCaption(strCaption), strWanted) || EqualsAsciiNoCase(strCaption, strWanted));
 }
 
 bool ParseDecimal(const std::u16string& str, int32_t nMin, int32_t nMax, int32_t& nValue)

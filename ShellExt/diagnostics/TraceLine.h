@@ -21,21 +21,6 @@ struct TraceTime
     uint16_t nYear, nMonth, nDay, nHour, nMinute, nSecond, nMilliseconds;  // UTC
 };
 
-// What the object's site answered when asked for its window, the way the
-// shell's own IUnknown_GetWindow asks it: nothing to report (an object that
-// takes no site), no site at all, a site without a window interface of its
-// own (E_NOINTERFACE), one whose GetWindow answered E_NOTIMPL, one whose
-// GetWindow failed otherwise or gave no window, or a window of a class.
-enum class TraceSite
-{
-    NotApplicable,
-    NoSite,
-    NoWindow,
-    Window,
-    NoInterface,
-    NotImplemented,
-};
-
 struct TraceLineFields
 {
     TraceTime time = {};
@@ -45,14 +30,14 @@ struct TraceLineFields
     std::string_view strObject;
     std::string_view strMethod;
     int nOkToBeSlow = -1;           // -1: the method has no such parameter
-    TraceSite eSite = TraceSite::NotApplicable;
-    std::u16string_view strSiteClass;  // with TraceSite::Window
+    bool bSite = false;             // whether the call reports what its object's site answered
+    std::u16string_view strSite;    // that answer: a word or a window class; empty: unknown
     int64_t nItems = -1;            // -1: the call carries no selection
     uint32_t nResult = 0;           // the HRESULT handed back
 };
 
 // Writes "<time> <image> pid=<n> tid=<n> <object>::<method> [slow=<0|1>]
-// [site=<class|nosite|nointerface|notimpl|nowindow>] [items=<n>] hr=0x<8 hex>" and CR LF into
+// [site=<strSite, or ? when empty>] [items=<n>] hr=0x<8 hex>" and CR LF into
 // pszOut, always terminated, and returns its length in bytes. Control
 // characters and spaces inside a field become '_', so that one call stays one
 // line of space-separated fields.

@@ -1,4 +1,4 @@
-#include "ShellExt/core/TraceLine.h"
+#include "ShellExt/diagnostics/TraceLine.h"
 
 #include <cstdio>
 
@@ -142,29 +142,13 @@ size_t FormatTraceLine(const TraceLineFields& fields, char* pszOut, size_t cchOu
     line.Text(fields.strMethod);
     if (fields.nOkToBeSlow >= 0)
         line.Format(" slow=%d", fields.nOkToBeSlow != 0 ? 1 : 0);
-    switch (fields.eSite)
+    if (fields.bSite)
     {
-    case TraceSite::NotApplicable:
-        break;
-    case TraceSite::NoSite:
-        line.Raw(" site=nosite");
-        break;
-    case TraceSite::NoWindow:
-        line.Raw(" site=nowindow");
-        break;
-    case TraceSite::NoInterface:
-        line.Raw(" site=nointerface");
-        break;
-    case TraceSite::NotImplemented:
-        line.Raw(" site=notimpl");
-        break;
-    case TraceSite::Window:
         line.Raw(" site=");
-        if (fields.strSiteClass.empty())
+        if (fields.strSite.empty())
             line.Raw("?");
         else
-            line.Text(fields.strSiteClass);
-        break;
+            line.Text(fields.strSite);
     }
     if (fields.nItems >= 0)
         line.Format(" items=%lld", static_cast<long long>(fields.nItems));

@@ -1,0 +1,23 @@
+// Comparison that ignores the case of ASCII letters only: class names,
+// switches, SIDs and the other fixed words this code matches. Names the
+// registry or the file system compare have rules of their own.
+#pragma once
+
+#include <string_view>
+
+constexpr char16_t AsciiLower(char16_t ch) noexcept
+{
+    return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch - u'A' + u'a') : ch;
+}
+
+constexpr bool EqualsAsciiNoCase(std::u16string_view strA, std::u16string_view strB) noexcept
+{
+    if (strA.size() != strB.size())
+        return false;
+    for (size_t i = 0; i < strA.size(); ++i)
+    {
+        if (AsciiLower(strA[i]) != AsciiLower(strB[i]))
+            return false;
+    }
+    return true;
+}
