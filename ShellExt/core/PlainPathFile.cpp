@@ -78,9 +78,10 @@ void RemoveOpenFile(HANDLE hFile) noexcept
     ::SetFileInformationByHandle(hFile, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
-}  // namespace
-
-CFileHandle CreateFileOnPlainPath(const wchar_t* pszPath, DWORD dwDisposition) noexcept
+// Opens pszPath with the access, sharing and disposition given, through
+// folders that are held open and no link. An invalid handle when the path is
+// not plain; a file this call made at a place it then refused is removed.
+CFileHandle OpenOnPlainPath(const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition) noexcept
 {
     CFileHandle rgFolders[kMaxFolders];
     if (!IsDriveRootPath(pszPath))
@@ -90,11 +91,12 @@ CFileHandle CreateFileOnPlainPath(const wchar_t* pszPath, DWORD dwDisposition) n
     }
     if (!HoldFoldersOnTheWay(pszPath, rgFolders))
         return CFileHandle();
-    CFileHandle file(::CreateFileW(pszPath, GENERIC_WRITE | DELETE, 0, nullptr, dwDisposition,
+    CFileHandle file(::CreateFileW(pszPath, dwAccess, dwShare, nullptr, dwDisposition,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file)
         return file;
-    const bool bMade = dwDisposition == CREATE_NEW || ::GetLastError() != ERROR_ALREADY_EXISTS;
+    const bool bMade =
+        dwDisposition == CREATE_NEW || (dwDisposition != OPEN_EXISTING && ::GetLastError() != ERROR_ALREADY_EXISTS);
     if (!IsPlainFileAt(file.Get(), pszPath))
     {
         if (bMade)
@@ -102,7 +104,20 @@ CFileHandle CreateFileOnPlainPath(const wchar_t* pszPath, DWORD dwDisposition) n
         ::SetLastError(ERROR_REPARSE_ATTRIBUTE_CONFLICT);
         return CFileHandle();
     }
-    if (dwDisposition != CREATE_NEW && !::SetEndOfFile(file.Get()))
+    return file;
+}
+
+}  // namespace
+
+CFileHandle CreateFileOnPlainPath(const wchar_t* pszPath, DWORD dwDisposition) noexcept
+{
+    CFileHandle file = OpenOnPlainPath(pszPath, GENERIC_WRITE | DELETE, 0, dwDisposition);
+    if (file && dwDisposition != CREATE_NEW && !::SetEndOfFile(file.Get()))
         return CFileHandle();
     return file;
+}
+
+CFileHandle OpenFileOnPlainPathForReading(const wchar_t* pszPath) noexcept
+{
+    return OpenOnPlainPath(pszPath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
 }

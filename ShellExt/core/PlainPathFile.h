@@ -1,7 +1,9 @@
-// Files written by an elevated process into folders that the user owns
-// (the profile, TEMP). Anything running as the user can put a junction or a
-// symbolic link anywhere in those folders, and an elevated write through it
-// would land wherever the user chose, with the administrator's rights.
+// Files an elevated process writes into, or reads from, folders that the
+// user owns (the profile, TEMP). Anything running as the user can put a
+// junction or a symbolic link anywhere in those folders: an elevated write
+// through it would land wherever the user chose, and an elevated read would
+// fetch a file only the administrator may read, with the administrator's
+// rights.
 #pragma once
 
 #include <windows.h>
@@ -17,3 +19,8 @@
 // and replaced meanwhile. An invalid handle otherwise, with the reason in
 // GetLastError; a file this call made at a place it then refused is removed.
 CFileHandle CreateFileOnPlainPath(const wchar_t* pszPath, DWORD dwDisposition) noexcept;
+
+// Opens the existing file pszPath for reading (shared for reading only) under
+// the same rules: no reparse point on the way or at the file, no second name,
+// the final path the one asked for. An invalid handle otherwise.
+CFileHandle OpenFileOnPlainPathForReading(const wchar_t* pszPath) noexcept;

@@ -22,14 +22,15 @@ bool BuildFixedCopyPath(wchar_t (&szPath)[MAX_PATH]) noexcept
     return BuildProductPath(szPath, MAX_PATH, szAppData, {u"selectedfiles.dat"});
 }
 
-// The elevated copy: written only through folders that are no links
-// (CreateFileOnPlainPath). A selection file is a few kilobytes; one larger
-// than kMaxCopyBytes is not ours and is not copied.
+// The elevated copy: read and written only through folders that are no
+// links (PlainPathFile.h), so that a link planted in TEMP can neither hand
+// the main application a file only the administrator may read nor send the
+// copy elsewhere. A selection file is a few kilobytes; one larger than
+// kMaxCopyBytes is not ours and is not copied.
 void CopyThroughPlainPath(const wchar_t* pszSource, const wchar_t* pszCopy) noexcept
 {
     const DWORD kMaxCopyBytes = 16 * 1024 * 1024;
-    CFileHandle source(::CreateFileW(pszSource, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle source = OpenFileOnPlainPathForReading(pszSource);
     LARGE_INTEGER cbSize = {};
     if (!source || !::GetFileSizeEx(source.Get(), &cbSize) || cbSize.QuadPart > kMaxCopyBytes)
         return;

@@ -83,8 +83,9 @@ TEST_F(ElevatedHostTest, NoTraceWhateverTheSwitchSays)
 }
 
 // tests/win/CMakeLists.txt makes linked-profile\Kelvoss a link to
-// link-target, as a junction that the user planted in the profile would be.
-TEST_F(ElevatedHostTest, TheFixedCopyIsNeverWrittenThroughALink)
+// link-target, as a junction that the user planted in the profile or in TEMP
+// would be.
+TEST_F(ElevatedHostTest, TheFixedCopyIsNeitherWrittenNorReadThroughALink)
 {
     const std::wstring strWork = WinPathFromEnv(L"ORVANE_TEST_WORKDIR");
     const std::wstring strRedirected = strWork + L"\\link-target\\Orvane\\selectedfiles.dat";
@@ -102,10 +103,20 @@ TEST_F(ElevatedHostTest, TheFixedCopyIsNeverWrittenThroughALink)
         ReadAppDataVariable();
         CopySelectionFileFrom(szSelection);
     }
+    const std::wstring strCopy = strPlain + L"\\Kelvoss\\Orvane\\selectedfiles.dat";
+    EXPECT_EQ(SelectionBytes({L"C:\\a.txt"}), ReadFileBytes(strCopy));
+    EXPECT_FALSE(FileExists(strRedirected));
+
+    // A selection file named through a link (a file only the administrator
+    // may read, say) is not copied where the user can read it.
+    WriteTextFile(strWork + L"\\link-target\\secret.dat", "not for the user");
+    ::DeleteFileW(strCopy.c_str());
+    ::SetEnvironmentVariableW(L"AppData", strPlain.c_str());
+    ReadAppDataVariable();
+    CopySelectionFileFrom((strWork + L"\\linked-profile\\Kelvoss\\secret.dat").c_str());
+    EXPECT_FALSE(FileExists(strCopy));
     ::SetEnvironmentVariableW(L"AppData", strSaved.c_str());
     ReadAppDataVariable();
-    EXPECT_EQ(SelectionBytes({L"C:\\a.txt"}), ReadFileBytes(strPlain + L"\\Kelvoss\\Orvane\\selectedfiles.dat"));
-    EXPECT_FALSE(FileExists(strRedirected));
     DeleteFolderTree(strPlain);
 }
 
