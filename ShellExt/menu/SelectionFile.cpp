@@ -17,8 +17,9 @@
 namespace {
 
 // Selection files are numbered 100000 to 132767, the range the main
-// application knows, so names recur: a name taken is drawn again. Each thread draws from a start of its own, taken at its first
-// draw from its identifier, its process and the time: from one common start,
+// application knows, so names recur: a name taken is drawn again. Each
+// thread draws from a start of its own, taken at its first draw from its
+// identifier, its process and the time: from one common start,
 // two windows (or two processes) handing off at about the same moment would
 // write the same file, and one main application would mark the other's
 // selection. A thread's state is 0 until its first draw.
@@ -179,6 +180,23 @@ void ForEachSelectionFile(const wchar_t* pszFolder, Visit visit) noexcept
     } while (::FindNextFileW(find.Get(), &found));
 }
 
+// The clean-up walks the temporary folder, which on a user's machine holds
+// thousands of files: at a process's first selection file and then at most
+// once an hour is often enough for files that stay a day, and keeps the walk
+// off every other chosen item (the classic handler's run on Explorer's
+// thread). True for the one caller whose turn it is.
+const LONG64 kCleanUpIntervalMs = 60 * 60 * 1000;
+volatile LONG64 s_nCleanUpDueTick = 0;  // 0: never cleaned in this process
+
+bool TakeCleanUpTurn() noexcept
+{
+    const LONG64 nNow = static_cast<LONG64>(::GetTickCount64());
+    const LONG64 nDue = ::InterlockedCompareExchange64(&s_nCleanUpDueTick, 0, 0);
+    if (nDue != 0 && nNow < nDue)
+        return false;
+    return ::InterlockedCompareExchange64(&s_nCleanUpDueTick, nNow + kCleanUpIntervalMs, nDue) == nDue;
+}
+
 }  // namespace
 
 void DeleteOldSelectionFiles(const wchar_t* pszFolder) noexcept
@@ -199,7 +217,8 @@ void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szS
     wchar_t szFolder[MAX_PATH];
     if (FindTempFolder(szFolder))
     {
-        DeleteOldSelectionFiles(szFolder);
+        if (TakeCleanUpTurn())
+            DeleteOldSelectionFiles(szFolder);
         CFileHandle file = CreateSelectionFile(szFolder, szSelectionFile);
         if (file && !WritePaths(file.Get(), vecPaths))
         {

@@ -460,6 +460,8 @@ TEST_F(SelectionFileTest, OnlyThisExtensionsPlainFilesOlderThanADayAreDeleted)
             WriteTextFile(strPath, "old");
         SetWriteTime(strPath, c.nHoursAgo);
     }
+    // Writes clean up only at a process's first and then hourly.
+    DeleteOldSelectionFiles(m_strTemp.c_str());
     const std::wstring strNew = Write();
     EXPECT_EQ(SelectionBytes({L"C:\\a.txt"}), ReadFileBytes(strNew));
     for (const Case& c : cases)
