@@ -45,11 +45,12 @@ export ORVANE_REFAPP_LOG="$scratch_win\\refapp.log"
 # makes its log the output to check.
 # (The application writes each start's block with one write, so a block
 # that is there is complete.) An optional pattern waits for that start, up
-# to 30 s: a chosen subcommand's start comes from the companion program,
-# after the host has returned, and a loaded machine takes its time.
+# to 90 s: a chosen subcommand's start comes from the companion program,
+# after the host has returned, through Wine's Explorer, which COM starts on
+# the first such start; on a loaded machine 30 s were not always enough.
 refapp_logs=("$scratch/refapp.log")
 read_refapp_log() {
-    for _ in $(seq 1 300); do
+    for _ in $(seq 1 900); do
         cat "${refapp_logs[@]}" 2>/dev/null | grep -qE -- "${1:-exit code}" && break
         sleep 0.1
     done
