@@ -308,8 +308,10 @@ else fail "the install folder is not the new package's:"$'\n'"$different"; fi
 # --- uninstall --------------------------------------------------------------
 product_version=$newer_version
 hold_dlls
-run msiexec /x "$(winepath -w "$newer_msi")" /qn
+run msiexec /x "$(winepath -w "$newer_msi")" /qn /l*v "$scratch_win\\uninstall.log"
 expect_done "msiexec /x /qn while the DLLs are loaded"
+# What Windows Installer did, for a failure that comes only under load.
+case $last_status in 0 | 3010 | 194) ;; *) tr -d '\000\r' <"$scratch/uninstall.log" 2>/dev/null | tail -40 | sed 's/^/    | /' ;; esac
 release_dlls
 # Windows Installer schedules a file it cannot remove for deletion at the
 # restart; Wine's leaves it and schedules nothing. Only the files that the
