@@ -693,14 +693,7 @@ int HexDigitValue(char16_t ch) noexcept
 
 bool EqualsNoCase(std::u16string_view strA, std::u16string_view strB) noexcept
 {
-    if (strA.size() != strB.size())
-        return false;
-    for (size_t i = 0; i < strA.size(); ++i)
-    {
-        if (FoldCase(strA[i]) != FoldCase(strB[i]))
-            return false;
-    }
-    return true;
+    return EqualsFolded(strA, strB, FoldCase);
 }
 
 bool IsProtectedKeyName(std::u16string_view strName) noexcept
