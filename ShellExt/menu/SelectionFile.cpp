@@ -183,7 +183,7 @@ void ForEachSelectionFile(const wchar_t* pszFolder, Visit visit) noexcept
 // The clean-up walks the temporary folder, which on a user's machine holds
 // thousands of files: at a process's first selection file and then at most
 // once an hour is often enough for files that stay a day, and keeps the walk
-// off every other chosen item (the classic handler's run on Explorer's
+// off every other chosen item (the classic handler's items run on Explorer's
 // thread). True for the one caller whose turn it is.
 const LONG64 kCleanUpIntervalMs = 60 * 60 * 1000;
 volatile LONG64 s_nCleanUpDueTick = 0;  // 0: never cleaned in this process
