@@ -675,7 +675,9 @@ HRESULT FloorInvokeCommand(FloorState& state, UINT nOffset)
     wchar_t szCopy[MAX_PATH];
     memset(szCopy, 0, sizeof(szCopy));
     _snwprintf(szCopy, MAX_PATH - 1, L"%ls\\Kelvoss\\Orvane\\selectedfiles.dat", state.szAppData);
-    ::CopyFileW(state.szSelectionFile, szCopy, FALSE);
+    // A floor whose copy failed would measure less than the operation does.
+    if (!::CopyFileW(state.szSelectionFile, szCopy, FALSE))
+        return HRESULT_FROM_WIN32(::GetLastError());
     if (state.szAppPath[0] != L'\0')
         ::ShellExecuteW(nullptr, nullptr, state.szAppPath, szParameters, nullptr, SW_SHOW);
     return S_OK;

@@ -125,6 +125,9 @@ public:
             printf("cannot make the extension object\n");
             return 1;
         }
+        // The floor's object made once, as ours was above: it reads AppData,
+        // where the floor's InvokeCommand puts its fixed copy.
+        FloorCreateAndRelease(m_floor);
         if (m_options.bSelectionsOnly)
             return RunSelectionsOnly();
         if (m_options.bCommandSelectionsOnly)
