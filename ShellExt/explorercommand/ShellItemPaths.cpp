@@ -107,15 +107,17 @@ DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept
 // A data object without a drop list (a selection of items that are not all
 // files, such as a control panel page among them) is walked item by item, so
 // that the files among them still count.
-std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray)
+size_t EncodeFileSystemPaths(IShellItemArray* psiItemArray, SelectionFileEncoder& encoder)
 {
-    std::vector<std::wstring> vecPaths;
+    size_t nPaths = 0;
     CComOwner<IDataObject> data = BindDataObject(psiItemArray);
-    if (data && ReadDataObjectNames(data.get(), vecPaths) != DataObjectRead::NoDropList)
-        return vecPaths;
-    vecPaths.reserve(CountShellItems(psiItemArray));
-    VisitFileSystemPaths(psiItemArray, [&](const wchar_t* pszPath) { vecPaths.emplace_back(pszPath); });
-    return vecPaths;
+    if (data && EncodeDataObjectNames(data.get(), encoder, nPaths) != DataObjectRead::NoDropList)
+        return nPaths;
+    VisitFileSystemPaths(psiItemArray, [&](const wchar_t* pszPath) {
+        encoder.AddPath(reinterpret_cast<const char16_t*>(pszPath), ::lstrlenW(pszPath));
+        ++nPaths;
+    });
+    return nPaths;
 }
 
 // The key straight from the block, without a string per name: by the same

@@ -9,17 +9,19 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
+
+#include "ShellExt/menu/HandOffFormat.h"
 
 // The number of items, 0 for a null array or one that cannot say.
 DWORD CountShellItems(IShellItemArray* psiItemArray) noexcept;
 
-// The file-system paths of the items, in order. Items without one (a
-// library, a device, a page of the control panel) are left out. May throw
-// std::bad_alloc.
-std::vector<std::wstring> FileSystemPaths(IShellItemArray* psiItemArray);
+// The file-system paths of the items, in order, appended to encoder as the
+// selection file holds them (from the drop list without a string per name);
+// the number of paths. Items without one (a library, a device, a page of the
+// control panel) are left out. May throw std::bad_alloc.
+size_t EncodeFileSystemPaths(IShellItemArray* psiItemArray, SelectionFileEncoder& encoder);
 
 // The key of the right-click (menu/SelectionKey.h) from the same paths, in
 // one pass over the drop list (or the items).

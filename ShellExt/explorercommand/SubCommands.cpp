@@ -110,13 +110,13 @@ public:
             if (psiItemArray == nullptr)
                 return E_INVALIDARG;
             return GuardComMethod([&] {
-                const std::vector<std::wstring> vecPaths = FileSystemPaths(psiItemArray);
+                SelectionFileEncoder selection;
                 // Nothing with a file-system path: nothing to mark, nothing started.
-                if (vecPaths.empty())
+                if (EncodeFileSystemPaths(psiItemArray, selection) == 0)
                     return E_INVALIDARG;
                 // Explorer waits on this call: the start is the companion's,
                 // from its own process (menu/ChosenItem.h).
-                return HandOffSelection(m_info.record, vecPaths, ProgramStart::ThroughCompanion);
+                return HandOffSelection(m_info.record, selection, ProgramStart::ThroughCompanion);
             });
         });
     }

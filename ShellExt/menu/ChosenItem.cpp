@@ -61,10 +61,10 @@ HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelect
     return S_OK;
 }
 
-HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths,
+HRESULT HandOffSelection(const MenuItemRecord& record, const SelectionFileEncoder& selection,
                          ProgramStart start) noexcept
 {
     wchar_t szSelectionFile[MAX_PATH];
-    WriteSelectionFile(vecPaths, szSelectionFile);
+    WriteSelectionFile(selection, szSelectionFile);
     return HandOffChosenItem(record, szSelectionFile, start);
 }

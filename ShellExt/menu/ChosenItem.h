@@ -5,9 +5,7 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
+#include "ShellExt/menu/HandOffFormat.h"
 #include "ShellExt/menu/MenuItemRecord.h"
 
 // How the main application is started: directly, from the process that
@@ -31,8 +29,8 @@ enum class ProgramStart
 HRESULT HandOffChosenItem(const MenuItemRecord& record, const wchar_t* pszSelectionFile,
                           ProgramStart start = ProgramStart::Direct) noexcept;
 
-// The same, writing the selection file of vecPaths first. The file is written
+// The same, writing the encoded selection's file first. The file is written
 // even for a record that is no command: the main application may read the
 // newest one whatever happened to the call.
-HRESULT HandOffSelection(const MenuItemRecord& record, const std::vector<std::wstring>& vecPaths,
+HRESULT HandOffSelection(const MenuItemRecord& record, const SelectionFileEncoder& selection,
                          ProgramStart start = ProgramStart::Direct) noexcept;

@@ -36,6 +36,14 @@ bool CDropListReader::HasFirstName() const noexcept
     return m_pbNext != nullptr && (m_pbNext[0] != 0 || (m_bWide && m_pbNext[1] != 0));
 }
 
+size_t CDropListReader::UnitsLeft() const noexcept
+{
+    if (m_pbNext == nullptr)
+        return 0;
+    const size_t cbLeft = static_cast<size_t>(m_pbEnd - m_pbNext);
+    return m_bWide ? cbLeft / 2 : cbLeft;
+}
+
 DropListStep CDropListReader::Next(DroppedName& name) noexcept
 {
     if (m_pbNext == nullptr)

@@ -56,6 +56,11 @@ public:
     // closing empty one: what can be known before the walk.
     bool HasFirstName() const noexcept;
 
+    // The units (16-bit ones of a wide list, bytes of an 8-bit one) not yet
+    // walked: never fewer than the names still to come hold with their
+    // terminators. 0 once the walk has ended.
+    size_t UnitsLeft() const noexcept;
+
     // The next name; End once the empty name that closes the list is
     // reached, Malformed as described above. After End or Malformed every
     // further call answers the same.

@@ -60,18 +60,27 @@ CDropListReader CDropMedium::Reader() const noexcept
     return CDropListReader(m_lock->Get(), ::GlobalSize(m_medium.Get().hGlobal));
 }
 
-DataObjectRead ReadDataObjectNames(IDataObject* pdtobj, std::vector<std::wstring>& vecNames)
+DataObjectRead EncodeDataObjectNames(IDataObject* pdtobj, SelectionFileEncoder& encoder, size_t& nNames)
 {
-    vecNames.clear();
+    // Room for the whole list at once (every unit of a wide list, every byte
+    // of an 8-bit one, becomes at most one unit of the file), up to a bound:
+    // a block far larger than its list is not allowed to claim memory.
+    const size_t kMostUnitsReserved = 16 * 1024 * 1024;
+    nNames = 0;
     CDropMedium medium;
     if (!medium.Receive(pdtobj))
         return DataObjectRead::NoDropList;
     CDropListReader reader = medium.Reader();
-    if (FAILED(ReadDroppedNames(reader, vecNames)))
-    {
-        vecNames.clear();
+    const size_t cchList = reader.UnitsLeft();
+    encoder.Reserve(cchList < kMostUnitsReserved ? cchList : kMostUnitsReserved);
+    size_t nVisited = 0;
+    const DropListStep step = VisitDroppedNames(reader, [&](const wchar_t* pszName, size_t cch) {
+        encoder.AddPath(reinterpret_cast<const char16_t*>(pszName), cch);
+        ++nVisited;
+    });
+    if (step != DropListStep::End)
         return DataObjectRead::Malformed;
-    }
+    nNames = nVisited;
     return DataObjectRead::Read;
 }
 

@@ -15,6 +15,7 @@
 
 #include "ShellExt/core/Handles.h"
 #include "ShellExt/menu/DropList.h"
+#include "ShellExt/menu/HandOffFormat.h"
 
 // The name as DragQueryFileW gives it: a wide name where it lies (copied into
 // strScratch when it lies at an odd address), an 8-bit one converted from the
@@ -72,8 +73,10 @@ enum class DataObjectRead
     Malformed,   // it does, and the block is not a usable list: no names
 };
 
-// The names of a data object's selection (vecNames is emptied first), or
-// its key alone, from one GetData call and one pass over the block. May
-// throw std::bad_alloc.
-DataObjectRead ReadDataObjectNames(IDataObject* pdtobj, std::vector<std::wstring>& vecNames);
+// A data object's selection as the selection file holds it, appended to
+// encoder straight from the block, without a string per name, with nNames
+// the number of names; or its key alone. One GetData call and one pass over
+// the block each. A malformed list leaves nNames and nKey 0 (the encoder may
+// hold the names before the fault). May throw std::bad_alloc.
+DataObjectRead EncodeDataObjectNames(IDataObject* pdtobj, SelectionFileEncoder& encoder, size_t& nNames);
 DataObjectRead DataObjectSelectionKey(IDataObject* pdtobj, uint64_t& nKey);

@@ -51,8 +51,13 @@ const char16_t* SwitchOf(int nType)
 
 SelectionFileEncoder::SelectionFileEncoder(size_t cchPathsAndSeparators) : m_vecBytes(2)
 {
-    m_vecBytes.reserve(2 * (1 + cchPathsAndSeparators));
+    Reserve(cchPathsAndSeparators);
     StoreUnit(m_vecBytes.data(), kByteOrderMark);
+}
+
+void SelectionFileEncoder::Reserve(size_t cchPathsAndSeparators)
+{
+    m_vecBytes.reserve(m_vecBytes.size() + 2 * cchPathsAndSeparators);
 }
 
 void SelectionFileEncoder::StoreUnit(uint8_t* pOut, char16_t ch) noexcept

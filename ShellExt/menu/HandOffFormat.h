@@ -16,6 +16,8 @@ public:
     // cchPathsAndSeparators: what the paths to come will add, in code units
     // (each path's length plus one), so that the buffer is made once.
     explicit SelectionFileEncoder(size_t cchPathsAndSeparators = 0);
+    // Room for that much more, when it is known only later.
+    void Reserve(size_t cchPathsAndSeparators);
     void AddPath(const char16_t* pszPath, size_t cchPath);
     const std::vector<uint8_t>& Bytes() const noexcept { return m_vecBytes; }
 

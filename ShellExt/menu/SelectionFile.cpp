@@ -112,26 +112,6 @@ bool WriteBytes(HANDLE hFile, const std::vector<uint8_t>& vecBytes) noexcept
            cbWritten == vecBytes.size();
 }
 
-bool WritePaths(HANDLE hFile, const std::vector<std::wstring>& vecPaths) noexcept
-{
-    try
-    {
-        size_t cchPathsAndSeparators = 0;
-        for (const std::wstring& strPath : vecPaths)
-            cchPathsAndSeparators += strPath.size() + 1;
-        SelectionFileEncoder encoder(cchPathsAndSeparators);
-        for (const std::wstring& strPath : vecPaths)
-            encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
-        // One write of the whole file: the same bytes as one write per piece,
-        // without a system call per path.
-        return WriteBytes(hFile, encoder.Bytes());
-    }
-    catch (const std::bad_alloc&)
-    {
-        return false;
-    }
-}
-
 // Whether a name found in TEMP is one of ours: "orvane", six digits in the
 // numbers' range, ".dat".
 bool IsSelectionFileName(const wchar_t* pszName) noexcept
@@ -209,7 +189,7 @@ void DeleteOldSelectionFiles(const wchar_t* pszFolder) noexcept
     });
 }
 
-void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+void WriteSelectionFile(const SelectionFileEncoder& encoder, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
 {
     // No usable temporary folder, no new file, or a write that failed: an
     // empty name, never the name of a file that does not hold the selection.
@@ -220,13 +200,36 @@ void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szS
         if (TakeCleanUpTurn())
             DeleteOldSelectionFiles(szFolder);
         CFileHandle file = CreateSelectionFile(szFolder, szSelectionFile);
-        if (file && !WritePaths(file.Get(), vecPaths))
+        // One write of the whole file: the same bytes as one write per piece,
+        // without a system call per path.
+        if (file && !WriteBytes(file.Get(), encoder.Bytes()))
         {
             file.Reset();
             ::DeleteFileW(szSelectionFile);
             szSelectionFile[0] = L'\0';
         }
     }
+    g_szSelectionFile.Store(szSelectionFile);
+}
+
+void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept
+{
+    try
+    {
+        size_t cchPathsAndSeparators = 0;
+        for (const std::wstring& strPath : vecPaths)
+            cchPathsAndSeparators += strPath.size() + 1;
+        SelectionFileEncoder encoder(cchPathsAndSeparators);
+        for (const std::wstring& strPath : vecPaths)
+            encoder.AddPath(reinterpret_cast<const char16_t*>(strPath.c_str()), strPath.size());
+        WriteSelectionFile(encoder, szSelectionFile);
+        return;
+    }
+    catch (...)
+    {
+        // Out of memory: no file, and no name of one.
+    }
+    szSelectionFile[0] = L'\0';
     g_szSelectionFile.Store(szSelectionFile);
 }
 

@@ -7,12 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "ShellExt/menu/HandOffFormat.h"
+
 // Writes vecPaths to a new file in the temporary folder, records it in
 // g_szSelectionFile and gives its name to the caller: empty unless the whole
 // selection was written to a file this call made. Deletes the user's
 // selection files older than a day first (DeleteOldSelectionFiles), in a
 // process's first call and then at most once an hour.
 void WriteSelectionFile(const std::vector<std::wstring>& vecPaths, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;
+// The same for a selection already encoded.
+void WriteSelectionFile(const SelectionFileEncoder& encoder, wchar_t (&szSelectionFile)[MAX_PATH]) noexcept;
 
 // Deletes the selection files in pszFolder last written more than a day ago:
 // plain files named as this extension names them ("orvane100000.dat" to

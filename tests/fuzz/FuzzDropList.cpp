@@ -85,7 +85,7 @@ void CheckWalk(const uint8_t* pbBlock, size_t cbBlock, bool bListWhereHeaderSays
     DroppedName name = {};
     if (!bHeaderUsable)
     {
-        Require(!reader.HasFirstName() && reader.Next(name) == DropListStep::Malformed);
+        Require(!reader.HasFirstName() && reader.UnitsLeft() == 0 && reader.Next(name) == DropListStep::Malformed);
         Require(reader.Next(name) == DropListStep::Malformed);
         return;
     }
@@ -99,13 +99,15 @@ void CheckWalk(const uint8_t* pbBlock, size_t cbBlock, bool bListWhereHeaderSays
             expected = DropListStep::Malformed;
             break;
         }
+        // Everything from this name to the block's end is still to come.
+        Require(reader.UnitsLeft() == (cbBlock - placed.nOffset) / cbUnit);
         Require(reader.Next(name) == DropListStep::Name);
         Require(name.pbFirst == pbBlock + placed.nOffset && name.cch == placed.cch);
     }
     if (expected == DropListStep::End && nClosing + cbUnit > cbBlock)
         expected = DropListStep::Malformed;
     Require(reader.Next(name) == expected);
-    Require(reader.Next(name) == expected);
+    Require(reader.Next(name) == expected && reader.UnitsLeft() == 0);
 }
 
 }  // namespace

@@ -452,7 +452,14 @@ TEST_F(ExplorerCommandTest, OneTransferForAnySelectionAndOneKey)
     EXPECT_EQ(nKey, SelectionKeyOfItems(&narrowArray));
     EXPECT_EQ(nKey, SelectionKeyOfItems(&walked));
     EXPECT_GT(walked.m_nItemCalls, 0) << "without a data object the items are walked";
-    EXPECT_EQ(vecFiles, FileSystemPaths(&walked));
+    // The selection file's bytes from the block, wide or 8-bit, and from the walk.
+    for (IShellItemArray* pArray : {static_cast<IShellItemArray*>(&array), static_cast<IShellItemArray*>(&narrowArray),
+                                    static_cast<IShellItemArray*>(&walked)})
+    {
+        SelectionFileEncoder encoder;
+        EXPECT_EQ(vecFiles.size(), EncodeFileSystemPaths(pArray, encoder));
+        EXPECT_EQ(SelectionBytes(vecFiles), encoder.Bytes());
+    }
 }
 
 // A stale OrvanePath starts nothing and shows nothing: no message box over
