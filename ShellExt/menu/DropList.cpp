@@ -10,6 +10,32 @@ uint32_t ReadLittleEndian32(const uint8_t* pb) noexcept
            static_cast<uint32_t>(pb[3]) << 24;
 }
 
+// The first NUL unit of a wide list at or after pb, or pbEnd when there is
+// none; pbEnd - pb is even. Names are long and the list may hold a hundred
+// thousand of them: four units are looked at together while four remain (a
+// word has a zero unit exactly when the test below is nonzero, whatever the
+// byte order), and the word that holds one is then walked unit by unit.
+const uint8_t* FindNulUnit(const uint8_t* pb, const uint8_t* pbEnd) noexcept
+{
+    const uint64_t kUnitOnes = 0x0001000100010001ULL;
+    const uint64_t kUnitHighs = 0x8000800080008000ULL;
+    for (; static_cast<size_t>(pbEnd - pb) >= sizeof(uint64_t); pb += sizeof(uint64_t))
+    {
+        uint64_t nUnits;
+        std::memcpy(&nUnits, pb, sizeof(nUnits));
+        if (((nUnits - kUnitOnes) & ~nUnits & kUnitHighs) != 0)
+            break;
+    }
+    for (; pb != pbEnd; pb += 2)
+    {
+        uint16_t nUnit;
+        std::memcpy(&nUnit, pb, sizeof(nUnit));
+        if (nUnit == 0)
+            return pb;
+    }
+    return pbEnd;
+}
+
 }  // namespace
 
 CDropListReader::CDropListReader(const void* pvBlock, size_t cbBlock) noexcept
@@ -60,14 +86,7 @@ DropListStep CDropListReader::Next(DroppedName& name) noexcept
 DropListStep CDropListReader::NextWide(DroppedName& name) noexcept
 {
     // The list's end is rounded down to whole units, so a unit never straddles it.
-    const uint8_t* pb = m_pbNext;
-    for (; pb != m_pbEnd; pb += 2)
-    {
-        uint16_t nUnit;
-        std::memcpy(&nUnit, pb, sizeof(nUnit));
-        if (nUnit == 0)
-            break;
-    }
+    const uint8_t* pb = FindNulUnit(m_pbNext, m_pbEnd);
     if (pb == m_pbEnd)
         return DropListStep::Malformed;
     name.pbFirst = m_pbNext;
