@@ -460,6 +460,15 @@ TEST_F(ExplorerCommandTest, OneTransferForAnySelectionAndOneKey)
         EXPECT_EQ(vecFiles.size(), EncodeFileSystemPaths(pArray, encoder));
         EXPECT_EQ(SelectionBytes(vecFiles), encoder.Bytes());
     }
+    // A list that runs off its block hands over no names, and no item is
+    // asked instead: nothing is chosen for a selection that cannot be read.
+    CInterfacePtr<IDataObject> cut(
+        CreateRawHDropDataObject(DropFilesBlock(20, true, Utf16Bytes(std::wstring(L"C:\\a.txt\0", 9)))));
+    CDataObjectArray cutArray(m_selection.Get(), cut.Get());
+    SelectionFileEncoder encoder;
+    EXPECT_EQ(0u, EncodeFileSystemPaths(&cutArray, encoder));
+    EXPECT_EQ(E_INVALIDARG, tree.vecChildren[3].command->Invoke(&cutArray, nullptr));
+    EXPECT_EQ(0, cutArray.m_nItemCalls);
 }
 
 // A stale OrvanePath starts nothing and shows nothing: no message box over

@@ -182,20 +182,6 @@ std::vector<std::wstring> NamesFromDragQueryFile(IDataObject* pData)
     return vecNames;
 }
 
-std::string DropFilesBlock(uint32_t nOffset, bool bWide, const std::string& strList)
-{
-    std::string strBlock(20, '\0');
-    memcpy(&strBlock[0], &nOffset, 4);
-    strBlock[16] = bWide ? 1 : 0;
-    strBlock.resize(nOffset > 20 && nOffset < 64 ? nOffset : 20, '\0');
-    return strBlock + strList;
-}
-
-std::string Utf16Bytes(const std::wstring& str)
-{
-    return std::string(reinterpret_cast<const char*>(str.data()), str.size() * sizeof(wchar_t));
-}
-
 TEST_F(ExtensionObjectTest, InitializeReadsTheNamesTheShellGivesFromWideAnd8BitLists)
 {
     const std::wstring strLong = L"C:\\" + std::wstring(700, L'l') + L"\\caf\u00E9.txt";

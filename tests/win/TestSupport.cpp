@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <atomic>
+#include <cstring>
 #include <sstream>
 
 namespace testing_support {
@@ -356,6 +357,20 @@ std::vector<StandinStart> StandinLog::WaitFor(size_t nStarts, DWORD dwMillisecon
 {
     PumpMessagesUntil(dwMilliseconds, [&] { return Read().size() >= nStarts; });
     return Read();
+}
+
+std::string DropFilesBlock(uint32_t nOffset, bool bWide, const std::string& strList)
+{
+    std::string strBlock(20, '\0');
+    memcpy(&strBlock[0], &nOffset, 4);
+    strBlock[16] = bWide ? 1 : 0;
+    strBlock.resize(nOffset > 20 && nOffset < 64 ? nOffset : 20, '\0');
+    return strBlock + strList;
+}
+
+std::string Utf16Bytes(const std::wstring& str)
+{
+    return std::string(reinterpret_cast<const char*>(str.data()), str.size() * sizeof(wchar_t));
 }
 
 std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles)

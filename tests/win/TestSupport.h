@@ -137,6 +137,12 @@ std::wstring StandinPath();
 
 // A selection file's bytes as the main application reads them.
 std::vector<uint8_t> SelectionBytes(const std::vector<std::wstring>& vecFiles);
+
+// A CF_HDROP block: the header with the list's offset (the gap up to an
+// offset below 64 filled with zeros) and fWide, then strList as it is.
+std::string DropFilesBlock(uint32_t nOffset, bool bWide, const std::string& strList);
+// The code units of str as bytes.
+std::string Utf16Bytes(const std::wstring& str);
 // The starts of the stand-in other than the delayed "-ad" hand-offs.
 std::vector<StandinStart> WithoutHandOffs(std::vector<StandinStart> vecStarts);
 // The parameters as the main application's command line shows them, after
