@@ -188,7 +188,9 @@ reg delete 'HKCU\Software\Kelvoss' /f
 as_key='Software\Microsoft\Active Setup\Installed Components\{8A68A37C-FD28-4047-BF38-ACD1A1BFD8E9}'
 runonce='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 nt='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
-reg_value() { wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+# The 64-bit view, as the values are written: where the 32-bit loader runs,
+# `wine reg` is the 32-bit reg.exe and reads HKLM\Software through WOW6432Node.
+reg_value() { wine reg query "$1" /v "$2" /reg:64 </dev/null 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 saved_build=$(reg_value "$nt" CurrentBuildNumber)
 reg add "HKLM\\$as_key" /v StubPath /d "\"$install_win\\OrvaneShellExt.exe\" register-user" /reg:64 /f
 reg add "HKLM\\$as_key" /v Version /d '2,2,0,0' /reg:64 /f

@@ -140,7 +140,10 @@ TEST_F(ExplorerCommandSlowTest, HandOffsCannotGoStaleOrBeSteered)
         CommandNode tree = OpenTree({vecFiles[1]});
         ASSERT_EQ(14u, tree.vecChildren.size());
         EXPECT_EQ(S_OK, tree.vecChildren[3].command->Invoke(m_selection.Get(), nullptr));
-        PumpMessagesFor(kHandOffMs + 4000);
+        // The chosen item's start and both waiters', then long enough for a
+        // third waiter: a late one would be counted with the right-clicks below.
+        log.WaitFor(3, kHandOffMs + 30000);
+        PumpMessagesFor(3000);
         const std::vector<StandinStart> vecStarts = log.Read();
         EXPECT_EQ(2u, CountHandOffs(vecStarts));
         for (const StandinStart& start : vecStarts)
