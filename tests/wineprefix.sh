@@ -3,7 +3,8 @@
 #   wineprefix.sh setup DIR [WEIGHT]   a fresh prefix in DIR, with its server kept alive
 #   wineprefix.sh cleanup DIR          stops the prefix's server and deletes DIR
 # WEIGHT tells how much work the prefix will carry when its processor is
-# chosen (scripts/wine-cpu.py): 1, or more for a prefix of one long test.
+# chosen (scripts/wine-cpu.py): 1, or more for a prefix of one long test;
+# a prefix of the emulated ARM64 Wine counts four times its weight.
 #
 # A fresh prefix is a copy of a pristine one that `wineboot --init` makes
 # once per Wine version and WINEARCH in the user's cache (about ten seconds;
@@ -66,7 +67,14 @@ setup)
     pristine=$(pristine_prefix)
     make_pristine "$pristine"
     copy_pristine "$pristine"
-    ORVANE_WINE_CPU_WEIGHT=${3:-1} python3 "$here/../scripts/wine-cpu.py" "$WINEPREFIX" >/dev/null
+    # A prefix of the emulated ARM64 Wine weighs four times as much: each of
+    # its programs is translated as it runs, and costs several times the
+    # processor time of its x64 twin. Counted as 1, the ARM64 prefixes and
+    # the x64 sweep once shared one processor while the other ran the
+    # lighter trees.
+    weight=${3:-1}
+    [ "${ORVANE_WINE_MACHINE:-}" != arm64 ] || weight=$((weight * 4))
+    ORVANE_WINE_CPU_WEIGHT=$weight python3 "$here/../scripts/wine-cpu.py" "$WINEPREFIX" >/dev/null
     # One persistent server for the whole run: every later start is cheap.
     wineserver -p </dev/null >/dev/null 2>&1
     echo "wine prefix ready at $WINEPREFIX"
