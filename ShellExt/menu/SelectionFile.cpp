@@ -2,7 +2,6 @@
 // application with the item's switch.
 #include <cstdint>
 #include <cwchar>
-#include <new>
 #include <string>
 
 #include "ShellExt/core/BoundedText.h"
