@@ -60,6 +60,23 @@ CDropListReader CDropMedium::Reader() const noexcept
     return CDropListReader(m_lock->Get(), ::GlobalSize(m_medium.Get().hGlobal));
 }
 
+namespace {
+
+// One GetData(CF_HDROP) and one pass over its block: prepare(reader) before
+// the walk, then visit(pszName, cch) for every name.
+template <class Prepare, class Visit>
+DataObjectRead WalkDataObjectNames(IDataObject* pdtobj, Prepare prepare, Visit visit)
+{
+    CDropMedium medium;
+    if (!medium.Receive(pdtobj))
+        return DataObjectRead::NoDropList;
+    CDropListReader reader = medium.Reader();
+    prepare(reader);
+    return VisitDroppedNames(reader, visit) == DropListStep::End ? DataObjectRead::Read : DataObjectRead::Malformed;
+}
+
+}  // namespace
+
 DataObjectRead EncodeDataObjectNames(IDataObject* pdtobj, SelectionFileEncoder& encoder, size_t& nNames)
 {
     // Room for the whole list at once (every unit of a wide list, every byte
@@ -67,36 +84,30 @@ DataObjectRead EncodeDataObjectNames(IDataObject* pdtobj, SelectionFileEncoder& 
     // a block far larger than its list is not allowed to claim memory.
     const size_t kMostUnitsReserved = 16 * 1024 * 1024;
     nNames = 0;
-    CDropMedium medium;
-    if (!medium.Receive(pdtobj))
-        return DataObjectRead::NoDropList;
-    CDropListReader reader = medium.Reader();
-    const size_t cchList = reader.UnitsLeft();
-    encoder.Reserve(cchList < kMostUnitsReserved ? cchList : kMostUnitsReserved);
     size_t nVisited = 0;
-    const DropListStep step = VisitDroppedNames(reader, [&](const wchar_t* pszName, size_t cch) {
-        encoder.AddPath(reinterpret_cast<const char16_t*>(pszName), cch);
-        ++nVisited;
-    });
-    if (step != DropListStep::End)
-        return DataObjectRead::Malformed;
-    nNames = nVisited;
-    return DataObjectRead::Read;
+    const DataObjectRead read = WalkDataObjectNames(
+        pdtobj,
+        [&](const CDropListReader& reader) {
+            const size_t cchList = reader.UnitsLeft();
+            encoder.Reserve(cchList < kMostUnitsReserved ? cchList : kMostUnitsReserved);
+        },
+        [&](const wchar_t* pszName, size_t cch) {
+            encoder.AddPath(reinterpret_cast<const char16_t*>(pszName), cch);
+            ++nVisited;
+        });
+    if (read == DataObjectRead::Read)
+        nNames = nVisited;
+    return read;
 }
 
 DataObjectRead DataObjectSelectionKey(IDataObject* pdtobj, uint64_t& nKey)
 {
     nKey = 0;
-    CDropMedium medium;
-    if (!medium.Receive(pdtobj))
-        return DataObjectRead::NoDropList;
-    CDropListReader reader = medium.Reader();
     CSelectionKey key;
-    const DropListStep step = VisitDroppedNames(reader, [&](const wchar_t* pszName, size_t cch) {
-        key.AddPath(reinterpret_cast<const char16_t*>(pszName), cch);
-    });
-    if (step != DropListStep::End)
-        return DataObjectRead::Malformed;
-    nKey = key.Value();
-    return DataObjectRead::Read;
+    const DataObjectRead read = WalkDataObjectNames(
+        pdtobj, [](const CDropListReader&) {},
+        [&](const wchar_t* pszName, size_t cch) { key.AddPath(reinterpret_cast<const char16_t*>(pszName), cch); });
+    if (read == DataObjectRead::Read)
+        nKey = key.Value();
+    return read;
 }
