@@ -51,8 +51,18 @@ DWORD RunRegsvr32(const std::wstring& strOptions, const std::wstring& strDll)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
+    // On a loaded machine Wine now and then fails to bring a new process up
+    // (ERROR_INTERNAL_ERROR, before any of its code ran): that start is
+    // tried again, any other failure is the answer.
+    BOOL bStarted = FALSE;
+    for (int nTry = 0; nTry < 3 && !bStarted; ++nTry)
+    {
+        bStarted = ::CreateProcessW(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                    &process);
+        if (!bStarted && ::GetLastError() != ERROR_INTERNAL_ERROR)
+            break;
+    }
+    if (!bStarted)
         return ::GetLastError() | 0x10000;
     DWORD dwExitCode = 0xFFFFFFFF;
     if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
