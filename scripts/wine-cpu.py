@@ -15,13 +15,16 @@ share one processor.
 
 A prefix weighs 1, or ORVANE_WINE_CPU_WEIGHT when that is set as it is made
 (a prefix made for one long test weighs more). The choice is made again at
-each program start: a prefix with a program of its own still running keeps
-its processor; an idle one takes the allowed processor with the least
-weight of prefixes running a program right now, and moves its server and
-its service processes there. Choosing once per prefix, when the prefixes
-were made, left one processor of two idle for most of a test run: the
-prefixes made at the same moment at the start could not know which of them
-would still be busy later.
+each program start: an idle prefix takes the allowed processor with the
+least weight of prefixes running a program right now, and moves its server
+and its service processes there; a prefix with a program of its own still
+running keeps its processor, unless it shares it with another busy prefix
+while a processor stands idle: then it moves there with all its processes.
+Choosing once per prefix, when the prefixes were made, left one processor
+of two idle for most of a test run: the prefixes made at the same moment at
+the start could not know which of them would still be busy later; and two
+long programs that met on one processor stayed there after the third, on
+the other, had ended.
 
 The choices are kept in a ledger of this user's prefixes, read and written
 under a lock: two starts at once never count one another out.
@@ -90,6 +93,16 @@ def busy_load(ledger, allowed, prefix):
     return load
 
 
+def keeps_processor(entry, current, load):
+    """Whether a prefix stays where it is: it is running a program there,
+    and it either has that processor to itself or no other is idle. A busy
+    prefix moves only to a processor no busy prefix is on, so two busy
+    prefixes never swap back and forth."""
+    if not entry["pids"] or current not in load:
+        return False
+    return load[current] == 0 or all(load[cpu] > 0 for cpu in load)
+
+
 def least_loaded(load, current):
     """The processor with the least load; the current one among equals."""
     return min(load, key=lambda cpu: (load[cpu], cpu != current, cpu))
@@ -141,10 +154,11 @@ def choose(prefix, weight, pid):
         if pid is None:
             entry["weight"] = weight
         current = recorded_cpu(prefix)
-        if entry["pids"] and current in allowed:
+        load = busy_load(ledger, allowed, prefix)
+        if keeps_processor(entry, current, load):
             cpu = current
         else:
-            cpu = least_loaded(busy_load(ledger, allowed, prefix), current)
+            cpu = least_loaded(load, current)
             if cpu != current:
                 write_choice(prefix, cpu)
                 move_prefix(prefix, cpu)

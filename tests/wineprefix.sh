@@ -2,9 +2,10 @@
 # Makes or removes the private Wine prefix of one test run.
 #   wineprefix.sh setup DIR [WEIGHT]   a fresh prefix in DIR, with its server kept alive
 #   wineprefix.sh cleanup DIR          stops the prefix's server and deletes DIR
-# WEIGHT tells how much work the prefix will carry when its processor is
-# chosen (scripts/wine-cpu.py): 1, or more for a prefix of one long test;
-# a prefix of the emulated ARM64 Wine counts four times its weight.
+# WEIGHT tells how much a program running in the prefix counts when another
+# prefix's processor is chosen (scripts/wine-cpu.py, at each program start):
+# 1, or more for a prefix of one long test; a prefix of the emulated ARM64
+# Wine counts four times its weight.
 #
 # A fresh prefix is a copy of a pristine one that `wineboot --init` makes
 # once per Wine version and WINEARCH in the user's cache (about ten seconds;

@@ -104,8 +104,8 @@ if [ -f "$command_dll" ]; then
     # folder is gone. The session is begun again here, from this test's
     # environment without the variable, so that every start logs to the
     # reference application's default place in the user's data folder; the
-    # scratch log is read as well. (The tests that share this prefix hold
-    # one resource lock: nothing else runs in it meanwhile.)
+    # scratch log is read as well. (The prefix is this test's own: nothing
+    # else runs in it.)
     unset ORVANE_REFAPP_LOG
     wineserver -k 2>/dev/null
     wineserver -w
